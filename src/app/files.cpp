@@ -1,0 +1,269 @@
+#include "app/files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "app/status_log.h"
+#include "platform/platform.h"
+
+namespace domora {
+
+namespace {
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// '*' matches any run of characters, '?' any one; case-sensitive like the file system.
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+std::string temp_name_prefix(const std::string& path) { return name_of(path) + ".tmp-"; }
+
+Error save_error(const std::string& path, const char* step, int err) {
+    std::string message = std::string(step) + ": " + std::strerror(err);
+    status_log_write("File Save Failed: " + path + " - " + message);
+    return Error{message};
+}
+
+bool write_all(int fd, std::string_view data, int& err) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const long n = platform().sys_write(fd, data.data() + done, data.size() - done);
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- handles ----------------------------------------------------------------------
+
+FileHandle file_open(std::string_view mode, const std::string& path) {
+    int flags;
+    if (mode == "o") {
+        flags = O_WRONLY | O_CREAT | O_TRUNC;
+    } else if (mode == "a") {
+        flags = O_WRONLY | O_CREAT | O_APPEND;
+    } else if (mode == "i") {
+        flags = O_RDONLY | O_CREAT;
+    } else if (mode == "u") {
+        flags = O_RDWR | O_CREAT;
+    } else {
+        return kInvalidHandle;
+    }
+    const int fd = platform().sys_open(path, flags, kOwnerOnly);
+    return fd < 0 ? kInvalidHandle : fd;
+}
+
+void file_close(FileHandle handle) {
+    if (handle != kInvalidHandle) platform().sys_close(handle);
+}
+
+std::int64_t file_read(FileHandle handle, std::string& buffer, std::int64_t offset, std::int64_t count) {
+    if (handle == kInvalidHandle || count <= 0 || offset < 0) return 0;
+    const auto end = static_cast<std::size_t>(offset + count);
+    if (buffer.size() < end) buffer.resize(end);
+    std::int64_t done = 0;
+    while (done < count) {
+        const long n = platform().sys_read(handle, buffer.data() + offset + done, static_cast<std::size_t>(count - done));
+        if (n <= 0) break;
+        done += n;
+    }
+    return done;
+}
+
+std::int64_t file_write(FileHandle handle, std::string_view buffer, std::int64_t offset, std::int64_t count) {
+    if (handle == kInvalidHandle || count <= 0 || offset < 0) return 0;
+    if (static_cast<std::size_t>(offset) >= buffer.size()) return 0;
+    count = std::min<std::int64_t>(count, static_cast<std::int64_t>(buffer.size()) - offset);
+    std::int64_t done = 0;
+    while (done < count) {
+        const long n = platform().sys_write(handle, buffer.data() + offset + done, static_cast<std::size_t>(count - done));
+        if (n <= 0) break;
+        done += n;
+    }
+    return done;
+}
+
+void file_write_text(FileHandle handle, std::string_view text, bool add_newline) {
+    std::string line(text);
+    if (add_newline) line += "\r\n";
+    file_write(handle, line, 0, static_cast<std::int64_t>(line.size()));
+}
+
+std::int64_t file_tell(FileHandle handle) {
+    if (handle == kInvalidHandle) return 0;
+    const std::int64_t pos = platform().sys_seek(handle, 0, SEEK_CUR);
+    return pos < 0 ? 0 : pos;
+}
+
+void file_seek(FileHandle handle, std::int64_t position) {
+    if (handle != kInvalidHandle) platform().sys_seek(handle, position, SEEK_SET);
+}
+
+std::int64_t file_size(FileHandle handle) {
+    if (handle == kInvalidHandle) return 0;
+    const std::int64_t here = platform().sys_seek(handle, 0, SEEK_CUR);
+    const std::int64_t end = platform().sys_seek(handle, 0, SEEK_END);
+    if (here >= 0) platform().sys_seek(handle, here, SEEK_SET);
+    return end < 0 ? 0 : end;
+}
+
+// ---- names --------------------------------------------------------------------------
+
+bool file_exists(const std::string& path) {
+    if (path.empty()) return false;
+    const std::string name = name_of(path);
+    if (name.find_first_of("*?") != std::string::npos) {
+        std::vector<std::string> names;
+        if (!platform().list_folder(folder_of(path), names)) return false;
+        for (const std::string& candidate : names) {
+            if (wildcard_match(name, candidate)) return true;
+        }
+        return false;
+    }
+    FileInfo info;
+    return platform().sys_stat(path, info);
+}
+
+bool folder_exists(const std::string& path) {
+    FileInfo info;
+    return !path.empty() && platform().sys_stat(path, info) && info.is_folder;
+}
+
+void make_folder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? path : path.substr(0, slash);
+    if (!folder.empty()) platform().sys_mkdir(folder, 0700);
+}
+
+int can_create_file(const std::string& path) {
+    const bool existed = file_exists(path);
+    const int fd = platform().sys_open(path, O_WRONLY | O_CREAT | O_TRUNC, kOwnerOnly);
+    if (fd < 0) return 1;
+    platform().sys_close(fd);
+    if (!existed) platform().sys_unlink(path);
+    return 0;
+}
+
+void clear_read_only(const std::string& path) {
+    FileInfo info;
+    if (!platform().sys_stat(path, info) || info.is_folder) return;
+    if ((info.mode & 0200) == 0) platform().sys_chmod(path, info.mode | 0200);
+}
+
+bool delete_file(const std::string& path) { return platform().sys_unlink(path) == 0; }
+
+// ---- whole files ----------------------------------------------------------------
+
+Result<std::string> read_whole_file(const std::string& path) {
+    const int fd = platform().sys_open(path, O_RDONLY, 0);
+    if (fd < 0) return Error{std::strerror(errno)};
+    std::string data;
+    const std::int64_t size = platform().sys_seek(fd, 0, SEEK_END);
+    platform().sys_seek(fd, 0, SEEK_SET);
+    if (size > 0) data.reserve(static_cast<std::size_t>(size));
+    char chunk[65536];
+    for (;;) {
+        const long n = platform().sys_read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            const int err = errno;
+            platform().sys_close(fd);
+            return Error{std::strerror(err)};
+        }
+        if (n == 0) break;
+        data.append(chunk, static_cast<std::size_t>(n));
+    }
+    platform().sys_close(fd);
+    return data;
+}
+
+Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode) {
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = folder_of(path) + "/" + temp_name_prefix(path) + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1));
+    Platform& os = platform();
+    const int fd = os.sys_open(temp, O_WRONLY | O_CREAT | O_EXCL, mode);
+    if (fd < 0) return save_error(path, "create", errno);
+    int err = 0;
+    const char* step = nullptr;
+    if (!write_all(fd, data, err)) {
+        step = "write";
+    } else if (os.sys_fsync(fd) != 0) {
+        err = errno;
+        step = "flush";
+    }
+    if (os.sys_close(fd) != 0 && step == nullptr) {
+        err = errno;
+        step = "close";
+    }
+    if (step == nullptr && os.sys_rename(temp, path) != 0) {
+        err = errno;
+        step = "rename";
+    }
+    if (step != nullptr) {
+        os.sys_unlink(temp);
+        return save_error(path, step, err);
+    }
+    // Make the rename itself durable; a failure here no longer risks the data.
+    const int dir = os.sys_open(folder_of(path), O_RDONLY | O_DIRECTORY, 0);
+    if (dir >= 0) {
+        os.sys_fsync(dir);
+        os.sys_close(dir);
+    }
+    return {};
+}
+
+Result<void> copy_file_no_overwrite(const std::string& from, const std::string& to) {
+    if (file_exists(to)) return {};
+    Result<std::string> data = read_whole_file(from);
+    if (!data) return data.error();
+    return write_file_atomic(to, data.value());
+}
+
+void remove_stale_temp_files(const std::string& path) {
+    const std::string prefix = temp_name_prefix(path);
+    std::vector<std::string> names;
+    if (!platform().list_folder(folder_of(path), names)) return;
+    for (const std::string& name : names) {
+        if (name.compare(0, prefix.size(), prefix) == 0) platform().sys_unlink(folder_of(path) + "/" + name);
+    }
+}
+
+}  // namespace domora

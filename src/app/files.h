@@ -1,0 +1,64 @@
+// Thin file utilities over the platform's file calls, and the atomic
+// whole-file writes that every data file and export goes through.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/result.h"
+
+namespace domora {
+
+using FileHandle = int;
+inline constexpr FileHandle kInvalidHandle = -1;
+
+// Modes: "o" write, truncate or create; "a" write at the end, create if
+// missing; "i" read, create empty if missing; "u" read and write, create if
+// missing. Any other mode gives kInvalidHandle and touches nothing.
+FileHandle file_open(std::string_view mode, const std::string& path);
+void file_close(FileHandle handle);
+
+// Transfer count bytes to or from buffer + offset at the file's position.
+// Nothing happens for a count of 0 or less. file_read grows the buffer when it
+// is too short. Both return the bytes actually moved.
+std::int64_t file_read(FileHandle handle, std::string& buffer, std::int64_t offset, std::int64_t count);
+std::int64_t file_write(FileHandle handle, std::string_view buffer, std::int64_t offset, std::int64_t count);
+// The bytes of text, then CR LF when add_newline.
+void file_write_text(FileHandle handle, std::string_view text, bool add_newline);
+
+std::int64_t file_tell(FileHandle handle);  // 0 on failure
+void file_seek(FileHandle handle, std::int64_t position);
+std::int64_t file_size(FileHandle handle);
+
+// True when anything is found at path: a file, a folder, or, when the last
+// part holds '*' or '?', any name matching it. An empty path is false.
+bool file_exists(const std::string& path);
+bool folder_exists(const std::string& path);
+// Creates the folder named by everything before the last '/' of path (the
+// whole path when it has none), owner-only; one level; failure ignored.
+void make_folder(const std::string& path);
+// 0 when a file can be created at path for writing, 1 when not; the test
+// file is removed again.
+int can_create_file(const std::string& path);
+// Makes an existing file writable by its owner, keeping its other bits.
+void clear_read_only(const std::string& path);
+bool delete_file(const std::string& path);
+
+// ---- whole files ---------------------------------------------------------------
+
+Result<std::string> read_whole_file(const std::string& path);
+
+inline constexpr unsigned kOwnerOnly = 0600;
+// Writes data to a temporary file beside path, flushes it to disk and renames
+// it over path, so a crash or a full disk leaves either the old file or the
+// new one, whole. A failure leaves the old file untouched, removes the
+// temporary file, is written to the status log and returned.
+Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly);
+// Copies from to to unless to exists already.
+Result<void> copy_file_no_overwrite(const std::string& from, const std::string& to);
+// Deletes temporary files that an interrupted write_file_atomic of the named
+// file left in its folder.
+void remove_stale_temp_files(const std::string& path);
+
+}  // namespace domora

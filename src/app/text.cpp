@@ -1,0 +1,103 @@
+#include "app/text.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace domora {
+
+unsigned char upper_byte(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);  // à..þ, not ÷
+    switch (c) {
+        case 0x9A: return 0x8A;  // š Š
+        case 0x9C: return 0x8C;  // œ Œ
+        case 0x9E: return 0x8E;  // ž Ž
+        case 0xFF: return 0x9F;  // ÿ Ÿ
+        default: return c;
+    }
+}
+
+unsigned char lower_byte(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);  // À..Þ, not ×
+    switch (c) {
+        case 0x8A: return 0x9A;
+        case 0x8C: return 0x9C;
+        case 0x8E: return 0x9E;
+        case 0x9F: return 0xFF;
+        default: return c;
+    }
+}
+
+std::string to_upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(upper_byte(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string to_lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(lower_byte(static_cast<unsigned char>(c)));
+    return out;
+}
+
+namespace {
+
+template <typename Fold>
+int compare_folded(std::string_view a, std::string_view b, Fold fold) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int x = fold(static_cast<unsigned char>(a[i]));
+        const int y = fold(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+}  // namespace
+
+int compare_upper(std::string_view a, std::string_view b) { return compare_folded(a, b, upper_byte); }
+
+int compare_lower(std::string_view a, std::string_view b) { return compare_folded(a, b, lower_byte); }
+
+bool equal_nocase(std::string_view a, std::string_view b) { return a.size() == b.size() && compare_upper(a, b) == 0; }
+
+int compare_bytes(std::string_view a, std::string_view b) {
+    return compare_folded(a, b, [](unsigned char c) { return c; });
+}
+
+std::string trim(std::string_view text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    return std::string(text.substr(first, last - first));
+}
+
+std::string log_number(std::int64_t value) {
+    std::string digits = std::to_string(value);
+    return value < 0 ? digits : " " + digits;
+}
+
+std::int32_t leading_number(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::int64_t value = 0;
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), kLimit);
+        ++i;
+    }
+    if (negative) value = -value;
+    value = std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace domora

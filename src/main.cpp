@@ -1,0 +1,16 @@
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "platform/cp1252.h"
+#include "platform/qt/qt_platform.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) arguments.push_back(domora::utf8_to_cp1252(argv[i]));
+    std::unique_ptr<domora::Platform> qt = domora::make_qt_platform(argc, argv);
+    domora::set_platform(qt.get());
+    const int code = domora::run_domora(arguments);
+    domora::set_platform(nullptr);
+    return code;
+}

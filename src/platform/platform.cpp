@@ -1,0 +1,196 @@
+// The POSIX half of the platform interface, shared by both backends.
+#include "platform/platform.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+
+#include "platform/cp1252.h"
+
+namespace domora {
+
+namespace {
+
+Platform* g_platform = nullptr;
+
+std::string native(const std::string& path) { return cp1252_to_utf8(path); }
+
+// Reads the leading "major.minor.patch" of a kernel release string.
+void parse_kernel_release(const std::string& release, OsInfo& info) {
+    int* parts[3] = {&info.major, &info.minor, &info.patch};
+    std::size_t pos = 0;
+    for (int k = 0; k < 3; ++k) {
+        int value = 0;
+        bool any = false;
+        while (pos < release.size() && release[pos] >= '0' && release[pos] <= '9') {
+            if (value < 100000) value = value * 10 + (release[pos] - '0');
+            ++pos;
+            any = true;
+        }
+        if (!any) return;
+        *parts[k] = value;
+        if (pos >= release.size() || release[pos] != '.') return;
+        ++pos;
+    }
+}
+
+// The PRETTY_NAME of an os-release file, unquoted.
+std::string pretty_name_of(const std::string& text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const std::string key = "PRETTY_NAME=";
+        if (line.compare(0, key.size(), key) != 0) continue;
+        std::string value = line.substr(key.size());
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+Platform& platform() {
+    assert(g_platform != nullptr && "set_platform() must run before anything uses the platform");
+    return *g_platform;
+}
+
+void set_platform(Platform* instance) { g_platform = instance; }
+
+// ---- process and environment ---------------------------------------------------
+
+std::string Platform::program_path() {
+    std::string buffer(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return utf8_to_cp1252(buffer);
+}
+
+std::string Platform::env(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    return value ? utf8_to_cp1252(value) : std::string();
+}
+
+OsInfo Platform::os_info() {
+    OsInfo info;
+    struct utsname names {};
+    if (::uname(&names) == 0) {
+        info.sysname = utf8_to_cp1252(names.sysname);
+        info.release = utf8_to_cp1252(names.release);
+        info.machine = utf8_to_cp1252(names.machine);
+        parse_kernel_release(info.release, info);
+    }
+    for (const char* path : {"/etc/os-release", "/usr/lib/os-release"}) {
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        std::string text;
+        char chunk[4096];
+        ssize_t n;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && text.size() < 65536) text.append(chunk, static_cast<std::size_t>(n));
+        ::close(fd);
+        info.has_os_release = true;
+        info.pretty_name = utf8_to_cp1252(pretty_name_of(text));
+        break;
+    }
+    return info;
+}
+
+UtcTime Platform::utc_now() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    struct tm parts {};
+    ::gmtime_r(&ts.tv_sec, &parts);
+    UtcTime t;
+    t.year = parts.tm_year + 1900;
+    t.month = parts.tm_mon + 1;
+    t.day = parts.tm_mday;
+    t.hour = parts.tm_hour;
+    t.minute = parts.tm_min;
+    t.second = parts.tm_sec;
+    t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+    return t;
+}
+
+// ---- files ---------------------------------------------------------------------
+
+int Platform::sys_open(const std::string& path, int flags, unsigned mode) {
+    int fd;
+    do {
+        fd = ::open(native(path).c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+long Platform::sys_read(int fd, void* data, std::size_t count) {
+    ssize_t n;
+    do {
+        n = ::read(fd, data, count);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+long Platform::sys_write(int fd, const void* data, std::size_t count) {
+    ssize_t n;
+    do {
+        n = ::write(fd, data, count);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+std::int64_t Platform::sys_seek(int fd, std::int64_t offset, int whence) {
+    return ::lseek(fd, static_cast<off_t>(offset), whence);
+}
+
+int Platform::sys_fsync(int fd) { return ::fsync(fd); }
+
+int Platform::sys_close(int fd) { return ::close(fd); }
+
+int Platform::sys_rename(const std::string& from, const std::string& to) {
+    return ::rename(native(from).c_str(), native(to).c_str());
+}
+
+int Platform::sys_unlink(const std::string& path) { return ::unlink(native(path).c_str()); }
+
+int Platform::sys_mkdir(const std::string& path, unsigned mode) { return ::mkdir(native(path).c_str(), mode); }
+
+int Platform::sys_rmdir(const std::string& path) { return ::rmdir(native(path).c_str()); }
+
+int Platform::sys_chmod(const std::string& path, unsigned mode) { return ::chmod(native(path).c_str(), mode); }
+
+bool Platform::sys_stat(const std::string& path, FileInfo& info) {
+    struct stat st {};
+    if (::stat(native(path).c_str(), &st) != 0) return false;
+    info.is_folder = S_ISDIR(st.st_mode);
+    info.size = static_cast<std::int64_t>(st.st_size);
+    info.mode = st.st_mode & 07777;
+    return true;
+}
+
+bool Platform::list_folder(const std::string& path, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(native(path).c_str());
+    if (!dir) return false;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        names.push_back(utf8_to_cp1252(name));
+    }
+    ::closedir(dir);
+    return true;
+}
+
+}  // namespace domora

@@ -1,0 +1,132 @@
+// Starts the real program as a user would: a portable copy in its own
+// folder, a second start while it runs, and an ending by signal.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+class RealWindow : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/domora-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_root = pattern;
+        fs::create_directories(m_root / "app");
+        fs::create_directories(m_root / "home");
+        fs::create_directories(m_root / "run");
+        fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
+        fs::copy_file(DOMORA_BINARY, m_root / "app" / "domora");
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_", 0) == 0) continue;
+            m_env.push_back(entry);
+        }
+        m_env.push_back("HOME=" + (m_root / "home").string());
+        m_env.push_back("XDG_RUNTIME_DIR=" + (m_root / "run").string());
+        if (!std::getenv("DISPLAY")) m_env.push_back("QT_QPA_PLATFORM=offscreen");
+    }
+
+    void TearDown() override {
+        if (m_first > 0) {
+            ::kill(m_first, SIGKILL);
+            ::waitpid(m_first, nullptr, 0);
+        }
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+
+    pid_t start(const std::vector<std::string>& words) {
+        std::vector<std::string> args = {(m_root / "app" / "domora").string()};
+        args.insert(args.end(), words.begin(), words.end());
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : m_env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        pid_t pid = -1;
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()), 0);
+        return pid;
+    }
+
+    // Exit status, or -1 when the process is still running after the limit.
+    static int wait_for_exit(pid_t pid, std::chrono::seconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+
+    bool wait_for_log(const std::string& text, std::chrono::seconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            if (read(m_root / "app" / "status.log").find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+
+    fs::path m_root;
+    std::vector<std::string> m_env;
+    pid_t m_first = -1;
+};
+
+TEST_P(RealWindow, RefusesASecondStartAndEndsInOrderOnASignal) {
+    std::ofstream(m_root / "app" / "Temp.dat") << "scratch";
+    m_first = start({"vehicle"});
+    ASSERT_TRUE(wait_for_log("Window State:", 60s)) << read(m_root / "app" / "status.log");
+
+    const pid_t second = start({});
+    EXPECT_EQ(wait_for_exit(second, 60s), 0) << "the second start ends silently";
+    EXPECT_EQ(::kill(m_first, 0), 0) << "the first keeps running";
+    EXPECT_EQ(read(m_root / "app" / "status.log").find("Domora 3.16 Status Log"), 0u)
+        << "the second start left the first one's log alone";
+
+    ::kill(m_first, GetParam());
+    EXPECT_EQ(wait_for_exit(m_first, 60s), 0);
+    m_first = -1;
+
+    const std::string log = read(m_root / "app" / "status.log");
+    EXPECT_EQ(log.rfind("Domora 3.16 Status Log\r\n\r\nProgram Files 1 - ", 0), 0u) << log;
+    EXPECT_NE(log.find("Data Path - " + (m_root / "app").string() + "/\r\n"), std::string::npos) << log;
+    const std::string settings = read(m_root / "app" / "setup313.dat");
+    ASSERT_GT(settings.size(), 24u);
+    EXPECT_EQ(settings.substr(settings.size() - 22, 6), "verify");
+    EXPECT_EQ(settings.substr(settings.size() - 16).find_first_not_of("0123456789ABCDEF"), std::string::npos);
+    EXPECT_FALSE(fs::exists(m_root / "app" / "Temp.dat"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RealWindow, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& signal) {
+                             return std::string(signal.param == SIGTERM ? "Term" : signal.param == SIGINT ? "Int" : "Hup");
+                         });
+
+}  // namespace
