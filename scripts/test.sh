@@ -36,5 +36,6 @@ echo "== tests =="
 run_suite "$here/build/test" -DCMAKE_BUILD_TYPE=Debug
 echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 run_suite "$here/build/asan" -DCMAKE_BUILD_TYPE=Debug -DDOMORA_SANITIZE=ON
