@@ -18,6 +18,7 @@ void DomoraTest::SetUp() {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     m_dir = std::string(pattern) + "/";
     os.environment["HOME"] = m_dir + "home";
+    os.resource_folder = DOMORA_RESOURCE_DIR;
     set_platform(&os);
     status_log_set_path("");
     settings() = Settings{};

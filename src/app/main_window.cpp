@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <cstdlib>
+
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/status_log.h"
@@ -10,11 +12,117 @@ namespace domora {
 
 namespace {
 
+InputState g_input;
 MainWindowState g_state;
+ResizeHandler g_resize_handler = nullptr;
+ForgetHandler g_forget_handler = nullptr;
+
+void reset_idle_countdown() { g_state.idle_countdown = settings().auto_close_minutes; }
+
+void on_timer(int id) {
+    if (id == kReleaseTimer) {
+        g_input.button = 0;
+        platform().kill_timer(kReleaseTimer);
+    } else if (id == kIdleTimer) {
+        if (settings().auto_close_minutes > 0) {
+            --g_state.idle_countdown;
+            if (g_state.idle_countdown <= 0) g_state.quit_requested = true;
+        }
+    }
+}
+
+void on_wheel(int delta) {
+    if ((delta < 0) == (g_input.wheel_remainder < 0)) {
+        g_input.wheel_remainder += delta;
+    } else {
+        g_input.wheel_remainder = delta;
+    }
+    if (std::abs(g_input.wheel_remainder) < 120) return;
+    const int notches = g_input.wheel_remainder / 120;
+    g_input.wheel_remainder -= 120 * notches;
+    int lines = platform().wheel_scroll_lines();
+    if (g_input.ctrl) {
+        lines = 1;
+    } else if (g_input.shift) {
+        lines *= 2;
+    }
+    g_input.wheel_lines = lines * notches;
+    g_input.button = 0;
+}
+
+// The window procedure: one event into the input state.
+void dispatch(const Event& e) {
+    g_input.wheel_lines = 0;
+    g_input.character = 0;
+    g_input.timer_id = 0;
+    g_input.shift = e.shift;
+    g_input.ctrl = e.ctrl;
+    switch (e.kind) {
+        case EventKind::Close:
+        case EventKind::Terminate:
+            g_state.quit_requested = true;
+            break;
+        case EventKind::Timer:
+            g_input.timer_id = e.timer_id;
+            on_timer(e.timer_id);
+            break;
+        case EventKind::Character:
+            g_input.character = e.character;
+            reset_idle_countdown();
+            break;
+        case EventKind::KeyUp:
+            g_input.key = 0;
+            g_input.character = 0;
+            break;
+        case EventKind::KeyDown:
+            g_input.key = (e.key == kKeyShift || e.key == kKeyControl) ? 0 : e.key;
+            reset_idle_countdown();
+            break;
+        case EventKind::ButtonDown:
+            g_input.mouse_x = e.x;
+            g_input.mouse_y = e.y;
+            g_input.button = e.button;
+            platform().kill_timer(kReleaseTimer);
+            reset_idle_countdown();
+            break;
+        case EventKind::ButtonUp:
+            // The button stays held for a moment, so that a click shorter than
+            // one turn of a screen loop is still seen.
+            platform().set_timer(kReleaseTimer, kReleaseDelayMs);
+            break;
+        case EventKind::Wheel:
+            on_wheel(e.wheel_delta);
+            reset_idle_countdown();
+            break;
+        case EventKind::MouseMove:
+            g_input.mouse_x = e.x;
+            g_input.mouse_y = e.y;
+            break;
+        case EventKind::Moved:
+            record_window_placement();
+            break;
+        case EventKind::Resized:
+            if (e.width != g_state.client_width || e.height != g_state.client_height) {
+                record_window_placement();
+                read_client_size();
+                if (g_resize_handler) g_resize_handler();
+            }
+            break;
+        default:
+            break;
+    }
+}
 
 }  // namespace
 
+InputState& input() { return g_input; }
 MainWindowState& main_window() { return g_state; }
+void set_resize_handler(ResizeHandler handler) { g_resize_handler = handler; }
+void set_forget_handler(ForgetHandler handler) { g_forget_handler = handler; }
+
+void forget_marked_widget() {
+    if (g_forget_handler) g_forget_handler();
+}
 
 bool create_main_window() {
     const Settings& s = settings();
@@ -31,8 +139,18 @@ bool create_main_window() {
     status_log_write("Window Position: " + log_number(s.window_x) + " - " + log_number(s.window_y));
     status_log_write("Window Size: " + log_number(s.window_wide) + "x" + log_number(s.window_high));
     status_log_write("Window State: " + log_number(s.window_state));
+    read_client_size();
+    platform().set_timer(kIdleTimer, kIdlePeriodMs);
+    reset_idle_countdown();
     return true;
 }
+
+void read_client_size() {
+    platform().client_size(g_state.client_width, g_state.client_height);
+    g_state.centre_x = g_state.client_width / 2;
+}
+
+void stop_main_window_timers() { platform().kill_timer(kIdleTimer); }
 
 void record_window_placement() {
     const WindowPlacement placement = platform().main_window_placement();
@@ -46,20 +164,20 @@ void record_window_placement() {
     }
 }
 
-void main_loop() {
-    platform().show_main_window(settings().window_state);
-    while (!g_state.quit_requested) {
-        Event event;
-        if (!platform().next_event(event, true)) continue;
-        switch (event.kind) {
-            case EventKind::Close:
-            case EventKind::Terminate:
-                g_state.quit_requested = true;
-                break;
-            default:
-                break;
-        }
-    }
+void pump_message(bool wait) {
+    if (g_state.quit_requested) return;
+    // A turn that finds no message still ends the life of a typed character.
+    g_input.character = 0;
+    g_input.wheel_lines = 0;
+    g_input.timer_id = 0;
+    Event event;
+    if (platform().next_event(event, wait)) dispatch(event);
+}
+
+void wait_for_release() {
+    // A held button always ends in a release timer, so waiting cannot hang.
+    while (!g_state.quit_requested && (g_input.button != 0 || g_input.character != 0)) pump_message(g_input.button != 0);
+    forget_marked_widget();
 }
 
 }  // namespace domora

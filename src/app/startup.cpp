@@ -12,6 +12,7 @@ namespace domora {
 namespace {
 
 AppPaths g_paths;
+OsVersion g_os;
 
 std::string with_slash(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder += '/';
@@ -35,6 +36,7 @@ const char* const kDataFileNames[] = {"address10.dat", "password10.dat", "vehicl
 }  // namespace
 
 AppPaths& app_paths() { return g_paths; }
+const OsVersion& startup_os_version() { return g_os; }
 
 // ---- data folder ----------------------------------------------------------------------
 
@@ -145,11 +147,10 @@ OsVersion os_version() {
     return v;
 }
 
-// ---- the whole run ----------------------------------------------------------------------
+// ---- start and end of a run ----------------------------------------------------------------
 
-namespace {
-
-void shutdown() {
+void shut_down() {
+    stop_main_window_timers();
     record_window_placement();
     if (!save_settings()) {
         platform().system_message_box(
@@ -162,16 +163,15 @@ void shutdown() {
     platform().release_single_instance();
 }
 
-}  // namespace
-
-int run_domora(const std::vector<std::string>& arguments) {
+bool start_up(const std::vector<std::string>& arguments, int& exit_code) {
+    exit_code = 0;
     const std::string program_path = platform().program_path();
     const std::size_t slash = program_path.rfind('/');
     const std::string program_folder = slash == std::string::npos ? std::string("./") : program_path.substr(0, slash + 1);
 
     // A second start only brings the running window forward; it must not
     // touch the first one's status log or files, so it is refused first.
-    if (!platform().claim_single_instance(kProductName)) return 0;
+    if (!platform().claim_single_instance(kProductName)) return false;
 
     set_app_paths(program_path, choose_data_folder(program_folder), command_line_of(arguments));
     carry_over_data_files();
@@ -181,16 +181,20 @@ int run_domora(const std::vector<std::string>& arguments) {
         clear_read_only(*file);
         remove_stale_temp_files(*file);
     }
+    main_window() = MainWindowState{};
+    input() = InputState{};
     main_window().current_screen = choose_start_screen(g_paths.command_line);
 
-    const OsVersion os = os_version();
+    g_os = os_version();
+    const OsVersion& os = g_os;
     status_log_write(os.name + " - " + log_number(os.major) + "." + log_number(os.minor) + "." + log_number(os.build));
 
     if (platform().display_depth() < 16) {
         platform().system_message_box("Please change to a High Color or True Color screen setting",
                                       "Insufficient Colors!");
         platform().release_single_instance();
-        return 1;
+        exit_code = 1;
+        return false;
     }
 
     settings_set_path(g_paths.settings_file);
@@ -198,11 +202,10 @@ int run_domora(const std::vector<std::string>& arguments) {
 
     if (!create_main_window()) {
         platform().release_single_instance();
-        return 1;
+        exit_code = 1;
+        return false;
     }
-    main_loop();
-    shutdown();
-    return 0;
+    return true;
 }
 
 }  // namespace domora

@@ -76,9 +76,14 @@ struct OsVersion {
 };
 // Identifies the kernel and distribution, writing what it learns to the log.
 OsVersion os_version();
+// What os_version found at start-up.
+const OsVersion& startup_os_version();
 
-// The whole run: start-up, main window, main loop, shutdown. Returns the
-// process exit code.
-int run_domora(const std::vector<std::string>& arguments);
+// Everything up to and including the creation of the main window. False
+// when the run ends here (a second instance, a refusal), with exit_code set.
+bool start_up(const std::vector<std::string>& arguments, int& exit_code);
+// Saves the settings (telling the user when that failed), deletes the
+// scratch files and releases the window and the single instance.
+void shut_down();
 
 }  // namespace domora

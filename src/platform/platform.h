@@ -63,18 +63,84 @@ struct WindowPlacement {
     int show_state = kShowNormal;
 };
 
+// Key codes as the program uses them: the classic virtual-key numbers.
+enum KeyCode {
+    kKeyBack = 8,
+    kKeyTab = 9,
+    kKeyReturn = 13,
+    kKeyShift = 16,
+    kKeyControl = 17,
+    kKeyEscape = 27,
+    kKeySpace = 32,
+    kKeyPageUp = 33,
+    kKeyPageDown = 34,
+    kKeyEnd = 35,
+    kKeyHome = 36,
+    kKeyLeft = 37,
+    kKeyUp = 38,
+    kKeyRight = 39,
+    kKeyDown = 40,
+    kKeyInsert = 45,
+    kKeyDelete = 46,
+    // '0'..'9' are 48..57 and 'A'..'Z' 65..90, as their characters.
+    kKeyF1 = 112,
+    kKeyF12 = 123,
+};
+
 enum class EventKind {
     None,
-    Close,        // the user closed the window
-    Terminate,    // SIGTERM, SIGINT or SIGHUP
-    Timer,        // a timer set with set_timer (or posted) fired
-    Wake,         // nothing happened, but a waiting loop should look around
+    Close,            // the user closed the window
+    Terminate,        // SIGTERM, SIGINT or SIGHUP
+    Timer,            // a timer set with set_timer (or posted) fired
+    Wake,             // nothing happened, but a waiting loop should look around
+    MouseMove,        // x, y
+    ButtonDown,       // x, y, button; also a double click
+    ButtonUp,         // x, y, button; also outside the client area
+    KeyDown,          // key
+    KeyUp,            // key
+    Character,        // character: one Windows-1252 byte, or a control code (8, 9, 13, 27, 1..26 with Ctrl)
+    Wheel,            // wheel_delta: 120 a notch, positive away from the user
+    Resized,          // width, height: the new client size
+    Moved,            // the window moved (its placement is in main_window_placement)
+    Exposed,          // the window needs its surface copied again
+    ClipboardChanged, // another program (or this one) put something on the clipboard
 };
 
 struct Event {
     EventKind kind = EventKind::None;
     int timer_id = 0;
+    int x = 0;
+    int y = 0;
+    int button = 0;  // 1 left, 2 right
+    int key = 0;
+    int character = 0;
+    int wheel_delta = 0;
+    int width = 0;
+    int height = 0;
+    bool shift = false;  // modifier state when the event happened
+    bool ctrl = false;
 };
+
+using FontHandle = int;  // 0 = none
+
+struct FontSpec {
+    std::string face;
+    int height = 20;     // character cell height in pixels
+    int weight = 400;    // 400 normal, 700 bold
+    bool underline = false;
+    bool smooth = true;  // anti-aliased
+};
+
+struct TextExtent {
+    int width = 0;
+    int height = 0;
+};
+
+// Colours are 0xRRGGBB.
+constexpr std::uint32_t rgb(int r, int g, int b) {
+    return (static_cast<std::uint32_t>(r & 0xFF) << 16) | (static_cast<std::uint32_t>(g & 0xFF) << 8) |
+           static_cast<std::uint32_t>(b & 0xFF);
+}
 
 class Platform {
 public:
@@ -129,6 +195,8 @@ public:
     virtual bool create_main_window(const std::string& title, const WindowPlacement& placement,
                                     std::uint32_t background_rgb) = 0;
     virtual void show_main_window(int show_state) = 0;
+    // Size of the drawing area inside the window's frame.
+    virtual void client_size(int& width, int& height) = 0;
     // Current show state and the rectangle of the normal (restored) state.
     virtual WindowPlacement main_window_placement() = 0;
     virtual void destroy_main_window() = 0;
@@ -141,6 +209,62 @@ public:
     virtual void kill_timer(int id) = 0;
     // Queues a timer event with this id at once.
     virtual void post_timer(int id) = 0;
+    // Milliseconds from an arbitrary start, never going back.
+    virtual std::uint64_t tick_ms() = 0;
+    // Lines to scroll for one wheel notch, as the desktop is set.
+    virtual int wheel_scroll_lines() = 0;
+
+    // ---- window management ---------------------------------------------------------
+    // Applies a placement (normal rectangle and show state).
+    virtual void set_main_window_placement(const WindowPlacement& placement) = 0;
+    // Moves the window in its normal state, keeping its size.
+    virtual void move_main_window(int x, int y) = 0;
+    // Cursor position in screen coordinates.
+    virtual void cursor_position(int& x, int& y) = 0;
+    // While a popup is open the window can be neither resized nor maximised,
+    // and a maximised one neither restored nor moved.
+    virtual void set_window_locked(bool locked) = 0;
+    virtual bool is_foreground() = 0;
+
+    // ---- drawing surface -------------------------------------------------------------
+    // Everything is drawn into an off-screen surface of the client size and
+    // copied to the window with present().
+    virtual void resize_surface(int width, int height) = 0;
+    virtual FontHandle create_font(const FontSpec& spec) = 0;
+    virtual void release_font(FontHandle font) = 0;
+    virtual int font_height(FontHandle font) = 0;
+    virtual TextExtent measure_text(FontHandle font, const std::string& text) = 0;
+    // Draws text with its top-left corner at (x, y) on a transparent background.
+    virtual void draw_text(int x, int y, FontHandle font, std::uint32_t colour, const std::string& text) = 0;
+    // Limits drawing to clip; an empty rectangle removes the limit.
+    virtual void set_clip(const Rect& clip) = 0;
+    virtual void fill_rect(const Rect& r, std::uint32_t colour) = 0;
+    virtual void frame_rect(const Rect& r, std::uint32_t colour) = 0;
+    virtual void dotted_rect(const Rect& r, std::uint32_t colour) = 0;
+    virtual void draw_line(int x1, int y1, int x2, int y2, std::uint32_t colour) = 0;
+    // Inverts the pixels, so that doing it twice restores them.
+    virtual void invert_rect(const Rect& r) = 0;
+    // Blends colour over what is there; alpha 0 (nothing) to 255 (opaque).
+    virtual void blend_rect(const Rect& r, std::uint32_t colour, int alpha) = 0;
+    // A vertical gradient from top to bottom colour, blended with alpha.
+    virtual void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) = 0;
+    // The program's bitmap resources, by name, drawn through their masks.
+    virtual bool bitmap_size(const std::string& name, int& width, int& height) = 0;
+    virtual void draw_bitmap(const std::string& name, int x, int y) = 0;
+    // One saved copy of the whole surface (the screen behind a popup).
+    virtual void save_surface() = 0;
+    virtual void draw_saved_surface(const Rect& r) = 0;
+    virtual void free_saved_surface() = 0;
+    // Copies part of the surface to the window.
+    virtual void present(const Rect& r) = 0;
+    // The surface's pixel at (x, y), 0xRRGGBB; for tests and checks.
+    virtual std::uint32_t pixel(int x, int y) = 0;
+
+    // ---- clipboard and desktop ------------------------------------------------------
+    virtual std::string clipboard_text() = 0;
+    virtual void set_clipboard_text(const std::string& text) = 0;
+    // Opens a web address in the user's browser. False when nothing could open it.
+    virtual bool open_url(const std::string& url) = 0;
 };
 
 // The platform the program runs on; set once by main() or a test fixture.

@@ -1,6 +1,8 @@
 #include "platform/headless/headless_platform.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 namespace domora {
 
@@ -121,19 +123,196 @@ void HeadlessPlatform::show_main_window(int show_state) {
     window.show_state = show_state;
 }
 
+// The script is played in order. Waits advance the virtual clock and let due
+// timers fire; a poll that finds nothing lets one millisecond pass, so that
+// loops which wait for time to pass always end.
 bool HeadlessPlatform::next_event(Event& event, bool wait) {
-    while (!script.empty() && script.front().user_moves_window) {
-        window = script.front().placement;
+    for (;;) {
+        if (!m_fired.empty()) {
+            event = m_fired.front();
+            m_fired.pop_front();
+            return true;
+        }
+        if (script.empty()) {
+            if (!wait) {
+                advance_clock(1);
+                if (!m_fired.empty()) continue;
+                return false;
+            }
+            // A waiting loop with nothing left to do: run the next timer, if
+            // it is not far off, else close the window as a user would.
+            if (m_ran_out_at == UINT64_MAX) m_ran_out_at = clock_ms;
+            std::uint64_t next_due = UINT64_MAX;
+            for (const auto& [id, timer] : m_timers) next_due = std::min(next_due, timer.due);
+            if (next_due != UINT64_MAX && next_due <= m_ran_out_at + 1000) {
+                advance_clock(next_due - clock_ms);
+                continue;
+            }
+            event = Event{};
+            event.kind = EventKind::Close;
+            return true;
+        }
+        m_ran_out_at = UINT64_MAX;
+        Step step = script.front();
         script.pop_front();
-    }
-    if (script.empty()) {
-        if (!wait) return false;
-        event = Event{EventKind::Close, 0};
+        if (step.user_moves_window) {
+            window = step.placement;
+            continue;
+        }
+        if (step.wait_ms > 0) {
+            advance_clock(static_cast<std::uint64_t>(step.wait_ms));
+            continue;
+        }
+        event = step.event;
+        if (event.kind == EventKind::MouseMove || event.kind == EventKind::ButtonDown ||
+            event.kind == EventKind::ButtonUp) {
+            m_mouse_x = event.x;
+            m_mouse_y = event.y;
+        }
+        if (event.kind == EventKind::Resized) {
+            client_width = event.width;
+            client_height = event.height;
+        }
         return true;
     }
-    event = script.front().event;
-    script.pop_front();
-    return true;
+}
+
+void HeadlessPlatform::advance_clock(std::uint64_t ms) {
+    const std::uint64_t until = clock_ms + ms;
+    for (;;) {
+        // Fire the earliest due timer, one period at a time, in time order.
+        int due_id = 0;
+        std::uint64_t due = UINT64_MAX;
+        for (const auto& [id, timer] : m_timers) {
+            if (timer.due <= until && timer.due < due) {
+                due = timer.due;
+                due_id = id;
+            }
+        }
+        if (due == UINT64_MAX) break;
+        clock_ms = std::max(clock_ms, due);
+        Timer& timer = m_timers[due_id];
+        timer.due += static_cast<std::uint64_t>(std::max(1, timer.period));
+        Event fired;
+        fired.kind = EventKind::Timer;
+        fired.timer_id = due_id;
+        m_fired.push_back(fired);
+        if (m_fired.size() > 64) break;  // a caller that stopped listening must not grow this forever
+    }
+    clock_ms = std::max(clock_ms, until);
+}
+
+void HeadlessPlatform::set_timer(int id, int period_ms) {
+    m_timers[id] = Timer{period_ms, clock_ms + static_cast<std::uint64_t>(std::max(1, period_ms))};
+}
+
+void HeadlessPlatform::kill_timer(int id) {
+    m_timers.erase(id);
+    std::erase_if(m_fired, [id](const Event& e) { return e.kind == EventKind::Timer && e.timer_id == id; });
+}
+
+void HeadlessPlatform::post_timer(int id) {
+    Event fired;
+    fired.kind = EventKind::Timer;
+    fired.timer_id = id;
+    m_fired.push_back(fired);
+}
+
+// ---- scripted input ---------------------------------------------------------------------
+
+void HeadlessPlatform::push(EventKind kind, int timer_id) {
+    Event e;
+    e.kind = kind;
+    e.timer_id = timer_id;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_mouse_move(int x, int y) {
+    Event e;
+    e.kind = EventKind::MouseMove;
+    e.x = x;
+    e.y = y;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_button_down(int x, int y, int button) {
+    Event e;
+    e.kind = EventKind::ButtonDown;
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_button_up(int x, int y, int button) {
+    Event e;
+    e.kind = EventKind::ButtonUp;
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_click(int x, int y, int button, int held_ms) {
+    push_mouse_move(x, y);
+    push_button_down(x, y, button);
+    if (held_ms > 0) push_wait(held_ms);
+    push_button_up(x, y, button);
+    push_wait(60);
+}
+
+void HeadlessPlatform::push_key_down(int key, bool shift, bool ctrl) {
+    Event e;
+    e.kind = EventKind::KeyDown;
+    e.key = key;
+    e.shift = shift;
+    e.ctrl = ctrl;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_key(int key, bool shift, bool ctrl) {
+    push_key_down(key, shift, ctrl);
+    Event e;
+    e.kind = EventKind::KeyUp;
+    e.key = key;
+    e.shift = shift;
+    e.ctrl = ctrl;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_char(int character, bool shift, bool ctrl) {
+    Event e;
+    e.kind = EventKind::Character;
+    e.character = character;
+    e.shift = shift;
+    e.ctrl = ctrl;
+    push_event(e);
+    Event up;
+    up.kind = EventKind::KeyUp;
+    push_event(up);
+}
+
+void HeadlessPlatform::push_text(const std::string& text) {
+    for (char c : text) push_char(static_cast<unsigned char>(c));
+}
+
+void HeadlessPlatform::push_wheel(int delta, bool shift, bool ctrl) {
+    Event e;
+    e.kind = EventKind::Wheel;
+    e.wheel_delta = delta;
+    e.shift = shift;
+    e.ctrl = ctrl;
+    e.x = m_mouse_x;
+    e.y = m_mouse_y;
+    push_event(e);
+}
+
+void HeadlessPlatform::push_resize(int width, int height) {
+    Event e;
+    e.kind = EventKind::Resized;
+    e.width = width;
+    e.height = height;
+    push_event(e);
 }
 
 }  // namespace domora

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -38,7 +39,7 @@ public:
     bool window_shown = false;
     WindowPlacement window;          // normal rectangle and show state
     int forward_requests = 0;        // times a second instance asked this one to come forward
-    std::map<int, int> timers;       // id -> period of the running timers
+    bool timer_running(int id) const { return m_timers.count(id) != 0; }
 
     // ---- scripted input ----------------------------------------------------------------
     // Delivered in order; when the script runs out, a waiting next_event
@@ -47,10 +48,47 @@ public:
         Event event;
         bool user_moves_window = false;  // instead of an event: the user moves or resizes the window
         WindowPlacement placement;
+        int wait_ms = 0;                 // instead of an event: time passes, timers fire
     };
     std::deque<Step> script;
-    void push(EventKind kind, int timer_id = 0) { script.push_back(Step{Event{kind, timer_id}, false, {}}); }
-    void push_window_move(const WindowPlacement& placement) { script.push_back(Step{{}, true, placement}); }
+    void push(EventKind kind, int timer_id = 0);
+    void push_event(const Event& event) { script.push_back(Step{event, false, {}, 0}); }
+    void push_window_move(const WindowPlacement& placement) { script.push_back(Step{{}, true, placement, 0}); }
+    void push_wait(int ms) { script.push_back(Step{{}, false, {}, ms}); }
+    void push_mouse_move(int x, int y);
+    void push_button_down(int x, int y, int button = 1);
+    void push_button_up(int x, int y, int button = 1);
+    // Press and release with the given time between them, then let the release timer run out.
+    void push_click(int x, int y, int button = 1, int held_ms = 10);
+    void push_key(int key, bool shift = false, bool ctrl = false);  // down and up
+    void push_key_down(int key, bool shift = false, bool ctrl = false);
+    void push_char(int character, bool shift = false, bool ctrl = false);
+    void push_text(const std::string& text);  // one Character event per byte
+    void push_wheel(int delta, bool shift = false, bool ctrl = false);
+    void push_resize(int width, int height);
+
+    // ---- the surface -------------------------------------------------------------------
+    // Bitmaps are read from XPM files in this folder, "<name>.xpm".
+    std::string resource_folder;
+    int client_width = 1600;
+    int client_height = 970;
+    std::string clipboard;
+    std::vector<std::string> opened_urls;
+    bool foreground = true;
+    int wheel_lines = 3;
+    bool window_locked = false;
+    std::vector<Rect> presented;  // every present() call, in order
+    int surface_width() const { return m_width; }
+    int surface_height() const { return m_height; }
+    std::uint64_t clock_ms = 0;   // the virtual tick count
+    // Texts drawn since the last clear, with their positions.
+    struct DrawnText {
+        int x;
+        int y;
+        std::uint32_t colour;
+        std::string text;
+    };
+    std::vector<DrawnText> drawn_texts;
 
     // ---- injected file failures ----------------------------------------------------------
     // Writes to a file whose path contains `path_part` fail with `error` once
@@ -95,12 +133,64 @@ public:
                             std::uint32_t background_rgb) override;
     void show_main_window(int show_state) override;
     WindowPlacement main_window_placement() override { return window; }
+    void client_size(int& width, int& height) override {
+        width = client_width;
+        height = client_height;
+    }
     void destroy_main_window() override { window_exists = false; }
 
     bool next_event(Event& event, bool wait) override;
-    void set_timer(int id, int period_ms) override { timers[id] = period_ms; }
-    void kill_timer(int id) override { timers.erase(id); }
-    void post_timer(int id) override { script.push_front(Step{Event{EventKind::Timer, id}, false, {}}); }
+    void set_timer(int id, int period_ms) override;
+    void kill_timer(int id) override;
+    void post_timer(int id) override;
+    std::uint64_t tick_ms() override { return clock_ms; }
+    int wheel_scroll_lines() override { return wheel_lines; }
+
+    void set_main_window_placement(const WindowPlacement& placement) override { window = placement; }
+    void move_main_window(int x, int y) override {
+        window.x = x;
+        window.y = y;
+    }
+    void cursor_position(int& x, int& y) override {
+        x = window.x + m_mouse_x;
+        y = window.y + m_mouse_y;
+    }
+    void set_window_locked(bool locked) override { window_locked = locked; }
+    bool is_foreground() override { return foreground; }
+
+    void resize_surface(int width, int height) override;
+    FontHandle create_font(const FontSpec& spec) override;
+    void release_font(FontHandle font) override;
+    int font_height(FontHandle font) override;
+    TextExtent measure_text(FontHandle font, const std::string& text) override;
+    void draw_text(int x, int y, FontHandle font, std::uint32_t colour, const std::string& text) override;
+    void set_clip(const Rect& clip) override { m_clip = clip; }
+    void fill_rect(const Rect& r, std::uint32_t colour) override;
+    void frame_rect(const Rect& r, std::uint32_t colour) override;
+    void dotted_rect(const Rect& r, std::uint32_t colour) override;
+    void draw_line(int x1, int y1, int x2, int y2, std::uint32_t colour) override;
+    void invert_rect(const Rect& r) override;
+    void blend_rect(const Rect& r, std::uint32_t colour, int alpha) override;
+    void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) override;
+    bool bitmap_size(const std::string& name, int& width, int& height) override;
+    void draw_bitmap(const std::string& name, int x, int y) override;
+    void save_surface() override { m_saved = m_pixels; }
+    void draw_saved_surface(const Rect& r) override;
+    void free_saved_surface() override { m_saved.clear(); }
+    void present(const Rect& r) override { presented.push_back(r); }
+    std::uint32_t pixel(int x, int y) override;
+
+    std::string clipboard_text() override { return clipboard; }
+    void set_clipboard_text(const std::string& text) override { clipboard = text; }
+    bool open_url(const std::string& url) override {
+        opened_urls.push_back(url);
+        return true;
+    }
+
+    // Font specifications by handle, as the program asked for them.
+    const FontSpec* font_spec(FontHandle font) const;
+    // The surface as a binary PPM image, for looking at a test's screen.
+    std::string surface_ppm() const;
 
 private:
     struct WriteFault {
@@ -115,6 +205,36 @@ private:
     std::map<int, std::string> m_open_paths;
     std::map<int, long> m_written;
     std::string m_instance_name;
+
+    struct Timer {
+        int period = 0;
+        std::uint64_t due = 0;
+    };
+    std::map<int, Timer> m_timers;
+    void advance_clock(std::uint64_t ms);
+    std::deque<Event> m_fired;  // timer events that came due
+    std::uint64_t m_ran_out_at = UINT64_MAX;  // clock when the script was found empty
+
+    struct Bitmap {
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint32_t> pixels;  // 0xFF000000 bit set = opaque
+        bool loaded = false;
+    };
+    std::map<std::string, Bitmap> m_bitmaps;
+    const Bitmap& bitmap(const std::string& name);
+
+    int m_width = 0;
+    int m_height = 0;
+    Rect m_clip;
+    std::vector<std::uint32_t> m_pixels;
+    std::vector<std::uint32_t> m_saved;
+    std::map<FontHandle, FontSpec> m_fonts;
+    FontHandle m_next_font = 1;
+    int m_mouse_x = 0;
+    int m_mouse_y = 0;
+    void put(int x, int y, std::uint32_t colour);
+    bool inside_clip(int x, int y) const;
 };
 
 }  // namespace domora

@@ -9,17 +9,30 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
+#include <QtCore/QUrl>
+#include <QtGui/QClipboard>
 #include <QtGui/QCloseEvent>
+#include <QtGui/QCursor>
+#include <QtGui/QDesktopServices>
+#include <QtGui/QFontMetrics>
 #include <QtGui/QIcon>
+#include <QtGui/QImage>
+#include <QtGui/QKeyEvent>
+#include <QtGui/QLinearGradient>
 #include <QtGui/QPainter>
 #include <QtGui/QRasterWindow>
 #include <QtGui/QScreen>
+#include <QtGui/QStyleHints>
+#include <QtGui/QWheelEvent>
 #include <QtNetwork/QLocalServer>
 #include <QtNetwork/QLocalSocket>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QMessageBox>
+#include <algorithm>
+#include <cmath>
 #include <deque>
 #include <map>
 
@@ -40,9 +53,39 @@ void on_termination_signal(int) {
 
 // ---- the main window --------------------------------------------------------------
 
+// Maps Qt's keys to the classic virtual-key codes the program uses.
+int key_code(int qt_key) {
+    if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return 'A' + (qt_key - Qt::Key_A);
+    if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) return '0' + (qt_key - Qt::Key_0);
+    if (qt_key >= Qt::Key_F1 && qt_key <= Qt::Key_F24) return kKeyF1 + (qt_key - Qt::Key_F1);
+    switch (qt_key) {
+        case Qt::Key_Backspace: return kKeyBack;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: return kKeyTab;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return kKeyReturn;
+        case Qt::Key_Escape: return kKeyEscape;
+        case Qt::Key_Space: return kKeySpace;
+        case Qt::Key_PageUp: return kKeyPageUp;
+        case Qt::Key_PageDown: return kKeyPageDown;
+        case Qt::Key_End: return kKeyEnd;
+        case Qt::Key_Home: return kKeyHome;
+        case Qt::Key_Left: return kKeyLeft;
+        case Qt::Key_Up: return kKeyUp;
+        case Qt::Key_Right: return kKeyRight;
+        case Qt::Key_Down: return kKeyDown;
+        case Qt::Key_Insert: return kKeyInsert;
+        case Qt::Key_Delete: return kKeyDelete;
+        case Qt::Key_Shift: return kKeyShift;
+        case Qt::Key_Control: return kKeyControl;
+        default: return 0;
+    }
+}
+
 class MainWindow : public QRasterWindow {
 public:
-    MainWindow(std::deque<Event>& queue, QColor background) : m_queue(queue), m_background(background) {}
+    MainWindow(std::deque<Event>& queue, QImage& surface, QColor background)
+        : m_queue(queue), m_surface(surface), m_background(background) {}
 
     // The rectangle of the normal state, kept while the window is neither
     // maximised nor minimised so that it survives a maximise.
@@ -50,30 +93,99 @@ public:
     void set_normal_rect(QRect rect) { m_normal_rect = rect; }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        painter.fillRect(QRect(QPoint(0, 0), size()), m_background);
+        const QRect area = event->rect();
+        painter.fillRect(area, m_background);
+        painter.drawImage(area.topLeft(), m_surface, area);
     }
     void closeEvent(QCloseEvent* event) override {
         // The main loop ends and shuts down in order; the window stays until then.
         event->ignore();
-        m_queue.push_back(Event{EventKind::Close, 0});
+        push(EventKind::Close);
     }
     void moveEvent(QMoveEvent* event) override {
         remember_normal_rect();
+        push(EventKind::Moved);
         QRasterWindow::moveEvent(event);
     }
     void resizeEvent(QResizeEvent* event) override {
         remember_normal_rect();
+        Event e = base(EventKind::Resized);
+        e.width = event->size().width();
+        e.height = event->size().height();
+        m_queue.push_back(e);
         QRasterWindow::resizeEvent(event);
+    }
+    void exposeEvent(QExposeEvent* event) override {
+        push(EventKind::Exposed);
+        QRasterWindow::exposeEvent(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
+    void mouseReleaseEvent(QMouseEvent* event) override { mouse(EventKind::ButtonUp, event); }
+    void mouseMoveEvent(QMouseEvent* event) override { mouse(EventKind::MouseMove, event); }
+    void wheelEvent(QWheelEvent* event) override {
+        Event e = base(EventKind::Wheel);
+        e.wheel_delta = event->angleDelta().y();
+        e.x = static_cast<int>(event->position().x());
+        e.y = static_cast<int>(event->position().y());
+        m_queue.push_back(e);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        Event down = base(EventKind::KeyDown);
+        down.key = key_code(event->key());
+        down.shift = down.shift || event->key() == Qt::Key_Backtab;
+        m_queue.push_back(down);
+        // Characters as typed, control codes included (Ctrl+A gives 1).
+        int character = 0;
+        const QString text = event->text();
+        if (!text.isEmpty()) {
+            const std::string bytes = utf8_to_cp1252(text.toStdString());
+            if (bytes.size() == 1) character = static_cast<unsigned char>(bytes[0]);
+        }
+        if (character == 0 && down.ctrl && down.key >= 'A' && down.key <= 'Z') character = down.key - 'A' + 1;
+        if (character == 0 && (down.key == kKeyBack || down.key == kKeyTab || down.key == kKeyReturn || down.key == kKeyEscape)) {
+            character = down.key;
+        }
+        if (character == 127) character = 0;  // Delete is a key, not a character
+        if (character != 0) {
+            Event typed = base(EventKind::Character);
+            typed.character = character;
+            m_queue.push_back(typed);
+        }
+    }
+    void keyReleaseEvent(QKeyEvent* event) override {
+        if (event->isAutoRepeat()) return;  // a held key repeats its key-down only
+        Event up = base(EventKind::KeyUp);
+        up.key = key_code(event->key());
+        m_queue.push_back(up);
     }
 
 private:
+    static Event base(EventKind kind) {
+        Event e;
+        e.kind = kind;
+        const Qt::KeyboardModifiers mods = QGuiApplication::queryKeyboardModifiers();
+        e.shift = mods & Qt::ShiftModifier;
+        e.ctrl = mods & Qt::ControlModifier;
+        return e;
+    }
+    void push(EventKind kind) { m_queue.push_back(base(kind)); }
+    void mouse(EventKind kind, QMouseEvent* event) {
+        Event e = base(kind);
+        e.x = static_cast<int>(event->position().x());
+        e.y = static_cast<int>(event->position().y());
+        e.button = event->button() == Qt::RightButton ? 2 : event->button() == Qt::LeftButton ? 1 : 0;
+        if (kind != EventKind::MouseMove && e.button == 0) return;  // middle and extra buttons are not used
+        m_queue.push_back(e);
+    }
     void remember_normal_rect() {
         if (isVisible() && windowStates() == Qt::WindowNoState) m_normal_rect = frameGeometry();
     }
 
     std::deque<Event>& m_queue;
+    QImage& m_surface;
     QColor m_background;
     QRect m_normal_rect;
 };
@@ -87,6 +199,12 @@ public:
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/PROGRAM.xpm")));
         QApplication::setQuitOnLastWindowClosed(false);
         install_termination_signals();
+        m_clock.start();
+        QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
+            Event e;
+            e.kind = EventKind::ClipboardChanged;
+            m_events.push_back(e);
+        });
     }
 
     ~QtPlatform() override {
@@ -156,7 +274,7 @@ public:
     bool create_main_window(const std::string& title, const WindowPlacement& placement,
                             std::uint32_t background_rgb) override {
         const QColor background((background_rgb >> 16) & 0xFF, (background_rgb >> 8) & 0xFF, background_rgb & 0xFF);
-        m_window = new MainWindow(m_events, background);
+        m_window = new MainWindow(m_events, m_surface, background);
         m_window->setTitle(to_qt(title));
         m_window->setIcon(QIcon(QStringLiteral(":/PROGRAM.xpm")));
         m_window->setMinimumSize(QSize(1024, 748));
@@ -193,8 +311,187 @@ public:
     }
 
     void destroy_main_window() override {
+        if (m_painter.isActive()) m_painter.end();
         delete m_window;
         m_window = nullptr;
+    }
+
+    void client_size(int& width, int& height) override {
+        width = m_window ? m_window->width() : 0;
+        height = m_window ? m_window->height() : 0;
+    }
+
+    void set_main_window_placement(const WindowPlacement& placement) override {
+        if (!m_window) return;
+        if (placement.show_state == kShowNormal) m_window->setWindowStates(Qt::WindowNoState);
+        m_window->setFramePosition(QPoint(placement.x, placement.y));
+        const QMargins frame = m_window->frameMargins();
+        m_window->resize(placement.width - frame.left() - frame.right(), placement.height - frame.top() - frame.bottom());
+        m_window->set_normal_rect(QRect(placement.x, placement.y, placement.width, placement.height));
+        show_main_window(placement.show_state);
+    }
+
+    void move_main_window(int x, int y) override {
+        if (m_window) m_window->setFramePosition(QPoint(x, y));
+    }
+
+    void cursor_position(int& x, int& y) override {
+        const QPoint at = QCursor::pos();
+        x = at.x();
+        y = at.y();
+    }
+
+    void set_window_locked(bool locked) override {
+        if (!m_window) return;
+        if (locked) {
+            m_window->setMinimumSize(m_window->size());
+            m_window->setMaximumSize(m_window->size());
+        } else {
+            m_window->setMinimumSize(QSize(1024, 748));
+            m_window->setMaximumSize(QSize((1 << 24) - 1, (1 << 24) - 1));
+        }
+    }
+
+    bool is_foreground() override { return m_window && m_window->isActive(); }
+
+    // ---- drawing surface ---------------------------------------------------------------------
+    void resize_surface(int width, int height) override {
+        if (m_painter.isActive()) m_painter.end();
+        m_surface = QImage(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
+        m_surface.fill(Qt::black);
+        m_painter.begin(&m_surface);
+    }
+
+    FontHandle create_font(const FontSpec& spec) override {
+        QFont font(to_qt(spec.face));
+        font.setPixelSize(std::max(1, spec.height));
+        font.setWeight(spec.weight >= 700 ? QFont::Bold : QFont::Normal);
+        font.setUnderline(spec.underline);
+        font.setStyleStrategy(spec.smooth ? QFont::PreferAntialias : QFont::NoAntialias);
+        // The height asked for is the character cell (ascent + descent), as
+        // the stored sizes mean it; scale the em size to match.
+        const int cell = QFontMetrics(font).height();
+        if (cell > 0 && cell != spec.height) {
+            font.setPixelSize(std::max(1, static_cast<int>(std::lround(spec.height * static_cast<double>(spec.height) / cell))));
+        }
+        const FontHandle handle = m_next_font++;
+        m_fonts.emplace(handle, font);
+        return handle;
+    }
+
+    void release_font(FontHandle font) override { m_fonts.erase(font); }
+
+    int font_height(FontHandle font) override { return QFontMetrics(font_of(font)).height(); }
+
+    TextExtent measure_text(FontHandle font, const std::string& text) override {
+        const QFontMetrics metrics(font_of(font));
+        return TextExtent{metrics.horizontalAdvance(to_qt(text)), metrics.height()};
+    }
+
+    void draw_text(int x, int y, FontHandle font, std::uint32_t colour, const std::string& text) override {
+        if (!m_painter.isActive()) return;
+        const QFont& f = font_of(font);
+        m_painter.setFont(f);
+        m_painter.setPen(qcolour(colour));
+        m_painter.drawText(QPoint(x, y + QFontMetrics(f).ascent()), to_qt(text));
+    }
+
+    void set_clip(const Rect& clip) override {
+        if (!m_painter.isActive()) return;
+        if (clip.right <= clip.left || clip.bottom <= clip.top) {
+            m_painter.setClipping(false);
+        } else {
+            m_painter.setClipRect(qrect(clip));
+        }
+    }
+
+    void fill_rect(const Rect& r, std::uint32_t colour) override {
+        if (m_painter.isActive()) m_painter.fillRect(qrect(r), qcolour(colour));
+    }
+
+    void frame_rect(const Rect& r, std::uint32_t colour) override {
+        if (!m_painter.isActive() || r.right <= r.left || r.bottom <= r.top) return;
+        m_painter.setPen(QPen(qcolour(colour), 1));
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.drawRect(QRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1));
+    }
+
+    void dotted_rect(const Rect& r, std::uint32_t colour) override {
+        if (!m_painter.isActive() || r.right <= r.left || r.bottom <= r.top) return;
+        m_painter.setPen(QPen(qcolour(colour), 1, Qt::DotLine));
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.drawRect(QRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1));
+    }
+
+    void draw_line(int x1, int y1, int x2, int y2, std::uint32_t colour) override {
+        if (!m_painter.isActive()) return;
+        m_painter.setPen(QPen(qcolour(colour), 1));
+        m_painter.drawLine(x1, y1, x2, y2);
+    }
+
+    void invert_rect(const Rect& r) override {
+        if (!m_painter.isActive()) return;
+        m_painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+        m_painter.fillRect(qrect(r), Qt::white);
+        m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+
+    void blend_rect(const Rect& r, std::uint32_t colour, int alpha) override {
+        if (!m_painter.isActive()) return;
+        QColor c = qcolour(colour);
+        c.setAlpha(std::clamp(alpha, 0, 255));
+        m_painter.fillRect(qrect(r), c);
+    }
+
+    void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) override {
+        if (!m_painter.isActive()) return;
+        QLinearGradient gradient(0, r.top, 0, r.bottom);
+        QColor a = qcolour(top), b = qcolour(bottom);
+        a.setAlpha(std::clamp(alpha, 0, 255));
+        b.setAlpha(std::clamp(alpha, 0, 255));
+        gradient.setColorAt(0, a);
+        gradient.setColorAt(1, b);
+        m_painter.fillRect(qrect(r), gradient);
+    }
+
+    bool bitmap_size(const std::string& name, int& width, int& height) override {
+        const QImage& image = bitmap(name);
+        width = image.width();
+        height = image.height();
+        return !image.isNull();
+    }
+
+    void draw_bitmap(const std::string& name, int x, int y) override {
+        const QImage& image = bitmap(name);
+        if (m_painter.isActive() && !image.isNull()) m_painter.drawImage(QPoint(x, y), image);
+    }
+
+    void save_surface() override { m_saved = m_surface.copy(); }
+
+    void draw_saved_surface(const Rect& r) override {
+        if (m_painter.isActive() && !m_saved.isNull()) m_painter.drawImage(qrect(r).topLeft(), m_saved, qrect(r));
+    }
+
+    void free_saved_surface() override { m_saved = QImage(); }
+
+    void present(const Rect& r) override {
+        if (m_window) m_window->update(qrect(r));
+    }
+
+    std::uint32_t pixel(int x, int y) override {
+        if (!m_surface.valid(x, y)) return 0;
+        return m_surface.pixel(x, y) & 0xFFFFFF;
+    }
+
+    // ---- clipboard and desktop ----------------------------------------------------------------
+    std::string clipboard_text() override {
+        return utf8_to_cp1252(QGuiApplication::clipboard()->text().toStdString());
+    }
+
+    void set_clipboard_text(const std::string& text) override { QGuiApplication::clipboard()->setText(to_qt(text)); }
+
+    bool open_url(const std::string& url) override {
+        return QDesktopServices::openUrl(QUrl(QString::fromStdString(cp1252_to_utf8(url))));
     }
 
     // ---- events and timers -------------------------------------------------------------------
@@ -212,7 +509,7 @@ public:
         QTimer*& timer = m_timers[id];
         if (!timer) {
             timer = new QTimer(&m_app);
-            QObject::connect(timer, &QTimer::timeout, [this, id] { m_events.push_back(Event{EventKind::Timer, id}); });
+            QObject::connect(timer, &QTimer::timeout, [this, id] { post_timer(id); });
         }
         timer->start(period_ms);
     }
@@ -222,7 +519,16 @@ public:
         if (it != m_timers.end()) it->second->stop();
     }
 
-    void post_timer(int id) override { m_events.push_back(Event{EventKind::Timer, id}); }
+    void post_timer(int id) override {
+        Event e;
+        e.kind = EventKind::Timer;
+        e.timer_id = id;
+        m_events.push_back(e);
+    }
+
+    std::uint64_t tick_ms() override { return static_cast<std::uint64_t>(m_clock.elapsed()); }
+
+    int wheel_scroll_lines() override { return QGuiApplication::styleHints()->wheelScrollLines(); }
 
 private:
     static std::string runtime_folder() {
@@ -245,7 +551,9 @@ private:
         m_window->show();
         m_window->raise();
         m_window->requestActivate();
-        m_events.push_back(Event{EventKind::Wake, 0});
+        Event wake;
+        wake.kind = EventKind::Wake;
+        m_events.push_back(wake);
     }
 
     void install_termination_signals() {
@@ -259,11 +567,39 @@ private:
         QObject::connect(notifier, &QSocketNotifier::activated, [this] {
             char byte;
             [[maybe_unused]] const ssize_t n = ::read(g_signal_pipe[0], &byte, 1);
-            m_events.push_back(Event{EventKind::Terminate, 0});
+            Event e;
+            e.kind = EventKind::Terminate;
+            m_events.push_back(e);
         });
     }
 
+    static QColor qcolour(std::uint32_t c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+    static QRect qrect(const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+
+    const QFont& font_of(FontHandle font) {
+        const auto it = m_fonts.find(font);
+        if (it != m_fonts.end()) return it->second;
+        static const QFont fallback;
+        return fallback;
+    }
+
+    const QImage& bitmap(const std::string& name) {
+        auto it = m_bitmaps.find(name);
+        if (it == m_bitmaps.end()) {
+            QImage image(QStringLiteral(":/") + to_qt(name) + QStringLiteral(".xpm"));
+            it = m_bitmaps.emplace(name, image.convertToFormat(QImage::Format_ARGB32_Premultiplied)).first;
+        }
+        return it->second;
+    }
+
     QApplication m_app;
+    QElapsedTimer m_clock;
+    QImage m_surface;
+    QImage m_saved;
+    QPainter m_painter;
+    std::map<FontHandle, QFont> m_fonts;
+    FontHandle m_next_font = 1;
+    std::map<std::string, QImage> m_bitmaps;
     MainWindow* m_window = nullptr;
     std::deque<Event> m_events;
     std::map<int, QTimer*> m_timers;

@@ -1,0 +1,179 @@
+// How each widget kind looks.
+#include <algorithm>
+
+#include "app/main_window.h"
+#include "ui/field_editor.h"
+#include "ui/widgets.h"
+
+namespace domora {
+
+namespace {
+
+constexpr std::uint32_t kButtonBorder = rgb(63, 115, 139);
+constexpr std::uint32_t kLinkBackground = rgb(48, 89, 105);
+constexpr std::uint32_t kLinkHover = rgb(255, 255, 0);
+constexpr std::uint32_t kScrollTrack = rgb(120, 120, 120);
+
+struct Shade {
+    std::uint32_t top;
+    std::uint32_t bottom;
+    std::uint32_t border;
+};
+
+Shade button_shade(int look) {
+    switch (look) {
+        case kLookHovered: return {rgb(255, 255, 255), rgb(222, 234, 244), rgb(40, 120, 170)};
+        case kLookPressedLeft: return {rgb(176, 196, 212), rgb(214, 224, 233), rgb(30, 70, 95)};
+        case kLookPressedRight: return {rgb(196, 206, 180), rgb(226, 232, 214), rgb(30, 70, 95)};
+        default: return {rgb(246, 248, 250), rgb(208, 218, 228), kButtonBorder};
+    }
+}
+
+void draw_face(const Rect& r, const Shade& shade) {
+    FillBox(r, shade.bottom);
+    platform().gradient_rect(Rect{r.left, r.top, r.right, r.bottom}, shade.top, shade.bottom, 255);
+    FrameBox(r, shade.border);
+}
+
+// Arrow captions: a control character in front selects a bitmap instead of text.
+const char* arrow_bitmap(unsigned char first) {
+    switch (first) {
+        case 1: return "ARROW_UP";
+        case 2: return "ARROW_DOWN";
+        case 3: return "ARROW_RIGHT";
+        case 4: return "ARROW_LEFT";
+        case 14: return "BIG_LEFT";
+        case 15: return "BIG_RIGHT";
+        default: return nullptr;
+    }
+}
+
+void draw_centred_bitmap(const std::string& name, const Rect& r) {
+    int w = 0, h = 0;
+    if (!platform().bitmap_size(name, w, h)) return;
+    DrawResourceBitmap(name, r.left + (r.right - r.left - w) / 2, r.top + (r.bottom - r.top - h) / 2);
+}
+
+void draw_caption(const WidgetRecord& w, std::uint32_t colour, int shift) {
+    const Rect r = w.rect();
+    if (!w.text.empty()) {
+        if (const char* arrow = arrow_bitmap(static_cast<unsigned char>(w.text[0]))) {
+            draw_centred_bitmap(arrow, Rect{r.left + shift, r.top + shift, r.right + shift, r.bottom + shift});
+            return;
+        }
+    }
+    std::string caption = w.text;
+    bool drop_down = false;
+    if (!caption.empty() && caption[0] == '>') {
+        caption.erase(0, 1);
+        drop_down = true;
+    }
+    ClipTo(r);
+    const int height = FontHeight(w.font);
+    int right_room = 0;
+    if (drop_down) {
+        int bw = 0, bh = 0;
+        platform().bitmap_size("BIG_DOWN", bw, bh);
+        right_room = bw + 8;
+        DrawResourceBitmap("BIG_DOWN", r.right - bw - 6 + shift, r.top + (r.bottom - r.top - bh) / 2 + shift);
+    }
+    DrawTextAt((r.left + r.right - right_room) / 2 + shift, r.top + (r.bottom - r.top - height) / 2 + shift, 2, colour,
+               w.font, caption);
+    ClipTo(Rect{});
+}
+
+void draw_button(const WidgetRecord& w) {
+    draw_face(w.rect(), button_shade(w.look));
+    draw_caption(w, w.colour1, w.look == kLookPressedLeft || w.look == kLookPressedRight ? 1 : 0);
+}
+
+void draw_tab(const WidgetRecord& w) {
+    const Rect r = w.rect();
+    // colour2 tells the active tab (non-zero) from the others.
+    const bool active = w.colour2 != 0;
+    Shade shade = active ? Shade{rgb(236, 241, 246), rgb(200, 212, 224), rgb(24, 52, 64)}
+                         : Shade{rgb(112, 146, 162), rgb(76, 112, 128), rgb(24, 52, 64)};
+    if (!active && w.look == kLookHovered) shade = Shade{rgb(138, 172, 188), rgb(96, 134, 150), rgb(24, 52, 64)};
+    if (!active && (w.look == kLookPressedLeft || w.look == kLookPressedRight)) shade.top = shade.bottom;
+    draw_face(Rect{r.left, r.top + (active ? 0 : 3), r.right, r.bottom}, shade);
+    WidgetRecord caption = w;
+    caption.y1 += active ? 0 : 3;
+    draw_caption(caption, active ? rgb(0, 0, 0) : rgb(255, 255, 255), 0);
+}
+
+void draw_link(const WidgetRecord& w) {
+    const Rect r = w.rect();
+    FillBox(r, kLinkBackground);
+    ClipTo(r);
+    const FontHandle font = w.look == kLookNormal ? w.font : fonts().link;
+    const std::uint32_t colour = w.look == kLookNormal ? w.colour1 : w.look == kLookHovered ? kLinkHover : w.colour2;
+    DrawTextAt(r.left, r.top + (r.bottom - r.top - FontHeight(font)) / 2, 0, colour, font, w.text);
+    ClipTo(Rect{});
+}
+
+void draw_scroll_bar(WidgetRecord& w) {
+    const Rect r = w.rect();
+    FillBox(r, kScrollTrack);
+    if (!w.list) return;
+    clamp_scroll(*w.list);
+    const ScrollThumb thumb = scroll_thumb(*w.list, r.top, r.bottom);
+    draw_face(Rect{r.left, thumb.top, r.right, std::max(thumb.top + 1, thumb.bottom)}, button_shade(w.look == kLookNormal ? kLookNormal : kLookHovered));
+}
+
+void draw_check_box(const WidgetRecord& w) {
+    const Rect r = w.rect();
+    const char* name = w.checked ? "CHECKED_BOX" : "UNCHECKED_BOX";
+    int bw = 16, bh = 16;
+    platform().bitmap_size(name, bw, bh);
+    DrawResourceBitmap(name, r.left, r.top + (r.bottom - r.top - bh) / 2);
+    if (!w.text.empty()) {
+        ClipTo(r);
+        DrawTextAt(r.left + bw + 6, r.top + (r.bottom - r.top - FontHeight(w.font)) / 2, 0, w.colour1, w.font, w.text);
+        ClipTo(Rect{});
+    }
+}
+
+}  // namespace
+
+void draw_widget_kind(WidgetRecord& w, bool focused) {
+    const Rect r = w.rect();
+    switch (w.kind) {
+        case kKindRectangle:
+            ClipTo(r);
+            FillBox(r, w.colour2);
+            FrameBox(r, w.colour1);
+            break;
+        case kKindTab: draw_tab(w); break;
+        case kKindButton: draw_button(w); break;
+        case kKindLabel:
+            ClipTo(r);
+            DrawTextAt(r.left, r.top, 0, w.colour1, w.font, w.text);
+            break;
+        case kKindLink: draw_link(w); break;
+        case kKindPanel:
+            FillBox(r, w.colour2);
+            FrameBox(r, w.colour1);
+            break;
+        case kKindFilled: FillBox(r, w.colour2); break;
+        case kKindOutline: FrameBox(r, w.colour1); break;
+        case kKindDotted: DottedBox(r, w.colour1); break;
+        case kKindShade: BlendRect(r, w.colour1, 110); break;
+        case kKindBitmap: DrawResourceBitmap(w.text, r.left, r.top); break;
+        case kKindBackground:
+            ClipTo(r);
+            FillBox(r, kBackgroundRgb);
+            break;
+        case kKindFieldFrame:
+            FillBox(r, w.colour2);
+            FrameBox(r, w.colour1);
+            break;
+        case kKindTextInput: draw_text_field(w, focused); break;
+        case kKindScrollBar: draw_scroll_bar(w); break;
+        case kKindSavedImage: DrawSaved(r); break;
+        case kKindCheckBox: draw_check_box(w); break;
+        case kKindGradient: platform().gradient_rect(r, w.colour1, w.colour2, 230); break;
+        default: break;  // hit areas and kinds without a drawer of their own
+    }
+}
+
+}  // namespace domora

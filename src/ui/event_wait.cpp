@@ -1,0 +1,177 @@
+#include "ui/event_wait.h"
+
+#include <algorithm>
+
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "platform/platform.h"
+#include "ui/widgets.h"
+
+namespace domora {
+
+namespace {
+
+int g_marked = -1;        // the widget given a look on the previous turn
+int g_marked_button = 0;  // the button held on the previous turn
+NewsHandler g_news = nullptr;
+
+void draw_look(int index, int look) {
+    if (index < 0 || index >= kMaxWidgets) return;
+    WidgetRecord& w = widgets()[static_cast<std::size_t>(index)];
+    if (w.id == kEndMarker) return;
+    w.look = look;
+    DrawWidget(index);
+    present_widget(index);
+}
+
+void unmark() {
+    if (g_marked >= 0) draw_look(g_marked, kLookNormal);
+    g_marked = -1;
+}
+
+// A tab identifier switches the screen, unless a popup is open.
+int finish_turn(int result) {
+    MainWindowState& win = main_window();
+    if (result >= 3 && result <= 8 && !win.popup_open) win.current_screen = result;
+    return result;
+}
+
+void forget() {
+    g_marked = -1;
+    g_marked_button = 0;
+}
+
+int mnemonic_position(const WidgetRecord& w) {
+    if (w.kind == kKindTab || w.mnemonic <= 0) return 0;
+    return w.mnemonic >= 100 ? w.mnemonic - 100 : w.mnemonic;
+}
+
+bool mnemonic_matches(const WidgetRecord& w, int character) {
+    const int p = mnemonic_position(w);
+    if (p <= 0 || p > static_cast<int>(w.text.size()) || character <= 0 || character > 255) return false;
+    return upper_byte(static_cast<unsigned char>(character)) == upper_byte(static_cast<unsigned char>(w.text[static_cast<std::size_t>(p - 1)]));
+}
+
+// The mnemonic's pressed look lasts until the character is gone.
+int press_by_mnemonic(int index) {
+    unmark();
+    draw_look(index, kLookPressedLeft);
+    while (input().character != 0 && !main_window().quit_requested) pump_message(false);
+    draw_look(index, kLookNormal);
+    KeyRepeatDelay(0);
+    forget();
+    return widgets()[static_cast<std::size_t>(index)].id;
+}
+
+void drag_window() {
+    Platform& os = platform();
+    int cx = 0, cy = 0;
+    os.cursor_position(cx, cy);
+    WindowPlacement placement = os.main_window_placement();
+    if (placement.show_state == kShowMaximised) {
+        // The window becomes normal under the cursor, the cursor at the
+        // middle of its width and 10 pixels below its top.
+        placement.show_state = kShowNormal;
+        placement.x = cx - placement.width / 2;
+        placement.y = cy - 10;
+        os.set_main_window_placement(placement);
+    }
+    const int offset_x = cx - placement.x;
+    const int offset_y = cy - placement.y;
+    int last_x = cx, last_y = cy;
+    while (input().button == 1 && !main_window().quit_requested) {
+        os.cursor_position(cx, cy);
+        if (cx != last_x || cy != last_y) {
+            os.move_main_window(cx - offset_x, cy - offset_y);
+            last_x = cx;
+            last_y = cy;
+        }
+        pump_message(true);
+    }
+    record_window_placement();
+    save_settings();
+}
+
+}  // namespace
+
+void set_news_handler(NewsHandler handler) { g_news = handler; }
+
+void reset_window_placement() {
+    Settings& s = settings();
+    const Rect area = platform().work_area();
+    s.window_wide = std::max(s.window_wide, 1024);
+    s.window_high = std::max(s.window_high, 748);
+    s.window_x = std::max(0, area.left + (area.right - area.left - s.window_wide) / 2);
+    s.window_y = std::max(0, area.top + (area.bottom - area.top - s.window_high) / 2);
+    s.window_state = kShowNormal;
+    save_settings();
+    platform().set_main_window_placement(WindowPlacement{s.window_x, s.window_y, s.window_wide, s.window_high, kShowNormal});
+    main_window().screen_needs_redraw = true;
+    input().button = 0;
+}
+
+int event_wait(bool wait) {
+    static const bool registered = (set_forget_handler(forget), true);
+    (void)registered;
+    MainWindowState& win = main_window();
+    if (win.screen_needs_redraw) return 0;
+    pump_message(wait);
+    if (win.quit_requested) return 0;
+    InputState& in = input();
+    int result = 0;
+    bool matched = false;
+
+    WidgetTable& table = widgets();
+    // A typed mnemonic presses its widget wherever the mouse happens to be.
+    for (int i = 0; in.character != 0 && i < kMaxWidgets && table[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
+        const WidgetRecord& w = table[static_cast<std::size_t>(i)];
+        if (w.id != 0 && mnemonic_matches(w, in.character)) return finish_turn(press_by_mnemonic(i));
+    }
+    for (int i = 0; i < kMaxWidgets && table[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
+        const WidgetRecord& w = table[static_cast<std::size_t>(i)];
+        if (w.id == 0 || !w.contains(in.mouse_x, in.mouse_y)) continue;
+        matched = true;
+        if (in.button != 0) platform().set_timer(kHoldTimer, kHoldPeriodMs);
+        if (in.button == 0 && g_marked_button != 0 && g_marked == i) {
+            draw_look(i, kLookNormal);
+            g_marked_button = 0;
+            result = w.id;
+        } else if (g_marked != i || g_marked_button != in.button) {
+            unmark();
+            draw_look(i, in.button == 1 ? kLookPressedLeft : in.button == 2 ? kLookPressedRight : kLookHovered);
+            g_marked = i;
+            g_marked_button = in.button;
+        }
+        break;
+    }
+    if (in.button == 0) platform().kill_timer(kHoldTimer);
+    if (!matched && g_marked >= 0) {
+        unmark();
+        g_marked_button = in.button;
+    } else if (!matched) {
+        g_marked_button = in.button;
+    }
+
+    if (in.key == kKeyF12 && !win.popup_open && g_news) {
+        g_news(true);
+        return result;
+    }
+    result = finish_turn(result);
+
+    // The header band: drag the window with the left button, reset it with the right.
+    if (g_marked >= 0 && table[static_cast<std::size_t>(g_marked)].id == kHeaderBandId && in.button != 0) {
+        const int state = platform().main_window_placement().show_state;
+        if (state == kShowNormal || (state == kShowMaximised && !win.popup_open)) {
+            if (in.button == 1) {
+                drag_window();
+            } else {
+                reset_window_placement();
+            }
+        }
+    }
+    if (g_news && !win.popup_open) g_news(false);
+    return result;
+}
+
+}  // namespace domora

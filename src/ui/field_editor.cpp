@@ -1,0 +1,228 @@
+#include "ui/field_editor.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+
+namespace domora {
+
+namespace {
+
+constexpr int kPadding = 3;
+bool g_caret_shown = false;
+
+int clamp_position(const WidgetRecord& f, int p) { return std::clamp(p, 0, static_cast<int>(f.text.size())); }
+
+bool has_selection(const WidgetRecord& f) { return f.sel_start != f.sel_end; }
+
+void delete_selection(WidgetRecord& f) {
+    const int a = clamp_position(f, std::min(f.sel_start, f.sel_end));
+    const int b = clamp_position(f, std::max(f.sel_start, f.sel_end));
+    f.text.erase(static_cast<std::size_t>(a), static_cast<std::size_t>(b - a));
+    f.caret = a;
+    f.sel_start = f.sel_end = a;
+}
+
+std::string selected_text(const WidgetRecord& f) {
+    const int a = clamp_position(f, std::min(f.sel_start, f.sel_end));
+    const int b = clamp_position(f, std::max(f.sel_start, f.sel_end));
+    return f.text.substr(static_cast<std::size_t>(a), static_cast<std::size_t>(b - a));
+}
+
+// Moves the caret; with Shift the selection follows it, without it collapses.
+void move_caret(WidgetRecord& f, int to, bool extend) {
+    to = clamp_position(f, to);
+    if (extend) {
+        if (!has_selection(f)) f.sel_start = f.caret;
+        f.sel_end = to;
+    } else {
+        f.sel_start = f.sel_end = to;
+    }
+    f.caret = to;
+}
+
+int text_width(const WidgetRecord& f, int from, int to) {
+    from = clamp_position(f, from);
+    to = clamp_position(f, to);
+    if (to <= from) return 0;
+    return platform().measure_text(f.font, f.text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from))).width;
+}
+
+int inner_width(const WidgetRecord& f) { return std::max(1, f.x2 - f.x1 - 2 * kPadding); }
+
+}  // namespace
+
+int field_limit(const WidgetRecord& field, int fallback) {
+    const int limit = field.max_length > 0 ? field.max_length : fallback;
+    return std::clamp(limit, 0, static_cast<int>(kMaxWidgetText));
+}
+
+bool field_type_character(WidgetRecord& f, int character, int limit) {
+    if (character < 32 || character > 255 || character == 127) return false;
+    if (has_selection(f)) delete_selection(f);
+    if (static_cast<int>(f.text.size()) >= limit) return false;
+    f.caret = clamp_position(f, f.caret);
+    f.text.insert(static_cast<std::size_t>(f.caret), 1, static_cast<char>(character));
+    ++f.caret;
+    f.sel_start = f.sel_end = f.caret;
+    field_scroll_to_caret(f);
+    return true;
+}
+
+void field_paste(WidgetRecord& f, const std::string& text, int limit) {
+    if (has_selection(f)) delete_selection(f);
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 32) continue;
+        if (static_cast<int>(f.text.size()) >= limit) break;
+        f.text.insert(static_cast<std::size_t>(f.caret), 1, c);
+        ++f.caret;
+    }
+    f.sel_start = f.sel_end = f.caret;
+    field_scroll_to_caret(f);
+}
+
+bool field_edit_key(WidgetRecord& f, const InputState& in, int limit) {
+    f.caret = clamp_position(f, f.caret);
+    switch (in.key) {
+        case kKeyLeft: move_caret(f, f.caret - 1, in.shift); break;
+        case kKeyRight: move_caret(f, f.caret + 1, in.shift); break;
+        case kKeyHome: move_caret(f, 0, in.shift); break;
+        case kKeyEnd: move_caret(f, static_cast<int>(f.text.size()), in.shift); break;
+        case kKeyBack:
+            if (has_selection(f)) {
+                delete_selection(f);
+            } else if (f.caret > 0) {
+                f.text.erase(static_cast<std::size_t>(f.caret - 1), 1);
+                move_caret(f, f.caret - 1, false);
+            }
+            break;
+        case kKeyDelete:
+            if (has_selection(f)) {
+                delete_selection(f);
+            } else if (f.caret < static_cast<int>(f.text.size())) {
+                f.text.erase(static_cast<std::size_t>(f.caret), 1);
+            }
+            break;
+        case kKeyEscape:
+            f.text.clear();
+            move_caret(f, 0, false);
+            break;
+        case 'A':
+            if (!in.ctrl) return false;
+            f.sel_start = 0;
+            f.sel_end = static_cast<int>(f.text.size());
+            f.caret = f.sel_end;
+            break;
+        case 'C':
+            if (!in.ctrl) return false;
+            if (has_selection(f)) platform().set_clipboard_text(selected_text(f));
+            break;
+        case 'X':
+            if (!in.ctrl) return false;
+            if (has_selection(f)) {
+                platform().set_clipboard_text(selected_text(f));
+                delete_selection(f);
+            }
+            break;
+        case 'V':
+            if (!in.ctrl) return false;
+            field_paste(f, platform().clipboard_text(), limit);
+            break;
+        default:
+            return false;
+    }
+    field_scroll_to_caret(f);
+    return true;
+}
+
+int field_position_at(const WidgetRecord& f, int x) {
+    const int origin = f.x1 + kPadding;
+    const int first = clamp_position(f, f.scroll);
+    int best = first;
+    int best_distance = std::abs(x - origin);
+    for (int p = first + 1; p <= static_cast<int>(f.text.size()); ++p) {
+        const int distance = std::abs(x - (origin + text_width(f, first, p)));
+        if (distance < best_distance) {
+            best = p;
+            best_distance = distance;
+        }
+    }
+    return best;
+}
+
+void field_scroll_to_caret(WidgetRecord& f) {
+    f.scroll = std::clamp(f.scroll, 0, static_cast<int>(f.text.size()));
+    if (f.caret < f.scroll) f.scroll = f.caret;
+    while (f.scroll < f.caret && text_width(f, f.scroll, f.caret) > inner_width(f)) ++f.scroll;
+}
+
+void field_mouse_select(int index) {
+    WidgetRecord& f = widgets()[static_cast<std::size_t>(index)];
+    InputState& in = input();
+    const int anchor = field_position_at(f, in.mouse_x);
+    move_caret(f, anchor, false);
+    draw_text_field(f, true);
+    present_widget(index);
+    while (in.button == 1 && !main_window().quit_requested) {
+        pump_message(true);
+        int to;
+        if (in.mouse_x < f.x1 && f.scroll > 0) {
+            --f.scroll;  // scrolls at the key-repeat pace while outside
+            to = f.scroll;
+            KeyRepeatDelay(2);
+        } else if (in.mouse_x >= f.x2 && f.caret < static_cast<int>(f.text.size())) {
+            to = f.caret + 1;
+            KeyRepeatDelay(2);
+        } else {
+            to = field_position_at(f, in.mouse_x);
+        }
+        f.caret = clamp_position(f, to);
+        f.sel_start = anchor;
+        f.sel_end = f.caret;
+        field_scroll_to_caret(f);
+        draw_text_field(f, true);
+        present_widget(index);
+    }
+}
+
+// ---- drawing ---------------------------------------------------------------------------------------
+
+void draw_text_field(WidgetRecord& f, bool focused) {
+    const Rect box = f.rect();
+    FillBox(box, f.colour2);
+    ClipTo(box);
+    const int height = FontHeight(f.font);
+    const int y = f.y1 + (f.y2 - f.y1 - height) / 2;
+    const int x = f.x1 + kPadding;
+    const int first = clamp_position(f, f.scroll);
+    platform().draw_text(x, y, f.font, f.colour1, f.text.substr(static_cast<std::size_t>(first)));
+    if (focused && has_selection(f)) {
+        const int a = std::max(first, std::min(f.sel_start, f.sel_end));
+        const int b = std::max(first, std::max(f.sel_start, f.sel_end));
+        platform().invert_rect(Rect{x + text_width(f, first, a), y, x + text_width(f, first, b), y + height});
+    }
+    if (focused && g_caret_shown) {
+        const int cx = x + text_width(f, first, f.caret);
+        platform().invert_rect(Rect{cx, y, cx + 1, y + height});
+    }
+    ClipTo(Rect{});
+}
+
+void field_toggle_caret(int index) {
+    if (index < 0 || index >= kMaxWidgets) return;
+    WidgetRecord& f = widgets()[static_cast<std::size_t>(index)];
+    if (f.kind != kKindTextInput) return;
+    g_caret_shown = !g_caret_shown;
+    ClipTo(f.rect());
+    const int height = FontHeight(f.font);
+    const int y = f.y1 + (f.y2 - f.y1 - height) / 2;
+    const int cx = f.x1 + kPadding + text_width(f, clamp_position(f, f.scroll), f.caret);
+    platform().invert_rect(Rect{cx, y, cx + 1, y + height});
+    ClipTo(Rect{});
+    Present(cx, y, 1, height);
+}
+
+bool field_caret_shown() { return g_caret_shown; }
+void field_reset_caret() { g_caret_shown = false; }
+
+}  // namespace domora

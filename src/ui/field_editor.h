@@ -1,0 +1,38 @@
+// The single-line text-input field editor: caret, selection, the editing
+// keys, clipboard, mouse placement and drag selection, and the blinking
+// caret drawn by inverting pixels.
+#pragma once
+
+#include "app/main_window.h"
+#include "ui/widgets.h"
+
+namespace domora {
+
+// The most characters a field takes (its own maximum, or the fallback).
+int field_limit(const WidgetRecord& field, int fallback);
+
+// Applies the key or character of this turn to the field. Returns true when
+// the key was an editing key (the caller then waits for the key to repeat).
+bool field_edit_key(WidgetRecord& field, const InputState& in, int limit);
+// Inserts a typed character (space and up) when it fits.
+bool field_type_character(WidgetRecord& field, int character, int limit);
+// Inserts text at the caret over the selection, one character at a time,
+// skipping control characters, until the field is full.
+void field_paste(WidgetRecord& field, const std::string& text, int limit);
+
+// The character boundary nearest to x (client pixels).
+int field_position_at(const WidgetRecord& field, int x);
+// Keeps the caret visible by moving the field's first visible character.
+void field_scroll_to_caret(WidgetRecord& field);
+// Places the caret for a press at the mouse and selects while the button is
+// held, scrolling when the mouse leaves the field.
+void field_mouse_select(int index);
+
+// Draws the field's text, and for the focused field its selection.
+void draw_text_field(WidgetRecord& field, bool focused);
+// The caret, inverted: drawing it twice removes it.
+void field_toggle_caret(int index);
+bool field_caret_shown();
+void field_reset_caret();
+
+}  // namespace domora

@@ -1,0 +1,302 @@
+#include "ui/popups.h"
+
+#include <algorithm>
+
+#include "app/main_window.h"
+#include "ui/event_wait.h"
+#include "ui/field_editor.h"
+
+namespace domora {
+
+namespace {
+
+FieldBuffer g_fields;
+constexpr std::uint32_t kFieldFrame = rgb(63, 115, 139);
+constexpr std::uint32_t kPanelFill = rgb(224, 230, 236);
+constexpr std::uint32_t kPanelLine = rgb(24, 52, 64);
+constexpr int kCaretBlinkMs = 300;
+
+struct PopupLayout {
+    std::vector<std::string> lines, labels, buttons;
+    int fields = 0;
+    int line_height = 0, label_width = 0, button_width = 0, field_pixels = 0, input_height = 0;
+    int width = 0, height = 0, left = 0, top = 0;
+};
+
+PopupLayout lay_out(const std::string& message, const std::string& labels, const std::string& buttons, int n) {
+    const Fonts& f = fonts();
+    const MainWindowState& win = main_window();
+    PopupLayout l;
+    l.lines = split_bars(message);
+    l.labels = split_bars(labels);
+    l.buttons = split_bars(buttons);
+    l.line_height = FontHeight(f.message);
+    int message_width = 0;
+    for (const std::string& line : l.lines) message_width = std::max(message_width, MeasureText(f.message, line).width);
+    for (const std::string& label : l.labels) l.label_width = std::max(l.label_width, MeasureText(f.message, label).width);
+    if (!l.labels.empty()) l.label_width += 10;
+    l.fields = n == 0 ? 0 : l.labels.empty() ? 1 : static_cast<int>(l.labels.size());
+    for (const std::string& caption : l.buttons) l.button_width = std::max(l.button_width, MeasureText(f.button, caption).width);
+    l.button_width = std::max(80, l.button_width + 20);
+    l.field_pixels = std::min(MeasureText(f.input, std::string(static_cast<std::size_t>(n + 1), 'X')).width,
+                              win.client_width - l.label_width - 120);
+    l.input_height = FontHeight(f.input);
+    const int field_block = l.fields > 0 ? l.label_width + l.field_pixels + 15 : 0;
+    l.width = std::max({static_cast<int>(l.buttons.size()) * l.button_width, field_block, message_width}) + 40;
+    l.height = l.line_height * static_cast<int>(l.lines.size()) + 32 + (l.input_height + 12) * l.fields + 55;
+    l.left = (win.client_width - l.width) / 2;
+    l.top = (win.client_height - l.height) / 2 + 10;
+    return l;
+}
+
+// Builds the popup's widget table; returns the index of each input field.
+std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std::vector<std::string>& keep) {
+    const Fonts& f = fonts();
+    const MainWindowState& win = main_window();
+    EndWidgets(0);
+    AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
+    AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
+    AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
+    AddWidget(0, kKindPanel, l.left, l.top, l.left + l.width, l.top + l.height, kPanelLine, kPanelFill, 0, 0, "");
+    for (std::size_t i = 0; i < l.lines.size(); ++i) {
+        const int w = MeasureText(f.message, l.lines[i]).width;
+        const int x = l.left + (l.width - w) / 2;
+        const int y = l.top + 12 + l.line_height * static_cast<int>(i);
+        AddWidget(0, kKindLabel, x, y, x + w + 1, y + l.line_height, rgb(0, 0, 0), 0, f.message, 0, l.lines[i]);
+    }
+    std::vector<int> field_index;
+    const int block_left = l.left + (l.width - (l.label_width + l.field_pixels)) / 2;
+    const int field_left = block_left + l.label_width;
+    const int first_y = l.top + l.line_height * static_cast<int>(l.lines.size()) + 30;
+    for (int i = 0; i < l.fields; ++i) {
+        const int y = first_y + (l.input_height + 12) * i;
+        if (i < static_cast<int>(l.labels.size())) {
+            const std::string& label = l.labels[static_cast<std::size_t>(i)];
+            const int w = MeasureText(f.message, label).width;
+            AddWidget(0, kKindLabel, field_left - 10 - w, y, field_left - 9, y + l.input_height, rgb(0, 0, 0), 0,
+                      f.message, 0, label);
+        }
+        AddWidget(0, kKindFieldFrame, field_left - 1, y - 1, field_left + l.field_pixels + 1, y + l.input_height + 1,
+                  kFieldFrame, kWhite, 0, 0, "");
+        const WidgetRecord& source = g_fields[static_cast<std::size_t>(i)];
+        const std::string text = !keep.empty() ? keep[static_cast<std::size_t>(i)] : preset ? source.text : std::string();
+        const int count = AddWidget(0, kKindTextInput, field_left, y, field_left + l.field_pixels, y + l.input_height,
+                                    preset ? source.colour1 : 0, preset ? source.colour2 : kWhite, f.input, 0, "");
+        WidgetRecord& field = widgets()[static_cast<std::size_t>(count - 1)];
+        field.max_length = field_limit(preset ? source : field, n);
+        field.text = text.substr(0, static_cast<std::size_t>(field.max_length));
+        if (field.colour2 == 0 && field.colour1 == 0) field.colour2 = kWhite;
+        field.caret = static_cast<int>(field.text.size());
+        field.sel_start = field.sel_end = field.caret;
+        field_scroll_to_caret(field);
+        field_index.push_back(count - 1);
+    }
+    const int row = l.button_width * static_cast<int>(l.buttons.size());
+    const int buttons_top = l.fields > 0 ? first_y + (l.input_height + 12) * l.fields + 10
+                                         : l.top + l.line_height * static_cast<int>(l.lines.size()) + 40;
+    for (std::size_t i = 0; i < l.buttons.size(); ++i) {
+        const int x = l.left + (l.width - row) / 2 + l.button_width * static_cast<int>(i);
+        AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + l.button_width, buttons_top + 32,
+                  rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1, l.buttons[i]);
+    }
+    return field_index;
+}
+
+// Saves the screen and the flags before a popup; restores them after it.
+struct PopupScope {
+    PopupScope() : was_open(main_window().popup_open) {
+        MainWindowState& win = main_window();
+        win.popup_open = true;
+        win.screen_needs_redraw = false;
+        platform().set_window_locked(true);
+        SaveScreen();
+    }
+    ~PopupScope() {
+        MainWindowState& win = main_window();
+        FreeSaved();
+        win.popup_open = was_open;
+        if (!was_open) platform().set_window_locked(false);
+        win.screen_needs_redraw = true;
+    }
+    bool was_open;
+};
+
+void focus(int index) {
+    set_focused_field(index);
+    field_reset_caret();
+}
+
+}  // namespace
+
+// ---- the field buffer ----------------------------------------------------------------------------
+
+FieldBuffer& field_buffer() { return g_fields; }
+
+void clear_field_buffer() {
+    for (WidgetRecord& r : g_fields) {
+        r = WidgetRecord{};
+        r.id = 0;
+        r.colour1 = 0;
+        r.colour2 = kWhite;
+    }
+}
+
+std::string field_text(int i) {
+    if (i < 0 || i >= kFieldBufferSize) return {};
+    return g_fields[static_cast<std::size_t>(i)].text;
+}
+
+void set_field_text(int i, const std::string& text, int max_length) {
+    if (i < 0 || i >= kFieldBufferSize) return;
+    WidgetRecord& r = g_fields[static_cast<std::size_t>(i)];
+    r.text = text.substr(0, kMaxWidgetText);
+    r.max_length = max_length;
+}
+
+std::vector<std::string> split_bars(const std::string& text) {
+    std::vector<std::string> parts;
+    if (text.empty()) return parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t bar = text.find('|', start);
+        parts.push_back(text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    return parts;
+}
+
+// ---- ShowPopup ---------------------------------------------------------------------------------------
+
+void ShowPopup(const std::string& message, const std::string& labels, int default_button, const std::string& buttons,
+               int field_width, int& result) {
+    MainWindowState& win = main_window();
+    if (win.quit_requested) return;
+    const int n = field_width >= 100 ? field_width - 100 : field_width;
+    const bool preset = field_width >= 100;
+    PopupScope scope;
+    const PopupLayout layout = lay_out(message, labels, buttons, n);
+    std::vector<int> fields = build_popup(layout, n, preset, {});
+    int current = 0;
+    if (!fields.empty()) focus(fields[0]);
+    platform().show_main_window(platform().main_window_placement().show_state);
+    DrawAllWidgets();
+
+    const int blink_timer = static_cast<int>(platform().tick_ms() & 0x3FFFFFFF) | 0x40000000;
+    if (!fields.empty()) platform().set_timer(blink_timer, kCaretBlinkMs);
+    InputState& in = input();
+    bool press_taken = false;
+    int chosen = 0;
+    while (chosen == 0 && !win.quit_requested) {
+        if (win.screen_needs_redraw) {
+            // The window changed size under the popup: lay it out again, keeping the typing.
+            win.screen_needs_redraw = false;
+            std::vector<std::string> typed;
+            for (int index : fields) typed.push_back(widgets()[static_cast<std::size_t>(index)].text);
+            SaveScreen();
+            fields = build_popup(lay_out(message, labels, buttons, n), n, preset, typed);
+            if (!fields.empty()) focus(fields[static_cast<std::size_t>(current)]);
+            DrawAllWidgets();
+        }
+        const int id = event_wait(true);
+        if (id >= kFirstButtonId && id <= kLastButtonId) {
+            chosen = id - kFirstButtonId + 1;
+            break;
+        }
+        if (in.timer_id == blink_timer && !fields.empty()) {
+            field_toggle_caret(fields[static_cast<std::size_t>(current)]);
+            continue;
+        }
+        if (in.button == 0) press_taken = false;
+        if (in.button == 1 && !press_taken) {
+            press_taken = true;
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                WidgetRecord& f = widgets()[static_cast<std::size_t>(fields[i])];
+                if (!f.contains(in.mouse_x, in.mouse_y)) continue;
+                if (static_cast<int>(i) != current) {
+                    const int old = fields[static_cast<std::size_t>(current)];
+                    current = static_cast<int>(i);
+                    focus(fields[i]);
+                    f.caret = std::min(static_cast<int>(f.text.size()), f.max_length);
+                    f.sel_start = f.sel_end = f.caret;
+                    DrawWidget(old);
+                    present_widget(old);
+                    DrawWidget(fields[i]);
+                    present_widget(fields[i]);
+                } else {
+                    field_mouse_select(fields[i]);
+                }
+                break;
+            }
+        }
+        if (in.key == 0 && in.character == 0) continue;
+        const bool last_field = fields.empty() || current == static_cast<int>(fields.size()) - 1;
+        if (in.key == kKeyReturn) {
+            if (last_field) {
+                chosen = default_button;
+                break;
+            }
+        }
+        if ((in.key == kKeyUp || (in.key == kKeyTab && in.shift)) && current > 0) {
+            const int old = fields[static_cast<std::size_t>(current)];
+            focus(fields[static_cast<std::size_t>(--current)]);
+            DrawWidget(old);
+            present_widget(old);
+            DrawWidget(fields[static_cast<std::size_t>(current)]);
+            present_widget(fields[static_cast<std::size_t>(current)]);
+            KeyRepeatDelay(1);
+            continue;
+        }
+        if ((in.key == kKeyReturn || in.key == kKeyDown || (in.key == kKeyTab && !in.shift)) && !last_field) {
+            const int old = fields[static_cast<std::size_t>(current)];
+            focus(fields[static_cast<std::size_t>(++current)]);
+            DrawWidget(old);
+            present_widget(old);
+            DrawWidget(fields[static_cast<std::size_t>(current)]);
+            present_widget(fields[static_cast<std::size_t>(current)]);
+            KeyRepeatDelay(1);
+            continue;
+        }
+        if (fields.empty()) continue;
+        WidgetRecord& field = widgets()[static_cast<std::size_t>(fields[static_cast<std::size_t>(current)])];
+        bool changed = false;
+        if (in.character != 0) {
+            changed = field_type_character(field, in.character, field.max_length);
+        } else if (field_edit_key(field, in, field.max_length)) {
+            changed = true;
+            field_reset_caret();
+            DrawWidget(fields[static_cast<std::size_t>(current)]);
+            present_widget(fields[static_cast<std::size_t>(current)]);
+            KeyRepeatDelay(1);
+            continue;
+        }
+        if (changed) {
+            field_reset_caret();
+            DrawWidget(fields[static_cast<std::size_t>(current)]);
+            present_widget(fields[static_cast<std::size_t>(current)]);
+        }
+    }
+    if (!fields.empty()) platform().kill_timer(blink_timer);
+    set_focused_field(-1);
+    if (chosen != 0) result = chosen;
+    // Every field goes back through the buffer, in order, ended by -1.
+    for (std::size_t i = 0; i < fields.size() && i < kFieldBufferSize; ++i) {
+        WidgetRecord& out = g_fields[i];
+        const WidgetRecord& f = widgets()[static_cast<std::size_t>(fields[i])];
+        out.text = f.text;
+        out.id = static_cast<int>(i);
+        out.kind = f.kind;
+        out.x1 = f.x1;
+        out.y1 = f.y1;
+        out.x2 = f.x2;
+        out.y2 = f.y2;
+        out.scroll = f.scroll;
+        out.caret = f.caret;
+        out.sel_start = f.sel_start;
+        out.sel_end = f.sel_end;
+    }
+    if (!fields.empty() && fields.size() < kFieldBufferSize) g_fields[fields.size()].id = -1;
+    wait_for_release();
+}
+
+}  // namespace domora

@@ -1,0 +1,62 @@
+// Modal popups drawn inside the main window: message boxes, confirmations,
+// prompts and entry forms (ShowPopup), the choice dialog, the list picker
+// and the progress popup. Each runs its own loop over the event wait.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "ui/widgets.h"
+
+namespace domora {
+
+inline constexpr int kFieldBufferSize = 40;
+inline constexpr int kFirstButtonId = 5000;
+inline constexpr int kLastButtonId = 6000;
+inline constexpr std::uint32_t kWhite = 16777215;
+
+// Entry forms exchange their values through these records: record i is field
+// i (its id is the field number), and the record after the last has id -1.
+using FieldBuffer = std::array<WidgetRecord, kFieldBufferSize>;
+FieldBuffer& field_buffer();
+// Zeroes every record, text colour black, background white, as callers do
+// before presetting values.
+void clear_field_buffer();
+// Record i's text; "" past the end.
+std::string field_text(int i);
+void set_field_text(int i, const std::string& text, int max_length = 0);
+
+// message and labels and buttons are "|"-separated; field_width 0 means no
+// fields, N (1..99) N-character fields, N + 100 the same starting from the
+// field buffer. result is set to the chosen 1-based button; it keeps the
+// caller's value when the dialog ends without a choice (the program quits).
+void ShowPopup(const std::string& message, const std::string& labels, int default_button, const std::string& buttons,
+               int field_width, int& result);
+
+// A title, a framed list of options (one highlighted), and a row of buttons.
+// button_result is the 1-based button pressed; chosen is the option highlighted.
+void ShowChoice(const std::string& title, const std::string& options, const std::string& buttons, int& button_result,
+                int& chosen);
+
+// The list picker's lines; a line beginning with "|" is a heading.
+struct PopupList {
+    std::vector<std::string> lines;  // up to 80 characters each
+    int first_visible = 0;
+    int chosen = -1;
+};
+PopupList& popup_list();
+// Drops the list down at (x, y), at least width wide. result is the chosen
+// 0-based line, or -1 when the user leaves without choosing. flags 0 shows
+// at least 10 lines.
+void PickFromList(int x, int y, int width, int flags, int reserved, int& result);
+
+void OpenProgress();
+// Redraws only when the percentage changes (or is 100).
+void UpdateProgress(const std::string& title, const std::string& detail, long long done, long long total);
+void CloseProgress();
+
+// Splits at each "|"; an empty text gives no parts.
+std::vector<std::string> split_bars(const std::string& text);
+
+}  // namespace domora
