@@ -97,6 +97,9 @@ void drag_window() {
 
 void set_news_handler(NewsHandler handler) { g_news = handler; }
 
+// The event wait's memory must be forgettable before the first wait runs.
+[[maybe_unused]] const bool g_forget_registered = (set_forget_handler(forget), true);
+
 void reset_window_placement() {
     Settings& s = settings();
     const Rect area = platform().work_area();
@@ -112,8 +115,6 @@ void reset_window_placement() {
 }
 
 int event_wait(bool wait) {
-    static const bool registered = (set_forget_handler(forget), true);
-    (void)registered;
     MainWindowState& win = main_window();
     if (win.screen_needs_redraw) return 0;
     pump_message(wait);

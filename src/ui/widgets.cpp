@@ -83,6 +83,8 @@ void rebuild_surface() {
 // ---- the table -------------------------------------------------------------------------------------
 
 void EndWidgets(int count) {
+    // A new table: the event wait's memory of a marked record means nothing now.
+    if (count == 0) forget_marked_widget();
     g_count = std::clamp(count, 0, kMaxWidgets);
     if (g_count < kMaxWidgets) g_widgets[static_cast<std::size_t>(g_count)].id = kEndMarker;
 }

@@ -168,6 +168,11 @@ bool HeadlessPlatform::next_event(Event& event, bool wait) {
             event.kind == EventKind::ButtonUp) {
             m_mouse_x = event.x;
             m_mouse_y = event.y;
+            // Scripted presses and releases happen where the last move left the cursor.
+            if (event.kind == EventKind::MouseMove) {
+                m_cursor_x = window.x + event.x;
+                m_cursor_y = window.y + event.y;
+            }
         }
         if (event.kind == EventKind::Resized) {
             client_width = event.width;

@@ -66,6 +66,8 @@ public:
     void push_text(const std::string& text);  // one Character event per byte
     void push_wheel(int delta, bool shift = false, bool ctrl = false);
     void push_resize(int width, int height);
+    // Nothing left to deliver: the script is played and no timer event waits.
+    bool idle() const { return script.empty() && m_fired.empty(); }
 
     // ---- the surface -------------------------------------------------------------------
     // Bitmaps are read from XPM files in this folder, "<name>.xpm".
@@ -151,9 +153,11 @@ public:
         window.x = x;
         window.y = y;
     }
+    // Where the last mouse event put the cursor on the screen; moving the
+    // window afterwards does not move the cursor.
     void cursor_position(int& x, int& y) override {
-        x = window.x + m_mouse_x;
-        y = window.y + m_mouse_y;
+        x = m_cursor_x;
+        y = m_cursor_y;
     }
     void set_window_locked(bool locked) override { window_locked = locked; }
     bool is_foreground() override { return foreground; }
@@ -233,6 +237,8 @@ private:
     FontHandle m_next_font = 1;
     int m_mouse_x = 0;
     int m_mouse_y = 0;
+    int m_cursor_x = 0;
+    int m_cursor_y = 0;
     void put(int x, int y, std::uint32_t colour);
     bool inside_clip(int x, int y) const;
 };

@@ -227,9 +227,12 @@ const HeadlessPlatform::Bitmap& HeadlessPlatform::bitmap(const std::string& name
         const std::string& line = strings[1 + static_cast<std::size_t>(i)];
         if (line.size() < static_cast<std::size_t>(per_pixel)) return bmp;
         const std::string key = line.substr(0, static_cast<std::size_t>(per_pixel));
-        const std::size_t c = line.find(" c ", static_cast<std::size_t>(per_pixel) - 1);
-        std::string value = c == std::string::npos ? "None" : line.substr(c + 3);
-        value = value.substr(0, value.find(' '));
+        // The rest is whitespace-separated "<context> <colour>" pairs; "c" is the colour one.
+        std::istringstream rest(line.substr(static_cast<std::size_t>(per_pixel)));
+        std::string word, value = "None";
+        while (rest >> word) {
+            if (word == "c" && rest >> value) break;
+        }
         std::uint32_t colour = 0;  // transparent
         if (value.size() == 7 && value[0] == '#') colour = 0xFF000000u | static_cast<std::uint32_t>(std::stoul(value.substr(1), nullptr, 16));
         else if (value != "None" && value != "none") colour = 0xFF000000u;

@@ -1,0 +1,232 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/screens/screens.h"
+#include "app/startup.h"
+#include "ui/event_wait.h"
+#include "ui/popups.h"
+#include "ui/tab_bar.h"
+#include "ui_fixture.h"
+
+namespace domora {
+namespace {
+
+class EventWait : public test::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        BeginWidgets();
+        add_tab_bar(kScreenAddresses);
+        AddWidget(20, kKindButton, 100, 100, 200, 132, 0, 0, fonts().button, 1, "Find");
+        AddWidget(21, kKindButton, 150, 100, 250, 132, 0, 0, fonts().button, 1, "Print");  // overlaps Find
+        AddWidget(22, kKindButton, 300, 100, 400, 132, 0, 0, fonts().button, 101, "Map");  // mnemonic on 'M'
+        main_window().current_screen = kScreenAddresses;
+        DrawAllWidgets();
+    }
+};
+
+TEST_F(EventWait, AShortClickStillActivatesItsButton) {
+    os.push_click(120, 110, 1, 10);
+    EXPECT_EQ(next_click(), 20);
+    EXPECT_EQ(widgets()[static_cast<std::size_t>(FindWidget(20))].look, kLookNormal);
+}
+
+TEST_F(EventWait, TheButtonStaysHeldFiftyMillisecondsAfterItsRelease) {
+    os.push_mouse_move(120, 110);
+    os.push_button_down(120, 110);
+    os.push_button_up(120, 110);
+    for (int i = 0; i < 3; ++i) event_wait(true);
+    EXPECT_EQ(input().button, 1) << "released, but still seen as held";
+    os.push_wait(49);
+    os.push_mouse_move(121, 110);
+    while (!os.idle()) event_wait(true);
+    EXPECT_EQ(input().button, 1);
+    os.push_wait(2);
+    while (!os.idle()) event_wait(true);
+    EXPECT_EQ(input().button, 0);
+}
+
+TEST_F(EventWait, PressingOnAButtonAndReleasingElsewhereActivatesNothing) {
+    os.push_mouse_move(120, 110);
+    os.push_button_down(120, 110);
+    os.push_mouse_move(600, 600);
+    os.push_button_up(600, 600);
+    os.push_wait(60);
+    os.push_mouse_move(601, 600);
+    EXPECT_EQ(next_click(), 0);
+    EXPECT_EQ(widgets()[static_cast<std::size_t>(FindWidget(20))].look, kLookNormal) << "the pressed look is removed";
+}
+
+TEST_F(EventWait, TheEarlierOfTwoOverlappingWidgetsWins) {
+    os.push_click(170, 110);
+    EXPECT_EQ(next_click(), 20);
+}
+
+TEST_F(EventWait, HoverAndPressLooks) {
+    os.push_mouse_move(320, 110);
+    event_wait(true);
+    EXPECT_EQ(widgets()[static_cast<std::size_t>(FindWidget(22))].look, kLookHovered);
+    os.push_button_down(320, 110, 2);
+    event_wait(true);
+    EXPECT_EQ(widgets()[static_cast<std::size_t>(FindWidget(22))].look, kLookPressedRight);
+    os.push_mouse_move(700, 700);
+    event_wait(true);
+    EXPECT_EQ(widgets()[static_cast<std::size_t>(FindWidget(22))].look, kLookNormal);
+}
+
+TEST_F(EventWait, AMnemonicPressesItsButtonWhereverTheMouseIs) {
+    os.push_mouse_move(120, 110);
+    os.push_char('m');
+    EXPECT_EQ(next_click(), 22);
+    os.push_char('p');  // position 1 of "Print"
+    EXPECT_EQ(next_click(), 21);
+    os.push_char('A');  // "Addresses" is a tab: tabs have no mnemonic
+    os.push_char('z');
+    EXPECT_EQ(next_click(), 0);
+}
+
+TEST_F(EventWait, WheelDeltasGatherIntoNotches) {
+    os.push_wheel(60);
+    event_wait(true);
+    EXPECT_EQ(input().wheel_lines, 0);
+    os.push_wheel(60);
+    event_wait(true);
+    EXPECT_EQ(input().wheel_lines, 3);
+    os.push_wheel(-240, false, true);
+    event_wait(true);
+    EXPECT_EQ(input().wheel_lines, -2) << "Ctrl scrolls a line a notch";
+    os.push_wheel(120, true, false);
+    event_wait(true);
+    EXPECT_EQ(input().wheel_lines, 6) << "Shift doubles";
+    os.push_wheel(100);
+    os.push_wheel(-30);
+    event_wait(true);
+    event_wait(true);
+    EXPECT_EQ(input().wheel_remainder, -30) << "a change of direction starts afresh";
+}
+
+TEST_F(EventWait, TabsSwitchScreensButNotWhileAPopupIsOpen) {
+    const WidgetRecord& about = widgets()[static_cast<std::size_t>(FindWidget(kScreenAbout))];
+    main_window().popup_open = true;
+    os.push_click(about.x1 + 5, 10);
+    EXPECT_EQ(next_click(), kScreenAbout);
+    EXPECT_EQ(main_window().current_screen, kScreenAddresses);
+    main_window().popup_open = false;
+    os.push_click(about.x1 + 5, 10);
+    EXPECT_EQ(next_click(), kScreenAbout);
+    EXPECT_EQ(main_window().current_screen, kScreenAbout);
+}
+
+TEST_F(EventWait, ARightClickOnTheHeaderBandCentresTheWindow) {
+    settings().window_wide = 900;
+    settings().window_high = 600;
+    os.push_mouse_move(1200, 10);
+    os.push_button_down(1200, 10, 2);
+    event_wait(true);
+    event_wait(true);
+    const Settings& s = settings();
+    EXPECT_EQ(s.window_wide, 1024);
+    EXPECT_EQ(s.window_high, 748);
+    EXPECT_EQ(s.window_x, (1920 - 1024) / 2);
+    EXPECT_EQ(s.window_y, (1040 - 748) / 2);
+    EXPECT_EQ(os.window.x, s.window_x);
+    EXPECT_EQ(os.window.show_state, kShowNormal);
+    EXPECT_TRUE(std::filesystem::exists(path("setup313.dat"))) << "the settings are saved";
+
+    os.work = Rect{0, 0, 800, 600};  // a screen smaller than the window
+    settings().window_x = 50;
+    reset_window_placement();
+    EXPECT_EQ(settings().window_x, 0);
+    EXPECT_EQ(settings().window_y, 0);
+}
+
+TEST_F(EventWait, DraggingTheHeaderBandMovesTheWindow) {
+    os.window = WindowPlacement{100, 100, 1200, 800, kShowNormal};
+    os.push_mouse_move(1000, 10);
+    os.push_button_down(1000, 10);
+    // The window follows the cursor, so the cursor keeps its place in the window.
+    os.push_mouse_move(1050, 30);
+    os.push_mouse_move(1050, 30);
+    os.push_button_up(1050, 30);
+    os.push_wait(60);
+    event_wait(true);
+    event_wait(true);
+    EXPECT_EQ(os.window.x, 200);
+    EXPECT_EQ(os.window.y, 140);
+    EXPECT_EQ(settings().window_x, 200);
+    EXPECT_EQ(settings().window_y, 140);
+}
+
+// ---- auto-close ------------------------------------------------------------------------------------
+
+TEST_F(EventWait, AutoCloseCountsIdleMinutesButNotMouseMovement) {
+    settings().auto_close_minutes = 5;
+    main_window().idle_countdown = 5;
+    os.set_timer(kIdleTimer, kIdlePeriodMs);
+    for (int minute = 0; minute < 4; ++minute) {
+        os.push_wait(kIdlePeriodMs);
+        os.push_mouse_move(10 + minute, 500);
+    }
+    os.push_key(kKeyDown);  // a key starts the countdown again
+    for (int minute = 0; minute < 4; ++minute) os.push_wait(kIdlePeriodMs);
+    os.push_mouse_move(5, 5);
+    while (!os.script.empty()) event_wait(true);
+    EXPECT_FALSE(main_window().quit_requested);
+    EXPECT_EQ(main_window().idle_countdown, 1);
+    os.push_wait(kIdlePeriodMs);
+    os.push_mouse_move(6, 5);
+    event_wait(true);
+    event_wait(true);
+    EXPECT_TRUE(main_window().quit_requested);
+}
+
+TEST_F(EventWait, WithoutAutoCloseTheTimerNeverEndsTheRun) {
+    settings().auto_close_minutes = 0;
+    os.set_timer(kIdleTimer, kIdlePeriodMs);
+    os.push_wait(kIdlePeriodMs * 10);
+    os.push_mouse_move(5, 5);
+    while (!os.script.empty()) event_wait(true);
+    EXPECT_FALSE(main_window().quit_requested);
+}
+
+// ---- whole runs with the screens ---------------------------------------------------------------------
+
+class Screens : public test::DomoraTest {
+protected:
+    void SetUp() override {
+        DomoraTest::SetUp();
+        ::mkdir(path("app").c_str(), 0700);
+        os.program_path_value = path("app/domora");
+    }
+};
+
+TEST_F(Screens, TheFirstScreenIsDrawnAndDumpedForOutsideTests) {
+    os.environment["DOMORA_WIDGET_DUMP"] = path("dump.txt");
+    EXPECT_EQ(run_domora({"domora"}), 0);
+    const std::string dump = read(path("dump.txt"));
+    EXPECT_EQ(dump.rfind("screen\t3\tpopup\t0\n", 0), 0u) << dump;
+    EXPECT_NE(dump.find("\n8\t2\t450\t0\t"), std::string::npos) << "the About tab, after 120 + 120 + 110 + 100 pixels of tabs";
+    EXPECT_NE(dump.find("\n1\t11\t"), std::string::npos) << "the header band";
+}
+
+TEST_F(Screens, AboutShowsTheVersionAndItsButtonsOpenTheMakersPages) {
+    os.push_click(460, 10);   // the About tab
+    os.push_click(80, 190);   // "Web Page"
+    os.push_char('h');        // "Help" by its mnemonic
+    EXPECT_EQ(run_domora({"domora"}), 0) << "the run ends when the script does";
+    EXPECT_EQ(main_window().current_screen, kScreenAbout);
+    bool headline = false;
+    for (const auto& t : os.drawn_texts) headline = headline || t.text == "Domora Version 3.16 - Released Dec 07, 2026";
+    EXPECT_TRUE(headline);
+    const std::vector<std::string> expected = {"https://www.tarnwick.com/", "https://www.tarnwick.com/domora-help.php"};
+    EXPECT_EQ(os.opened_urls, expected);
+}
+
+TEST_F(Screens, ReleaseDatesAreWrittenTheShortWay) {
+    EXPECT_EQ(release_date_text(2023, 3, 10), "Mar 10, 2023");
+    EXPECT_EQ(release_date_text(2026, 12, 7), "Dec 07, 2026");
+}
+
+}  // namespace
+}  // namespace domora
