@@ -31,6 +31,9 @@ struct Saved {
         SaveScreen();
     }
     ~Saved() {
+        const MainWindowState& win = main_window();
+        DrawSaved(Rect{0, 0, win.client_width, win.client_height});
+        Present(0, 0, win.client_width, win.client_height);
         FreeSaved();
         main_window().popup_open = was_open;
         if (!was_open) platform().set_window_locked(false);
@@ -388,7 +391,12 @@ void UpdateProgress(const std::string& title, const std::string& detail, long lo
 }
 
 void CloseProgress() {
-    if (g_progress.saved) FreeSaved();
+    if (g_progress.saved) {
+        const MainWindowState& win = main_window();
+        DrawSaved(Rect{0, 0, win.client_width, win.client_height});
+        Present(0, 0, win.client_width, win.client_height);
+        FreeSaved();
+    }
     g_progress.saved = false;
     main_window().popup_open = g_progress.was_open;
     main_window().screen_needs_redraw = true;

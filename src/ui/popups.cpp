@@ -113,6 +113,10 @@ struct PopupScope {
     }
     ~PopupScope() {
         MainWindowState& win = main_window();
+        // Put the screen back as it was, so that a popup that follows at once
+        // does not keep this one in its picture of the screen.
+        DrawSaved(Rect{0, 0, win.client_width, win.client_height});
+        Present(0, 0, win.client_width, win.client_height);
         FreeSaved();
         win.popup_open = was_open;
         if (!was_open) platform().set_window_locked(false);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -122,6 +123,92 @@ TEST_P(RealWindow, RefusesASecondStartAndEndsInOrderOnASignal) {
     EXPECT_EQ(settings.substr(settings.size() - 22, 6), "verify");
     EXPECT_EQ(settings.substr(settings.size() - 16).find_first_not_of("0123456789ABCDEF"), std::string::npos);
     EXPECT_FALSE(fs::exists(m_root / "app" / "Temp.dat"));
+}
+
+// ---- a user's clicks, through the X server --------------------------------------------------
+
+struct DumpedWidget {
+    int id = 0, kind = 0, x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    std::string text;
+};
+
+std::vector<DumpedWidget> parse_dump(const std::string& dump, int& screen) {
+    std::vector<DumpedWidget> out;
+    std::istringstream lines(dump);
+    std::string line;
+    screen = -1;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string first;
+        std::getline(fields, first, '\t');
+        if (first == "screen") {
+            std::string code;
+            std::getline(fields, code, '\t');
+            screen = std::atoi(code.c_str());
+            continue;
+        }
+        DumpedWidget w;
+        w.id = std::atoi(first.c_str());
+        std::string v[6];
+        for (std::string& part : v) std::getline(fields, part, '\t');
+        w.kind = std::atoi(v[0].c_str());
+        w.x1 = std::atoi(v[1].c_str());
+        w.y1 = std::atoi(v[2].c_str());
+        w.x2 = std::atoi(v[3].c_str());
+        w.y2 = std::atoi(v[4].c_str());
+        std::getline(fields, w.text);
+        out.push_back(w);
+    }
+    return out;
+}
+
+class ClickThrough : public RealWindow {};
+
+TEST_F(ClickThrough, TheAboutTabShowsTheMakersButtons) {
+    if (!std::getenv("DISPLAY") || std::system("command -v xdotool >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs an X display and xdotool";
+    }
+    const fs::path dump = m_root / "dump.txt";
+    m_env.push_back("DOMORA_WIDGET_DUMP=" + dump.string());
+    m_first = start({});
+    int screen = -1;
+    std::vector<DumpedWidget> table;
+    const auto until = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < until) {
+        table = parse_dump(read(dump), screen);
+        if (screen == 3) break;
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(screen, 3) << "the Addresses screen comes first";
+    const auto about = std::find_if(table.begin(), table.end(), [](const DumpedWidget& w) { return w.id == 8; });
+    ASSERT_NE(about, table.end());
+    const std::string click = "xdotool search --sync --onlyvisible --pid " + std::to_string(m_first) +
+                              " | head -n 1 | xargs -I{} xdotool mousemove --window {} " +
+                              std::to_string((about->x1 + about->x2) / 2) + " " + std::to_string((about->y1 + about->y2) / 2) +
+                              " click 1";
+    ASSERT_EQ(std::system(click.c_str()), 0);
+    const auto until_about = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < until_about) {
+        table = parse_dump(read(dump), screen);
+        if (screen == 8) break;
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(screen, 8) << read(dump);
+    for (const char* caption : {"Web Page", "Contact Us", "Help", "Newsletter"}) {
+        EXPECT_TRUE(std::any_of(table.begin(), table.end(),
+                                [&](const DumpedWidget& w) { return w.kind == 4 && w.text == caption; }))
+            << caption;
+    }
+
+    ::kill(m_first, SIGTERM);
+    EXPECT_EQ(wait_for_exit(m_first, 60s), 0);
+    m_first = -1;
+    const std::string settings = read(m_root / "app" / "setup313.dat");
+    ASSERT_GT(settings.size(), 24u);
+    EXPECT_EQ(settings.substr(settings.size() - 22, 6), "verify");
+    const std::string log = read(m_root / "app" / "status.log");
+    EXPECT_EQ(log.rfind("Domora 3.16 Status Log\r\n", 0), 0u);
+    EXPECT_NE(log.find("Window State:  1\r\n"), std::string::npos) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, RealWindow, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
