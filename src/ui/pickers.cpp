@@ -93,6 +93,8 @@ void draw_picker_lines(WidgetRecord& w) {
     ClipTo(Rect{});
 }
 
+ListState g_picker_scroll;
+
 void build_picker() {
     const MainWindowState& win = main_window();
     EndWidgets(0);
@@ -101,7 +103,7 @@ void build_picker() {
     const int text_right = g_picker.right - (g_picker.scroll_bar ? 22 : 0);
     AddWidget(0, kKindPopupList, g_picker.left, g_picker.top, text_right, g_picker.bottom, 0, 0, 0, 0, "");
     if (g_picker.scroll_bar) {
-        static ListState state;
+        ListState& state = g_picker_scroll;
         state.row_height = kPickerLineHeight;
         state.view_height = g_picker.visible * kPickerLineHeight;
         state.content_height = static_cast<int>(g_list.lines.size()) * kPickerLineHeight;
@@ -283,6 +285,14 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
             }
         }
         repeating = false;
+        const int bar = FindWidget(kScrollBarId);
+        if (in.button == 1 && bar >= 0 && widgets()[static_cast<std::size_t>(bar)].contains(in.mouse_x, in.mouse_y)) {
+            drag_scroll_thumb(bar, [] {
+                g_list.first_visible = g_picker_scroll.scroll_offset / kPickerLineHeight;
+                redraw_picker();
+            });
+            continue;
+        }
         if (in.button == 1 && !inside && !pressed_inside) {
             g_list.chosen = -1;
             done = true;

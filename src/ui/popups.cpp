@@ -190,7 +190,17 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     if (!fields.empty()) platform().set_timer(blink_timer, kCaretBlinkMs);
     InputState& in = input();
     bool press_taken = false;
+    int held_key = 0;
     int chosen = 0;
+    auto move_focus = [&](int to) {
+        const int old = fields[static_cast<std::size_t>(current)];
+        current = to;
+        focus(fields[static_cast<std::size_t>(current)]);
+        for (int index : {old, fields[static_cast<std::size_t>(current)]}) {
+            DrawWidget(index);
+            present_widget(index);
+        }
+    };
     while (chosen == 0 && !win.quit_requested) {
         if (win.screen_needs_redraw) {
             // The window changed size under the popup: lay it out again, keeping the typing.
@@ -218,21 +228,16 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
                 WidgetRecord& f = widgets()[static_cast<std::size_t>(fields[i])];
                 if (!f.contains(in.mouse_x, in.mouse_y)) continue;
                 if (static_cast<int>(i) != current) {
-                    const int old = fields[static_cast<std::size_t>(current)];
-                    current = static_cast<int>(i);
-                    focus(fields[i]);
                     f.caret = std::min(static_cast<int>(f.text.size()), f.max_length);
                     f.sel_start = f.sel_end = f.caret;
-                    DrawWidget(old);
-                    present_widget(old);
-                    DrawWidget(fields[i]);
-                    present_widget(fields[i]);
+                    move_focus(static_cast<int>(i));
                 } else {
                     field_mouse_select(fields[i]);
                 }
                 break;
             }
         }
+        if (in.key == 0) held_key = 0;
         if (in.key == 0 && in.character == 0) continue;
         const bool last_field = fields.empty() || current == static_cast<int>(fields.size()) - 1;
         if (in.key == kKeyReturn) {
@@ -242,42 +247,28 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             }
         }
         if ((in.key == kKeyUp || (in.key == kKeyTab && in.shift)) && current > 0) {
-            const int old = fields[static_cast<std::size_t>(current)];
-            focus(fields[static_cast<std::size_t>(--current)]);
-            DrawWidget(old);
-            present_widget(old);
-            DrawWidget(fields[static_cast<std::size_t>(current)]);
-            present_widget(fields[static_cast<std::size_t>(current)]);
+            move_focus(current - 1);
             KeyRepeatDelay(1);
             continue;
         }
         if ((in.key == kKeyReturn || in.key == kKeyDown || (in.key == kKeyTab && !in.shift)) && !last_field) {
-            const int old = fields[static_cast<std::size_t>(current)];
-            focus(fields[static_cast<std::size_t>(++current)]);
-            DrawWidget(old);
-            present_widget(old);
-            DrawWidget(fields[static_cast<std::size_t>(current)]);
-            present_widget(fields[static_cast<std::size_t>(current)]);
+            move_focus(current + 1);
             KeyRepeatDelay(1);
             continue;
         }
         if (fields.empty()) continue;
         WidgetRecord& field = widgets()[static_cast<std::size_t>(fields[static_cast<std::size_t>(current)])];
-        bool changed = false;
-        if (in.character != 0) {
-            changed = field_type_character(field, in.character, field.max_length);
-        } else if (field_edit_key(field, in, field.max_length)) {
-            changed = true;
+        const bool typed = in.character != 0 && field_type_character(field, in.character, field.max_length);
+        const bool edited = !typed && in.character == 0 && field_edit_key(field, in, field.max_length);
+        if (typed || edited) {
             field_reset_caret();
             DrawWidget(fields[static_cast<std::size_t>(current)]);
             present_widget(fields[static_cast<std::size_t>(current)]);
-            KeyRepeatDelay(1);
-            continue;
         }
-        if (changed) {
-            field_reset_caret();
-            DrawWidget(fields[static_cast<std::size_t>(current)]);
-            present_widget(fields[static_cast<std::size_t>(current)]);
+        if (edited) {
+            // A held editing key repeats: first after 350 ms, then every 100 ms.
+            KeyRepeatDelay(held_key == in.key ? 2 : 1);
+            held_key = in.key;
         }
     }
     if (!fields.empty()) platform().kill_timer(blink_timer);

@@ -1,7 +1,9 @@
 #include "ui/widgets.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <map>
 
 #include "app/files.h"
@@ -220,6 +222,32 @@ void scroll_to_current(ListState& list) {
     if (top < list.scroll_offset) list.scroll_offset = top;
     if (bottom > list.scroll_offset + list.view_height) list.scroll_offset = bottom - list.view_height;
     clamp_scroll(list);
+}
+
+void drag_scroll_thumb(int index, void (*redraw)()) {
+    if (index < 0 || index >= kMaxWidgets) return;
+    const WidgetRecord& bar = g_widgets[static_cast<std::size_t>(index)];
+    if (!bar.list) return;
+    ListState& list = *bar.list;
+    const int track_top = bar.y1, track_bottom = bar.y2;
+    const ScrollThumb start = scroll_thumb(list, track_top, track_bottom);
+    if (start.ratio <= 0) return;
+    InputState& in = input();
+    // Grabbing the track outside the thumb takes the thumb's middle.
+    const bool on_thumb = in.mouse_y >= start.top && in.mouse_y < start.bottom;
+    const int grab = on_thumb ? in.mouse_y - start.top : (start.bottom - start.top) / 2;
+    int last_y = INT32_MIN;
+    while (in.button == 1 && !main_window().quit_requested) {
+        if (in.mouse_y != last_y) {
+            last_y = in.mouse_y;
+            const double rows = (in.mouse_y - track_top - grab + 1) / start.ratio;
+            const int before = list.scroll_offset;
+            list.scroll_offset = static_cast<int>(std::floor(rows));
+            clamp_scroll(list);
+            if (list.scroll_offset != before && redraw) redraw();
+        }
+        pump_message(true);
+    }
 }
 
 void KeyRepeatDelay(int mode) {

@@ -164,6 +164,9 @@ void clamp_scroll(ListState& list);
 ScrollThumb scroll_thumb(const ListState& list, int track_top, int track_bottom);
 // Scrolls just enough to show the current item.
 void scroll_to_current(ListState& list);
+// Drags the thumb of the scroll bar record at index while the left button is
+// held, calling redraw after every change of the list's offset.
+void drag_scroll_thumb(int index, void (*redraw)());
 
 // Waits while pumping events until the delay has passed or the button, the
 // key and the character are all released: mode 0 30 ms, 1 350 ms, other 100 ms.
