@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "app/screens/screens.h"
+#include "shell/shell.h"
 #include "platform/cp1252.h"
 #include "platform/qt/qt_platform.h"
 

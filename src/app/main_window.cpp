@@ -16,6 +16,7 @@ InputState g_input;
 MainWindowState g_state;
 ResizeHandler g_resize_handler = nullptr;
 ForgetHandler g_forget_handler = nullptr;
+ClipboardHandler g_clipboard_handler = nullptr;
 
 void reset_idle_countdown() { g_state.idle_countdown = settings().auto_close_minutes; }
 
@@ -98,6 +99,9 @@ void dispatch(const Event& e) {
             g_input.mouse_x = e.x;
             g_input.mouse_y = e.y;
             break;
+        case EventKind::ClipboardChanged:
+            if (g_clipboard_handler) g_clipboard_handler();
+            break;
         case EventKind::Moved:
             record_window_placement();
             break;
@@ -119,6 +123,7 @@ InputState& input() { return g_input; }
 MainWindowState& main_window() { return g_state; }
 void set_resize_handler(ResizeHandler handler) { g_resize_handler = handler; }
 void set_forget_handler(ForgetHandler handler) { g_forget_handler = handler; }
+void set_clipboard_handler(ClipboardHandler handler) { g_clipboard_handler = handler; }
 
 void forget_marked_widget() {
     if (g_forget_handler) g_forget_handler();

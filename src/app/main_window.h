@@ -50,6 +50,10 @@ MainWindowState& main_window();
 using ResizeHandler = void (*)();
 void set_resize_handler(ResizeHandler handler);
 
+// Called when the clipboard changed (another program copied something).
+using ClipboardHandler = void (*)();
+void set_clipboard_handler(ClipboardHandler handler);
+
 // Creates (but does not show) the window at the placement in the settings
 // and logs it. Shows "Unable to create window" and returns false on failure.
 bool create_main_window();

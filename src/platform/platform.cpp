@@ -11,7 +11,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 #include <dirent.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 #include "platform/cp1252.h"
 
@@ -125,6 +131,22 @@ UtcTime Platform::utc_now() {
     return t;
 }
 
+UtcTime Platform::local_now() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    struct tm parts {};
+    ::localtime_r(&ts.tv_sec, &parts);
+    UtcTime t;
+    t.year = parts.tm_year + 1900;
+    t.month = parts.tm_mon + 1;
+    t.day = parts.tm_mday;
+    t.hour = parts.tm_hour;
+    t.minute = parts.tm_min;
+    t.second = parts.tm_sec;
+    t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+    return t;
+}
+
 // ---- files ---------------------------------------------------------------------
 
 int Platform::sys_open(const std::string& path, int flags, unsigned mode) {
@@ -178,6 +200,77 @@ bool Platform::sys_stat(const std::string& path, FileInfo& info) {
     info.size = static_cast<std::int64_t>(st.st_size);
     info.mode = st.st_mode & 07777;
     return true;
+}
+
+// ---- processes -----------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> native_args(const std::vector<std::string>& argv) {
+    std::vector<std::string> out;
+    for (const std::string& a : argv) out.push_back(cp1252_to_utf8(a));
+    return out;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& args) {
+    std::vector<char*> out;
+    for (std::string& a : args) out.push_back(a.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+}  // namespace
+
+int Platform::start_program(const std::vector<std::string>& argv) {
+    if (argv.empty()) return EINVAL;
+    std::vector<std::string> args = native_args(argv);
+    std::vector<char*> ptrs = pointers(args);
+    // A new session, so that the program outlives us and never shares our terminal's signals.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, ptrs[0], nullptr, &attr, ptrs.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return rc;
+    // Reap it in the background when it ends; a zombie must not linger.
+    std::thread([pid] {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }).detach();
+    return 0;
+}
+
+bool Platform::program_output(const std::vector<std::string>& argv, std::string& output) {
+    output.clear();
+    if (argv.empty()) return false;
+    int pipe_fds[2];
+    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args = native_args(argv);
+    std::vector<char*> ptrs = pointers(args);
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe_fds[1]);
+    if (rc != 0) {
+        ::close(pipe_fds[0]);
+        return false;
+    }
+    char chunk[4096];
+    ssize_t n;
+    // A program that prints without end is cut off; what it printed so far is enough.
+    while ((n = ::read(pipe_fds[0], chunk, sizeof chunk)) > 0 && output.size() < (1u << 20)) {
+        output.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    output = utf8_to_cp1252(output);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool Platform::list_folder(const std::string& path, std::vector<std::string>& names) {

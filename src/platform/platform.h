@@ -154,6 +154,8 @@ public:
     virtual std::string env(const std::string& name);
     virtual OsInfo os_info();
     virtual UtcTime utc_now();
+    // The same clock in the user's time zone.
+    virtual UtcTime local_now();
 
     // ---- files ---------------------------------------------------------------
     // Thin POSIX calls with Windows-1252 paths; results as the system calls
@@ -259,6 +261,19 @@ public:
     virtual void present(const Rect& r) = 0;
     // The surface's pixel at (x, y), 0xRRGGBB; for tests and checks.
     virtual std::uint32_t pixel(int x, int y) = 0;
+
+    // ---- processes, sound and locale ---------------------------------------------------
+    // Starts a program on its own, not waited for. 0 when it started, else an errno value.
+    virtual int start_program(const std::vector<std::string>& argv);
+    // Runs a program to its end and gives what it printed. False when it
+    // could not be started or did not exit with 0.
+    virtual bool program_output(const std::vector<std::string>& argv, std::string& output);
+    // Plays one of the program's sounds ("DING"); nothing where there is no sound device.
+    virtual void play_sound(const std::string& name) = 0;
+    // True where the user's locale measures in U.S. customary units (LC_MEASUREMENT).
+    virtual bool measurement_is_us() = 0;
+    // The user's locale's short name of a month (1..12), e.g. "Mar".
+    virtual std::string month_abbreviation(int month) = 0;
 
     // ---- clipboard and desktop ------------------------------------------------------
     virtual std::string clipboard_text() = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/main_window.h"
+#include "app/messages.h"
 #include "ui/event_wait.h"
 #include "ui/field_editor.h"
 
@@ -132,6 +133,11 @@ void focus(int index) {
 
 }  // namespace
 
+void popup_message(const std::string& text) {
+    int result = 0;
+    ShowPopup(text, "", 1, "OK", 0, result);
+}
+
 // ---- the field buffer ----------------------------------------------------------------------------
 
 FieldBuffer& field_buffer() { return g_fields; }
@@ -169,6 +175,8 @@ std::vector<std::string> split_bars(const std::string& text) {
     }
     return parts;
 }
+
+void install_popup_messages() { set_message_handler(popup_message); }
 
 // ---- ShowPopup ---------------------------------------------------------------------------------------
 

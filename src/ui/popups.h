@@ -56,6 +56,9 @@ void OpenProgress();
 void UpdateProgress(const std::string& title, const std::string& detail, long long done, long long total);
 void CloseProgress();
 
+// From now on, messages from below the toolkit come up as popup message boxes.
+void install_popup_messages();
+
 // Splits at each "|"; an empty text gives no parts.
 std::vector<std::string> split_bars(const std::string& text);
 

@@ -115,6 +115,7 @@ public:
     std::string env(const std::string& name) override;
     OsInfo os_info() override { return os; }
     UtcTime utc_now() override { return now; }
+    UtcTime local_now() override { return now; }
 
     int sys_open(const std::string& path, int flags, unsigned mode) override;
     long sys_write(int fd, const void* data, std::size_t count) override;
@@ -183,6 +184,36 @@ public:
     void free_saved_surface() override { m_saved.clear(); }
     void present(const Rect& r) override { presented.push_back(r); }
     std::uint32_t pixel(int x, int y) override;
+
+    // ---- processes, sound and locale: recorded, never real ---------------------------
+    std::vector<std::vector<std::string>> started_programs;
+    int start_program_result = 0;  // what start_program answers
+    // Scripted answers of program_output, by the program's name (argv[0]).
+    struct ProgramAnswer {
+        bool ok = false;
+        std::string output;
+    };
+    std::map<std::string, ProgramAnswer> program_answers;
+    std::vector<std::vector<std::string>> queried_programs;
+    std::vector<std::string> played_sounds;
+    bool us_measurement = true;
+    int start_program(const std::vector<std::string>& argv) override {
+        started_programs.push_back(argv);
+        return start_program_result;
+    }
+    bool program_output(const std::vector<std::string>& argv, std::string& output) override {
+        queried_programs.push_back(argv);
+        const auto it = argv.empty() ? program_answers.end() : program_answers.find(argv[0]);
+        output = it == program_answers.end() ? std::string() : it->second.output;
+        return it != program_answers.end() && it->second.ok;
+    }
+    void play_sound(const std::string& name) override { played_sounds.push_back(name); }
+    bool measurement_is_us() override { return us_measurement; }
+    std::string month_abbreviation(int month) override {
+        static const char* const kNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        return month >= 1 && month <= 12 ? kNames[month - 1] : "";
+    }
 
     std::string clipboard_text() override { return clipboard; }
     void set_clipboard_text(const std::string& text) override { clipboard = text; }

@@ -9,7 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <alsa/asoundlib.h>
+
 #include <QtCore/QElapsedTimer>
+#include <QtCore/QFile>
+#include <QtCore/QLocale>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
 #include <QtCore/QUrl>
@@ -33,8 +37,10 @@
 #include <QtWidgets/QMessageBox>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <map>
+#include <thread>
 
 #include "platform/cp1252.h"
 
@@ -45,6 +51,56 @@ namespace {
 QString to_qt(const std::string& bytes) { return QString::fromStdString(cp1252_to_utf8(bytes)); }
 
 int g_signal_pipe[2] = {-1, -1};
+
+// The locale a category follows: LC_ALL, then the category, then LANG.
+QLocale locale_for(const char* category) {
+    for (const char* name : {"LC_ALL", category, "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            std::string locale = value;
+            locale = locale.substr(0, locale.find_first_of(".@"));
+            if (locale == "C" || locale == "POSIX") return QLocale(QLocale::English, QLocale::UnitedStates);
+            return QLocale(QString::fromStdString(locale));
+        }
+    }
+    return QLocale::system();
+}
+
+std::uint32_t little_endian(const QByteArray& b, int at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    return v;
+}
+
+// Plays 16-bit PCM WAV data through ALSA's default device; any failure is silent.
+void play_wav(QByteArray wav) {
+    if (wav.size() < 44 || wav.mid(0, 4) != "RIFF" || wav.mid(8, 4) != "WAVE") return;
+    int channels = 1, rate = 22050, bits = 16;
+    int at = 12;
+    QByteArray samples;
+    while (at + 8 <= wav.size()) {
+        const QByteArray id = wav.mid(at, 4);
+        const std::uint32_t size = little_endian(wav, at + 4, 4);
+        if (size > static_cast<std::uint32_t>(wav.size() - at - 8)) break;
+        if (id == "fmt " && size >= 16) {
+            channels = static_cast<int>(little_endian(wav, at + 10, 2));
+            rate = static_cast<int>(little_endian(wav, at + 12, 4));
+            bits = static_cast<int>(little_endian(wav, at + 22, 2));
+        } else if (id == "data") {
+            samples = wav.mid(at + 8, static_cast<int>(size));
+        }
+        at += 8 + static_cast<int>(size) + static_cast<int>(size & 1);
+    }
+    if (samples.isEmpty() || bits != 16 || channels < 1 || channels > 2) return;
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return;
+    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(channels),
+                           static_cast<unsigned>(rate), 1, 200000) == 0) {
+        const snd_pcm_uframes_t frames = static_cast<snd_pcm_uframes_t>(samples.size() / (2 * channels));
+        if (snd_pcm_writei(pcm, samples.constData(), frames) >= 0) snd_pcm_drain(pcm);
+    }
+    snd_pcm_close(pcm);
+}
 
 void on_termination_signal(int) {
     const char byte = 1;
@@ -481,6 +537,23 @@ public:
     std::uint32_t pixel(int x, int y) override {
         if (!m_surface.valid(x, y)) return 0;
         return m_surface.pixel(x, y) & 0xFFFFFF;
+    }
+
+    // ---- sound and locale ----------------------------------------------------------------------
+    void play_sound(const std::string& name) override {
+        QFile file(QStringLiteral(":/") + to_qt(name) + QStringLiteral(".wav"));
+        if (!file.open(QIODevice::ReadOnly)) return;
+        // Played beside the program, so that the window never waits for the sound.
+        std::thread(play_wav, file.readAll()).detach();
+    }
+
+    bool measurement_is_us() override {
+        return locale_for("LC_MEASUREMENT").measurementSystem() == QLocale::ImperialUSSystem;
+    }
+
+    std::string month_abbreviation(int month) override {
+        if (month < 1 || month > 12) return {};
+        return utf8_to_cp1252(locale_for("LC_TIME").monthName(month, QLocale::ShortFormat).toStdString());
     }
 
     // ---- clipboard and desktop ----------------------------------------------------------------

@@ -1,7 +1,14 @@
+#include "shell/shell.h"
+
+#include "addresses/address_screen.h"
 #include "app/main_window.h"
 #include "app/screens/screens.h"
 #include "app/startup.h"
+#include "passwords/password_screen.h"
+#include "app/messages.h"
+#include "ui/popups.h"
 #include "ui/widgets.h"
+#include "vehicles/vehicle_screen.h"
 
 namespace domora {
 
@@ -19,8 +26,14 @@ void main_loop() {
     while (!win.quit_requested) {
         switch (win.current_screen) {
             case kScreenAddresses:
+                address_screen();
+                break;
             case kScreenPasswords:
+                password_screen();
+                break;
             case kScreenVehicles:
+                vehicle_screen();
+                break;
             case kScreenOptions:
                 blank_screen(win.current_screen);
                 break;
@@ -36,8 +49,10 @@ int run_domora(const std::vector<std::string>& arguments) {
     if (!start_up(arguments, exit_code)) return exit_code;
     set_resize_handler(on_resize);
     rebuild_surface();
+    install_popup_messages();
     main_loop();
     release_fonts();
+    set_message_handler(nullptr);  // the window is going: back to the system's box
     shut_down();
     set_resize_handler(nullptr);
     return 0;
