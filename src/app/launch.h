@@ -13,6 +13,8 @@ void open_web_page(const std::string& address);
 // program was started, above 0 when none could be.
 int send_email(const std::string& recipient, const std::string& subject, const std::string& text,
                const std::string& attachment);
+// Forgets the browser chosen earlier in this run (a fresh start, for tests).
+void forget_chosen_browser();
 // The address as the browser is given it: quotes removed, unsafe characters escaped.
 std::string escape_web_address(const std::string& address);
 

@@ -38,6 +38,14 @@ std::string HeadlessPlatform::env(const std::string& name) {
 
 // ---- files ---------------------------------------------------------------------------
 
+bool HeadlessPlatform::sys_stat(const std::string& path, FileInfo& info) {
+    if (std::find(fake_programs.begin(), fake_programs.end(), path) != fake_programs.end()) {
+        info = FileInfo{false, 1000, 0755};
+        return true;
+    }
+    return Platform::sys_stat(path, info);
+}
+
 int HeadlessPlatform::sys_open(const std::string& path, int flags, unsigned mode) {
     const int fd = Platform::sys_open(path, flags, mode);
     if (fd >= 0) {

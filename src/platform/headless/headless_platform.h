@@ -117,6 +117,11 @@ public:
     UtcTime utc_now() override { return now; }
     UtcTime local_now() override { return now; }
 
+    // Programs that exist as far as the program can tell (stat finds an
+    // executable file), without touching the real file system.
+    std::vector<std::string> fake_programs;
+    bool sys_stat(const std::string& path, FileInfo& info) override;
+
     int sys_open(const std::string& path, int flags, unsigned mode) override;
     long sys_write(int fd, const void* data, std::size_t count) override;
     int sys_fsync(int fd) override;
