@@ -340,7 +340,7 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
                 KeyRepeatDelay(1);
             }
         }
-        if (in.character >= 'A' && in.character <= 'z' && std::isalpha(in.character)) {
+        if ((in.character >= 'A' && in.character <= 'Z') || (in.character >= 'a' && in.character <= 'z')) {
             const unsigned char wanted = upper_byte(static_cast<unsigned char>(in.character));
             for (int i = 0; i < count; ++i) {
                 const std::string& line = g_list.lines[static_cast<std::size_t>(i)];

@@ -251,13 +251,17 @@ void drag_scroll_thumb(int index, void (*redraw)()) {
 }
 
 void KeyRepeatDelay(int mode) {
+    constexpr int kRepeatTimer = 401;
     const std::uint64_t delay = mode == 0 ? 30 : mode == 1 ? 350 : 100;
     const std::uint64_t start = platform().tick_ms();
     const InputState& in = input();
+    // A timer ends the wait, so that waiting for events never spins.
+    platform().set_timer(kRepeatTimer, static_cast<int>(delay));
     while (!main_window().quit_requested && platform().tick_ms() - start < delay) {
-        pump_message(false);
+        pump_message(true);
         if (in.button == 0 && in.key == 0 && in.character == 0 && mode != 0) break;
     }
+    platform().kill_timer(kRepeatTimer);
 }
 
 // ---- the widget dump for tests that drive the real program -----------------------------------------
