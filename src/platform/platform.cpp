@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <map>
+#include <sstream>
 #include <thread>
 #include <dirent.h>
 #include <poll.h>
@@ -200,6 +202,69 @@ bool Platform::sys_stat(const std::string& path, FileInfo& info) {
     info.size = static_cast<std::int64_t>(st.st_size);
     info.mode = st.st_mode & 07777;
     return true;
+}
+
+// The mount table escapes blanks and a few other bytes as \ooo.
+static std::string unescape_mount_field(const std::string& field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string digits = field.substr(i + 1, 3);
+            if (digits.size() == 3 && digits.find_first_not_of("01234567") == std::string::npos) {
+                out += static_cast<char>(std::stoi(digits, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+std::vector<Platform::MountPoint> Platform::mount_points() {
+    std::vector<MountPoint> mounts;
+    const int fd = ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return mounts;
+    std::string text;
+    char chunk[8192];
+    ssize_t n;
+    while ((n = ::read(fd, chunk, sizeof chunk)) > 0 && text.size() < (1u << 22)) text.append(chunk, static_cast<std::size_t>(n));
+    ::close(fd);
+    // Labels are the names of the links in /dev/disk/by-label, pointing at devices.
+    std::map<std::string, std::string> labels;
+    if (DIR* dir = ::opendir("/dev/disk/by-label")) {
+        while (const struct dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            char target[4096];
+            const ssize_t len = ::readlink(("/dev/disk/by-label/" + name).c_str(), target, sizeof target - 1);
+            if (len <= 0) continue;
+            target[len] = 0;
+            std::string device = target;
+            const std::size_t slash = device.rfind('/');
+            if (slash != std::string::npos) device = "/dev/" + device.substr(slash + 1);
+            labels[device] = unescape_mount_field(name);
+        }
+        ::closedir(dir);
+    }
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::istringstream line(text.substr(pos, end - pos));
+        pos = end + 1;
+        MountPoint m;
+        if (!(line >> m.device >> m.path >> m.type)) continue;
+        m.device = unescape_mount_field(m.device);
+        m.path = unescape_mount_field(m.path);
+        const auto label = labels.find(m.device);
+        if (label != labels.end()) m.label = label->second;
+        m.device = utf8_to_cp1252(m.device);
+        m.path = utf8_to_cp1252(m.path);
+        m.label = utf8_to_cp1252(m.label);
+        mounts.push_back(m);
+    }
+    return mounts;
 }
 
 // ---- processes -----------------------------------------------------------------------

@@ -177,6 +177,15 @@ public:
     // Names in a folder, without "." and "..". False when it cannot be read.
     virtual bool list_folder(const std::string& path, std::vector<std::string>& names);
 
+    struct MountPoint {
+        std::string path;     // where it is mounted
+        std::string type;     // file-system type, e.g. "ext4", "nfs4", "iso9660"
+        std::string device;   // e.g. "/dev/sdb1"
+        std::string label;    // the volume's label, "" when it has none
+    };
+    // The mounted file systems, from the mount table.
+    virtual std::vector<MountPoint> mount_points();
+
     // ---- display -------------------------------------------------------------
     // The desktop minus panels and docks, in screen pixels.
     virtual Rect work_area() = 0;

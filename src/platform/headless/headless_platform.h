@@ -120,6 +120,9 @@ public:
     // Programs that exist as far as the program can tell (stat finds an
     // executable file), without touching the real file system.
     std::vector<std::string> fake_programs;
+    // The mount table the program sees.
+    std::vector<MountPoint> mounts{{"/", "ext4", "/dev/sda1", ""}};
+    std::vector<MountPoint> mount_points() override { return mounts; }
     bool sys_stat(const std::string& path, FileInfo& info) override;
 
     int sys_open(const std::string& path, int flags, unsigned mode) override;

@@ -1,0 +1,520 @@
+#include "ui/file_browser.h"
+
+#include <algorithm>
+
+#include "app/files.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app/text.h"
+#include "platform/platform.h"
+#include "ui/event_wait.h"
+#include "ui/field_editor.h"
+#include "ui/popups.h"
+#include "ui/widgets.h"
+
+namespace domora {
+
+namespace {
+
+constexpr int kOkId = 750;
+constexpr int kCancelId = 751;
+constexpr int kNewFolderId = 752;
+constexpr int kListId = 753;
+constexpr int kScrollBarId = 754;
+constexpr int kScrollUpId = 755;
+constexpr int kScrollDownId = 756;
+constexpr int kFileNameId = 757;
+constexpr int kDestinationId = 758;
+constexpr std::uint32_t kPanelFill = rgb(224, 230, 236);
+constexpr std::uint32_t kPanelLine = rgb(24, 52, 64);
+constexpr std::uint32_t kHighlight = rgb(0, 0, 128);
+constexpr int kCaretBlinkMs = 300;
+
+std::string with_slash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string parent_of(const std::string& folder) {
+    if (folder.size() <= 1) return "/";
+    const std::size_t slash = folder.rfind('/', folder.size() - 2);
+    return slash == std::string::npos ? std::string("/") : folder.substr(0, slash + 1);
+}
+
+// A name written all in capitals is shown as "Readme.txt"; others as they are.
+std::string shown_name(const std::string& name) {
+    bool has_letter = false;
+    for (char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (lower_byte(b) != b) has_letter = true;
+        if (upper_byte(b) != b) return name;  // a small letter: leave it alone
+    }
+    if (!has_letter) return name;
+    std::string out = to_lower(name);
+    out[0] = name[0];
+    return out;
+}
+
+bool is_network(const std::string& type) {
+    return type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" || type == "smbfs" ||
+           type == "fuse.sshfs" || type == "sshfs" || type == "davfs" || type == "fuse.davfs2" || type == "9p";
+}
+
+bool is_optical(const std::string& type) { return type == "iso9660" || type == "udf"; }
+
+bool starts_with(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The places a user starts from: the root, the home folder, mounted media and network shares.
+void add_places(std::vector<BrowserEntry>& entries) {
+    auto add = [&](const std::string& path, const std::string& description) {
+        const std::string folder = with_slash(path);
+        for (const BrowserEntry& e : entries) {
+            if (e.path == folder) return;
+        }
+        BrowserEntry e;
+        e.kind = BrowserEntry::Drive;
+        e.path = folder;
+        e.text = path + "    " + description;
+        entries.push_back(e);
+    };
+    std::string root_label;
+    std::vector<Platform::MountPoint> mounts = platform().mount_points();
+    for (const Platform::MountPoint& m : mounts) {
+        if (m.path == "/") root_label = m.label;
+    }
+    add("/", root_label.empty() ? "" : "(" + root_label + ")");
+    std::string home = home_folder();
+    if (home.size() > 1) add(home.substr(0, home.size() - 1), "(Home)");
+    for (const Platform::MountPoint& m : mounts) {
+        const bool removable = starts_with(m.path, "/media/") || starts_with(m.path, "/run/media/");
+        if (is_optical(m.type)) {
+            add(m.path, "(CD-ROM)");
+        } else if (is_network(m.type)) {
+            add(m.path, "(Network Drive)");
+        } else if (removable) {
+            add(m.path, "(Removable Disk)");
+        } else if (starts_with(m.path, "/mnt/")) {
+            add(m.path, m.label.empty() ? "" : "(" + m.label + ")");
+        }
+    }
+}
+
+int group_of(BrowserEntry::Kind kind) { return static_cast<int>(kind); }
+
+// ---- the browser's state while it shows ---------------------------------------------------
+
+struct Browser {
+    std::string folder;
+    std::vector<BrowserEntry> entries;
+    ListState list;
+    int field = -1;  // index of the file name field in the widget table
+    std::string file_name;
+};
+Browser* g_browser = nullptr;
+
+int row_height() { return std::max(22, FontHeight(fonts().input) + 4); }
+
+void draw_entries(WidgetRecord& w) {
+    Browser& b = *g_browser;
+    FillBox(w.rect(), rgb(255, 255, 255));
+    FrameBox(w.rect(), kPanelLine);
+    const Rect inner{w.x1 + 1, w.y1 + 1, w.x2 - 1, w.y2 - 1};
+    ClipTo(inner);
+    const int rh = b.list.row_height;
+    const int first = b.list.scroll_offset / rh;
+    const int input_height = FontHeight(fonts().input);
+    for (int i = first; i < static_cast<int>(b.entries.size()); ++i) {
+        const int y = inner.top + i * rh - b.list.scroll_offset;
+        if (y >= inner.bottom) break;
+        const BrowserEntry& e = b.entries[static_cast<std::size_t>(i)];
+        const bool current = i == b.list.current_item;
+        if (current) FillBox(Rect{inner.left, y, inner.right, y + rh}, kHighlight);
+        const char* icon = e.kind == BrowserEntry::Drive    ? "DRIVE_ICON"
+                           : e.kind == BrowserEntry::Parent ? "UPFOLDER_ICON"
+                           : e.kind == BrowserEntry::File   ? "FILE_ICON"
+                                                            : "FOLDER_ICON";
+        DrawResourceBitmap(icon, inner.left + 6, y + (rh - 16) / 2);
+        DrawTextAt(inner.left + 30, y + (rh - input_height) / 2, 0, current ? rgb(255, 255, 255) : rgb(0, 0, 0), fonts().input,
+                   e.text);
+    }
+    ClipTo(Rect{});
+}
+
+void build(const std::string& title) {
+    Browser& b = *g_browser;
+    const MainWindowState& win = main_window();
+    const Fonts& f = fonts();
+    const int width = std::min(win.client_width - 60, 900);
+    const int height = std::min(win.client_height - 90, 720);
+    const int left = (win.client_width - width) / 2;
+    const int top = (win.client_height - height) / 2 + 10;
+    const int title_height = FontHeight(f.message);
+    const int input_height = FontHeight(f.input);
+    const int list_top = top + 14 + title_height + 10;
+    const int buttons_top = top + height - 14 - 32;
+    const int name_top = buttons_top - 14 - input_height - 4;
+    const int destination_top = name_top - 10 - title_height;
+    const int list_bottom = destination_top - 10;
+    const int list_right = left + width - 20 - 22;
+
+    EndWidgets(0);
+    AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
+    AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
+    AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
+    AddWidget(0, kKindPanel, left, top, left + width, top + height, kPanelLine, kPanelFill, 0, 0, "");
+    const int tw = MeasureText(f.message, title).width;
+    AddWidget(0, kKindLabel, left + (width - tw) / 2, top + 14, left + (width + tw) / 2 + 1, top + 14 + title_height,
+              rgb(0, 0, 0), 0, f.message, 0, title);
+    AddWidget(kListId, kKindFileList, left + 20, list_top, list_right, list_bottom, 0, 0, f.input, 0, "");
+    AddWidget(kScrollUpId, kKindButton, list_right, list_top, list_right + 22, list_top + 22, 0, 0, f.button, 0, "\x01");
+    const int bar = AddWidget(kScrollBarId, kKindScrollBar, list_right, list_top + 22, list_right + 22, list_bottom - 22, 0, 0, 0,
+                              0, "");
+    widgets()[static_cast<std::size_t>(bar - 1)].list = &b.list;
+    AddWidget(kScrollDownId, kKindButton, list_right, list_bottom - 22, list_right + 22, list_bottom, 0, 0, f.button, 0, "\x02");
+
+    const int label_width = std::max(MeasureText(f.message, "Destination:").width, MeasureText(f.message, "File Name:").width);
+    const int value_left = left + 20 + label_width + 12;
+    AddWidget(0, kKindLabel, left + 20, destination_top, value_left, destination_top + title_height, rgb(0, 0, 0), 0, f.message,
+              0, "Destination:");
+    AddWidget(kDestinationId, kKindLabel, value_left, destination_top, left + width - 20, destination_top + title_height,
+              rgb(0, 0, 96), 0, f.input, 0, b.folder);
+    AddWidget(0, kKindLabel, left + 20, name_top + 2, value_left, name_top + 2 + title_height, rgb(0, 0, 0), 0, f.message, 0,
+              "File Name:");
+    AddWidget(0, kKindFieldFrame, value_left - 1, name_top - 1, left + width - 19, name_top + input_height + 5,
+              rgb(63, 115, 139), kWhite, 0, 0, "");
+    const int field = AddWidget(kFileNameId, kKindTextInput, value_left, name_top, left + width - 20, name_top + input_height + 4,
+                                0, kWhite, f.input, 0, "");
+    b.field = field - 1;
+    WidgetRecord& name_field = widgets()[static_cast<std::size_t>(b.field)];
+    name_field.text = b.file_name.substr(0, kMaxWidgetText);
+    name_field.max_length = static_cast<int>(kMaxWidgetText);
+    name_field.caret = name_field.sel_start = name_field.sel_end = static_cast<int>(name_field.text.size());
+    field_scroll_to_caret(name_field);
+    set_focused_field(b.field);
+
+    int button_width = 80;
+    for (const char* caption : {"New Folder", "OK", "Cancel"}) {
+        button_width = std::max(button_width, MeasureText(f.button, caption).width + 20);
+    }
+    AddWidget(kNewFolderId, kKindButton, left + 20, buttons_top, left + 20 + button_width, buttons_top + 32, rgb(0, 0, 0), 0,
+              f.button, 0, "New Folder");
+    AddWidget(kOkId, kKindButton, left + width - 20 - 2 * button_width, buttons_top, left + width - 20 - button_width,
+              buttons_top + 32, rgb(0, 0, 0), 0, f.button, 0, "OK");
+    AddWidget(kCancelId, kKindButton, left + width - 20 - button_width, buttons_top, left + width - 20, buttons_top + 32,
+              rgb(0, 0, 0), 0, f.button, 0, "Cancel");
+
+    b.list.row_height = row_height();
+    b.list.scroll_step = b.list.row_height;
+    b.list.view_height = list_bottom - list_top - 2;
+    b.list.item_count = static_cast<int>(b.entries.size());
+    b.list.content_height = b.list.item_count * b.list.row_height;
+    clamp_scroll(b.list);
+}
+
+void redraw(const std::string& title) {
+    // Keep what the user typed across rebuilds of the table.
+    if (g_browser->field >= 0) g_browser->file_name = widgets()[static_cast<std::size_t>(g_browser->field)].text;
+    build(title);
+    DrawAllWidgets();
+}
+
+void redraw_list() {
+    const int index = FindWidget(kListId);
+    DrawWidget(index);
+    present_widget(index);
+    const int bar = FindWidget(kScrollBarId);
+    DrawWidget(bar);
+    present_widget(bar);
+}
+
+// Reads the folder into the list; a folder that cannot be read is said so.
+void load(const std::string& folder) {
+    Browser& b = *g_browser;
+    b.folder = with_slash(folder);
+    if (!browser_entries(b.folder, b.entries)) {
+        int ignored = 0;
+        ShowPopup("This folder cannot be read:|" + b.folder, "", 1, "OK", 0, ignored);
+    }
+    b.list.current_item = 0;
+    b.list.scroll_offset = 0;
+}
+
+void set_current(int item) {
+    Browser& b = *g_browser;
+    if (b.entries.empty()) return;
+    b.list.current_item = std::clamp(item, 0, static_cast<int>(b.entries.size()) - 1);
+    scroll_to_current(b.list);
+    const BrowserEntry& e = b.entries[static_cast<std::size_t>(b.list.current_item)];
+    if (e.kind == BrowserEntry::File && b.field >= 0) {
+        WidgetRecord& field = widgets()[static_cast<std::size_t>(b.field)];
+        field.text = e.name.substr(0, kMaxWidgetText);
+        field.caret = field.sel_start = field.sel_end = static_cast<int>(field.text.size());
+        field_scroll_to_caret(field);
+        DrawWidget(b.field);
+        present_widget(b.field);
+    }
+    redraw_list();
+}
+
+// Opens the current entry when it is a place or a folder; true when it did.
+bool open_current(const std::string& title) {
+    Browser& b = *g_browser;
+    if (b.entries.empty()) return false;
+    const BrowserEntry& e = b.entries[static_cast<std::size_t>(b.list.current_item)];
+    if (e.kind == BrowserEntry::File) return false;
+    if (e.kind == BrowserEntry::Drive && !folder_exists(e.path)) {
+        int ignored = 0;
+        ShowPopup(e.path + " Not Ready", "", 1, "OK", 0, ignored);
+        redraw(title);
+        return true;
+    }
+    load(e.path);
+    redraw(title);
+    return true;
+}
+
+void delete_current(const std::string& title) {
+    Browser& b = *g_browser;
+    if (b.entries.empty()) return;
+    const BrowserEntry e = b.entries[static_cast<std::size_t>(b.list.current_item)];
+    if (e.kind != BrowserEntry::Folder && e.kind != BrowserEntry::File) return;
+    int answer = 0;
+    if (e.kind == BrowserEntry::Folder) {
+        ShowPopup("(Folder)|" + e.name, "", 2, "Delete|Cancel", 0, answer);
+    } else {
+        ShowPopup("(File)|" + e.name + "|" + with_thousands(e.size) + " Bytes", "", 2, "Delete|Cancel", 0, answer);
+    }
+    if (answer == 1) {
+        const bool done = e.kind == BrowserEntry::Folder ? DeleteTree(e.path) : delete_file(e.path);
+        if (!done) {
+            int ignored = 0;
+            ShowPopup("Could not delete everything in|" + e.path, "", 1, "OK", 0, ignored);
+        }
+    }
+    const int keep = b.list.current_item;
+    load(b.folder);
+    b.list.current_item = std::min(keep, std::max(0, static_cast<int>(b.entries.size()) - 1));
+    redraw(title);
+}
+
+void new_folder(const std::string& title) {
+    Browser& b = *g_browser;
+    int answer = 0;
+    clear_field_buffer();
+    ShowPopup("Add New Folder To|" + b.folder, "", 1, "OK|Cancel", 60, answer);
+    const std::string name = trim(field_text(0));
+    if (answer == 1 && !name.empty()) {
+        if (name.find('/') != std::string::npos || platform().sys_mkdir(b.folder + name, 0755) != 0) {
+            int ignored = 0;
+            ShowPopup("The folder could not be made:|" + b.folder + name, "", 1, "OK", 0, ignored);
+        }
+    }
+    load(b.folder);
+    for (std::size_t i = 0; i < b.entries.size(); ++i) {
+        if (b.entries[i].kind == BrowserEntry::Folder && b.entries[i].name == name) b.list.current_item = static_cast<int>(i);
+    }
+    redraw(title);
+    scroll_to_current(b.list);
+    redraw_list();
+}
+
+}  // namespace
+
+// ---- the list --------------------------------------------------------------------------------
+
+std::string with_thousands(std::int64_t value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+    return value < 0 ? "-" + digits : digits;
+}
+
+bool browser_entries(const std::string& folder, std::vector<BrowserEntry>& entries) {
+    entries.clear();
+    add_places(entries);
+    if (folder.empty()) return true;
+    const std::string here = with_slash(folder);
+    std::vector<std::string> names;
+    const bool readable = platform().list_folder(here, names);
+    std::vector<BrowserEntry> items;
+    if (here != "/") items.push_back(BrowserEntry{BrowserEntry::Parent, "..", parent_of(here), "..", 0});
+    items.push_back(BrowserEntry{BrowserEntry::Desktop, "Desktop", desktop_folder(), "Desktop", 0});
+    items.push_back(BrowserEntry{BrowserEntry::Documents, "My Documents", documents_folder(), "My Documents", 0});
+    for (const std::string& name : names) {
+        if (name.empty() || name[0] == '.') continue;
+        FileInfo info;
+        if (!platform().sys_stat(here + name, info)) continue;  // a dangling link
+        BrowserEntry e;
+        e.kind = info.is_folder ? BrowserEntry::Folder : BrowserEntry::File;
+        e.name = name;
+        e.text = shown_name(name);
+        e.path = info.is_folder ? here + name + "/" : here + name;
+        e.size = info.size;
+        items.push_back(e);
+    }
+    std::stable_sort(items.begin(), items.end(), [](const BrowserEntry& a, const BrowserEntry& b) {
+        if (group_of(a.kind) != group_of(b.kind)) return group_of(a.kind) < group_of(b.kind);
+        return compare_upper(a.name, b.name) < 0;
+    });
+    entries.insert(entries.end(), items.begin(), items.end());
+    return readable;
+}
+
+bool DeleteTree(const std::string& folder) {
+    const std::string here = with_slash(folder);
+    std::vector<std::string> names;
+    bool all = platform().list_folder(here, names);
+    for (const std::string& name : names) {
+        FileInfo info;
+        const std::string path = here + name;
+        // A link to a folder is removed as a link, never followed.
+        const bool is_folder = platform().sys_stat(path, info) && info.is_folder && platform().sys_unlink(path) != 0;
+        if (is_folder) {
+            all = DeleteTree(path) && all;
+        } else if (!info.is_folder) {
+            all = (platform().sys_unlink(path) == 0) && all;
+        }
+    }
+    return platform().sys_rmdir(here.substr(0, here.size() - 1)) == 0 && all;
+}
+
+// ---- the browser ------------------------------------------------------------------------------
+
+void BrowseForFile(const std::string& title, std::string& folder, std::string& file_name, int& result) {
+    MainWindowState& win = main_window();
+    if (win.quit_requested) return;
+    const bool was_open = win.popup_open;
+    win.popup_open = true;
+    win.screen_needs_redraw = false;
+    platform().set_window_locked(true);
+    SaveScreen();
+    set_widget_drawer(kKindFileList, draw_entries);
+
+    Browser browser;
+    Browser* outer = g_browser;
+    g_browser = &browser;
+    browser.file_name = file_name;
+    // A folder that is not there starts the browser in the home folder.
+    load(!folder.empty() && folder_exists(folder) ? folder : home_folder());
+    redraw(title);
+
+    const int blink_timer = static_cast<int>(platform().tick_ms() & 0x3FFFFFFF) | 0x40000000;
+    platform().set_timer(blink_timer, kCaretBlinkMs);
+    InputState& in = input();
+    int chosen = -1;
+    int held_key = 0;
+    while (chosen < 0 && !win.quit_requested) {
+        if (win.screen_needs_redraw) {
+            win.screen_needs_redraw = false;
+            redraw(title);
+        }
+        const int id = event_wait(true);
+        if (id == kOkId) {
+            chosen = 1;
+        } else if (id == kCancelId) {
+            chosen = 0;
+        } else if (id == kNewFolderId) {
+            new_folder(title);
+            continue;  // the keys of the popup are not the browser's
+        } else if (id == kListId) {
+            const WidgetRecord& list = widgets()[static_cast<std::size_t>(FindWidget(kListId))];
+            const int item = (in.mouse_y - list.y1 - 1 + browser.list.scroll_offset) / browser.list.row_height;
+            if (item == browser.list.current_item) {
+                open_current(title);
+            } else if (item < static_cast<int>(browser.entries.size())) {
+                set_current(item);
+            }
+        }
+        if (in.timer_id == blink_timer) {
+            field_toggle_caret(browser.field);
+            continue;
+        }
+        // Held scroll arrows and the dragged thumb.
+        if (in.button == 1) {
+            const int up = FindWidget(kScrollUpId), down = FindWidget(kScrollDownId), bar = FindWidget(kScrollBarId);
+            int step = 0;
+            if (widgets()[static_cast<std::size_t>(up)].contains(in.mouse_x, in.mouse_y)) step = -1;
+            if (widgets()[static_cast<std::size_t>(down)].contains(in.mouse_x, in.mouse_y)) step = 1;
+            if (step != 0) {
+                browser.list.scroll_offset += step * browser.list.row_height;
+                clamp_scroll(browser.list);
+                redraw_list();
+                KeyRepeatDelay(held_key == -step - 1000 ? 2 : 1);
+                held_key = -step - 1000;
+                continue;
+            }
+            if (widgets()[static_cast<std::size_t>(bar)].contains(in.mouse_x, in.mouse_y)) {
+                drag_scroll_thumb(bar, redraw_list);
+                continue;
+            }
+        }
+        if (in.wheel_lines != 0) {
+            browser.list.scroll_offset -= browser.list.scroll_step * in.wheel_lines / 2;
+            clamp_scroll(browser.list);
+            redraw_list();
+        }
+        if (in.key == 0 && in.button == 0) held_key = 0;
+        if (in.key == 0 && in.character == 0) continue;
+        const int page = std::max(1, browser.list.view_height / browser.list.row_height - 1);
+        int move_to = -1;
+        switch (in.key) {
+            case kKeyUp: move_to = browser.list.current_item - 1; break;
+            case kKeyDown: move_to = browser.list.current_item + 1; break;
+            case kKeyPageUp: move_to = browser.list.current_item - page; break;
+            case kKeyPageDown: move_to = browser.list.current_item + page; break;
+            case kKeyHome:
+                if (in.ctrl) move_to = 0;
+                break;
+            case kKeyEnd:
+                if (in.ctrl) move_to = static_cast<int>(browser.entries.size()) - 1;
+                break;
+            default: break;
+        }
+        if (move_to >= 0 || (in.key == kKeyUp || in.key == kKeyPageUp)) {
+            set_current(std::max(0, move_to));
+            KeyRepeatDelay(held_key == in.key ? 2 : 1);
+            held_key = in.key;
+            continue;
+        }
+        if (in.key == kKeyReturn) {
+            if (!open_current(title)) chosen = 1;  // Enter on a file takes it
+            wait_for_release();
+            continue;
+        }
+        if (in.key == kKeyDelete) {
+            delete_current(title);
+            wait_for_release();
+            continue;
+        }
+        WidgetRecord& field = widgets()[static_cast<std::size_t>(browser.field)];
+        const bool typed = in.character != 0 && field_type_character(field, in.character, field.max_length);
+        const bool edited = !typed && in.character == 0 && field_edit_key(field, in, field.max_length);
+        if (typed || edited) {
+            field_reset_caret();
+            DrawWidget(browser.field);
+            present_widget(browser.field);
+        }
+        if (edited) {
+            KeyRepeatDelay(held_key == in.key ? 2 : 1);
+            held_key = in.key;
+        }
+    }
+    platform().kill_timer(blink_timer);
+    set_focused_field(-1);
+    if (chosen == 1) {
+        folder = browser.folder;
+        file_name = trim(widgets()[static_cast<std::size_t>(browser.field)].text);
+        result = 1;
+    } else if (chosen == 0) {
+        result = 0;
+    }
+    g_browser = outer;
+    DrawSaved(Rect{0, 0, win.client_width, win.client_height});
+    Present(0, 0, win.client_width, win.client_height);
+    FreeSaved();
+    win.popup_open = was_open;
+    if (!was_open) platform().set_window_locked(false);
+    win.screen_needs_redraw = true;
+    wait_for_release();
+}
+
+}  // namespace domora

@@ -1,0 +1,217 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/startup.h"
+#include "ui/file_browser.h"
+#include "ui/popups.h"
+#include "ui_fixture.h"
+
+namespace domora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileBrowser : public test::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        fs::create_directories(path("home"));
+        fs::create_directories(path("files/Alpha"));
+        fs::create_directories(path("files/zeta/inner/deeper"));
+        write(path("files/zeta/inner/deeper/x.txt"), "x");
+        write(path("files/b.txt"), "bb");
+        write(path("files/A.txt"), "a");
+        write(path("files/README"), std::string(1000000, 'r'));
+        write(path("files/.hidden"), "h");
+        os.mounts = {{"/", "ext4", "/dev/sda1", "Debian"},
+                     {"/proc", "proc", "proc", ""},
+                     {"/media/tester/USB STICK", "vfat", "/dev/sdb1", "USB STICK"},
+                     {"/srv/share", "nfs4", "server:/share", ""},
+                     {"/media/cdrom", "iso9660", "/dev/sr0", "DISC"}};
+    }
+    // Where a widget of the browser is, from a first showing that ends at once.
+    WidgetRecord widget_of(int id) {
+        std::string folder = path("files/"), name;
+        int result = -5;
+        main_window().quit_requested = true;
+        BrowseForFile("Export Addresses", folder, name, result);
+        main_window().quit_requested = false;
+        std::string f = path("files/"), n;
+        os.script.clear();
+        BrowseForFile("Export Addresses", f, n, result);  // draws, then the empty script closes it
+        main_window().quit_requested = false;
+        const int index = FindWidget(id);
+        EXPECT_GE(index, 0) << id;
+        return index >= 0 ? widgets()[static_cast<std::size_t>(index)] : WidgetRecord{};
+    }
+    static void click(HeadlessPlatform& p, const WidgetRecord& w) { p.push_click((w.x1 + w.x2) / 2, (w.y1 + w.y2) / 2); }
+};
+
+TEST(Thousands, GroupsDigitsByThree) {
+    EXPECT_EQ(with_thousands(1000000), "1,000,000");
+    EXPECT_EQ(with_thousands(999), "999");
+    EXPECT_EQ(with_thousands(1000), "1,000");
+    EXPECT_EQ(with_thousands(0), "0");
+}
+
+TEST_F(FileBrowser, ListsPlacesThenTheFolderSortedWithHiddenNamesLeftOut) {
+    std::vector<BrowserEntry> entries;
+    ASSERT_TRUE(browser_entries(path("files/"), entries));
+    std::vector<std::string> texts;
+    for (const BrowserEntry& e : entries) texts.push_back(e.text);
+    const std::vector<std::string> expected = {
+        "/    (Debian)",
+        path("home") + "    (Home)",
+        "/media/tester/USB STICK    (Removable Disk)",
+        "/srv/share    (Network Drive)",
+        "/media/cdrom    (CD-ROM)",
+        "..",
+        "Desktop",
+        "My Documents",
+        "Alpha",
+        "zeta",
+        "A.txt",
+        "b.txt",
+        "Readme",  // written all in capitals: shown with small letters after the first
+    };
+    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(entries[5].path, path(""));
+    EXPECT_EQ(entries[6].path, path("home/Desktop/"));
+    EXPECT_EQ(entries[8].path, path("files/Alpha/"));
+    EXPECT_EQ(entries.back().path, path("files/README"));
+    EXPECT_EQ(entries.back().size, 1000000);
+}
+
+TEST_F(FileBrowser, TheDesktopFoldersComeFromTheUsersSettings) {
+    fs::create_directories(path("home/.config"));
+    write(path("home/.config/user-dirs.dirs"), "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_DOCUMENTS_DIR=\"/data/docs\"\n");
+    EXPECT_EQ(desktop_folder(), path("home/Schreibtisch/"));
+    EXPECT_EQ(documents_folder(), "/data/docs/");
+}
+
+TEST_F(FileBrowser, OkGivesTheFolderAndTheTypedName) {
+    const WidgetRecord ok = widget_of(750);
+    std::string folder = path("files/"), name = "old.csv";
+    int result = -5;
+    os.push_key(kKeyEnd, false, false);
+    os.push_key(kKeyBack);
+    os.push_key(kKeyBack);
+    os.push_key(kKeyBack);
+    os.push_text("txt");
+    click(os, ok);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/"));
+    EXPECT_EQ(name, "old.txt");
+    EXPECT_FALSE(main_window().popup_open);
+    EXPECT_TRUE(main_window().screen_needs_redraw);
+}
+
+TEST_F(FileBrowser, CancelGivesBackWhatWasPassedIn) {
+    const WidgetRecord cancel = widget_of(751);
+    std::string folder = path("files/"), name = "keep.vcf";
+    int result = -5;
+    os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);  // opens a place
+    os.push_text("zzz");
+    click(os, cancel);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(folder, path("files/"));
+    EXPECT_EQ(name, "keep.vcf");
+}
+
+TEST_F(FileBrowser, AMissingFolderStartsAtHomeAndEnterWalksIntoFolders) {
+    const WidgetRecord ok = widget_of(750);
+    std::string folder = path("nowhere/"), name;
+    int result = -5;
+    click(os, ok);
+    BrowseForFile("Import Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("home/"));
+
+    folder = path("files/");
+    // Five places, "..", Desktop and My Documents come first; then Alpha and zeta.
+    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);              // into zeta
+    os.push_key(kKeyEnd, false, true);    // its last entry: inner
+    os.push_key(kKeyReturn);              // into inner
+    click(os, ok);
+    BrowseForFile("Import Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/zeta/inner/"));
+}
+
+TEST_F(FileBrowser, MovingOntoAFilePutsItsNameInTheFieldAndEnterTakesIt) {
+    std::string folder = path("files/"), name;
+    int result = -5;
+    for (int i = 0; i < 11; ++i) os.push_key(kKeyDown);  // onto b.txt
+    os.push_key(kKeyReturn);
+    BrowseForFile("Import Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(name, "b.txt");
+}
+
+TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
+    std::string folder = path("files/"), name;
+    int result = -5;
+    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);  // onto zeta
+    os.push_key(kKeyDelete);
+    os.push_key(kKeyReturn);  // the default answer is Cancel
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_TRUE(fs::exists(path("files/zeta")));
+    bool asked = false;
+    for (const auto& t : os.drawn_texts) asked = asked || t.text == "(Folder)";
+    EXPECT_TRUE(asked);
+
+    main_window().quit_requested = false;
+    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);
+    os.push_key(kKeyDelete);
+    os.push_char('d');  // "Delete"
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_FALSE(fs::exists(path("files/zeta"))) << "the whole tree went after one confirmation";
+    EXPECT_TRUE(fs::exists(path("files/Alpha")));
+}
+
+TEST_F(FileBrowser, DeletingAFileShowsItsSizeWithThousandsSeparators) {
+    std::string folder = path("files/"), name;
+    int result = -5;
+    for (int i = 0; i < 12; ++i) os.push_key(kKeyDown);  // onto README
+    os.push_key(kKeyDelete);
+    os.push_key(kKeyReturn);
+    BrowseForFile("Export Addresses", folder, name, result);
+    bool size_shown = false;
+    for (const auto& t : os.drawn_texts) size_shown = size_shown || t.text == "1,000,000 Bytes";
+    EXPECT_TRUE(size_shown);
+    EXPECT_TRUE(fs::exists(path("files/README")));
+}
+
+TEST_F(FileBrowser, NewFolderIsMadeInTheCurrentFolderAndBecomesCurrent) {
+    const WidgetRecord button = widget_of(752);
+    const WidgetRecord ok = widget_of(750);
+    std::string folder = path("files/"), name;
+    int result = -5;
+    click(os, button);
+    os.push_text("Reports 2026");
+    os.push_key(kKeyReturn);
+    os.push_key(kKeyReturn);  // the new folder is current: Enter opens it
+    click(os, ok);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_TRUE(fs::is_directory(path("files/Reports 2026")));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/Reports 2026/"));
+}
+
+TEST_F(FileBrowser, DeleteTreeRemovesEverythingBelowAndLeavesLinkedFoldersAlone) {
+    fs::create_directories(path("keep/me"));
+    fs::create_directories(path("tree/a/b"));
+    write(path("tree/a/b/f"), "f");
+    fs::create_directory_symlink(path("keep"), path("tree/link"));
+    EXPECT_TRUE(DeleteTree(path("tree")));
+    EXPECT_FALSE(fs::exists(path("tree")));
+    EXPECT_TRUE(fs::exists(path("keep/me"))) << "a link is removed, not followed";
+}
+
+}  // namespace
+}  // namespace domora
