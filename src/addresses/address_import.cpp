@@ -1,0 +1,475 @@
+#include "addresses/address_import.h"
+
+#include <algorithm>
+
+#include "app/status_log.h"
+#include "app/text.h"
+#include "platform/cp1252.h"
+
+namespace domora {
+
+namespace {
+
+enum Field {
+    kFirst, kLast, kCompany, kAddress1, kAddress2, kCity, kState, kZip, kCountry,
+    kHomePhone, kWorkPhone, kCellPhone, kEmail, kWebSite, kMisc1, kMisc2, kMisc3,
+};
+
+constexpr std::size_t kMaxValue = 280;
+constexpr std::size_t kMaxRecord = 4096;
+constexpr std::size_t kRecordHeader = 18;
+
+std::string replace_all(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+    return text;
+}
+
+bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
+
+// ---- text encodings ---------------------------------------------------------------------------
+
+bool valid_utf8_with_multibyte(const std::string& bytes) {
+    bool multibyte = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0 || (extra == 1 && c < 0xC2)) return false;
+        if (extra > 0 && i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]) & 0xC0) != 0x80) return false;
+        }
+        multibyte = multibyte || extra > 0;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return multibyte;
+}
+
+std::string utf16_to_cp1252(const std::string& bytes, std::size_t start, bool big_endian) {
+    std::string out;
+    for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        char32_t unit = big_endian ? (a << 8 | b) : (b << 8 | a);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+            i += 2;  // a pair outside the code page in any case
+            out += '?';
+            continue;
+        }
+        out += unicode_to_cp1252(unit);
+    }
+    return out;
+}
+
+// ---- vCard helpers ------------------------------------------------------------------------------
+
+std::vector<std::string> physical_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+bool is_quoted_printable(const std::string& line) {
+    const std::size_t colon = line.find(':');
+    return contains(to_upper(line.substr(0, colon)), "QUOTED-PRINTABLE");
+}
+
+// Folded lines are joined, and so are quoted-printable soft line breaks.
+std::vector<std::string> logical_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    bool soft_break = false;
+    for (const std::string& line : physical_lines(text)) {
+        if (soft_break && !lines.empty()) {
+            lines.back() += line;
+        } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
+            lines.back() += line.substr(1);
+        } else {
+            lines.push_back(line);
+        }
+        const std::string& now = lines.back();
+        soft_break = is_quoted_printable(now) && !now.empty() && now.back() == '=';
+        if (soft_break) lines.back().pop_back();
+    }
+    return lines;
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// =XX escapes; a line break in the value becomes ", ".
+std::string decode_quoted_printable(const std::string& text) {
+    const std::string broken = replace_all(text, "=0D=0A", ", ");
+    std::string out;
+    for (std::size_t i = 0; i < broken.size(); ++i) {
+        if (broken[i] == '=' && i + 2 < broken.size()) {
+            const int hi = hex_value(broken[i + 1]);
+            const int lo = hex_value(broken[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += broken[i];
+    }
+    return out;
+}
+
+// Splits at ';' that no backslash escapes.
+std::vector<std::string> split_unescaped(const std::string& text) {
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            parts.back() += text[i];
+            parts.back() += text[++i];
+        } else if (text[i] == ';') {
+            parts.emplace_back();
+        } else {
+            parts.back() += text[i];
+        }
+    }
+    return parts;
+}
+
+// The vCard escapes: \n and \N give ", ", \, \; \\ and \: their character.
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        if (next == 'n' || next == 'N') {
+            out += ", ";
+        } else if (next == ',' || next == ';' || next == '\\' || next == ':') {
+            out += next;
+        } else {
+            out += '\\';
+            out += next;
+        }
+    }
+    return out;
+}
+
+std::string part(const std::vector<std::string>& parts, std::size_t i) {
+    return i < parts.size() ? trim(unescape(parts[i])) : std::string();
+}
+
+// Number clean-up shared by reading a TEL line and finishing a card.
+std::string strip_phone(std::string number) {
+    if (number.rfind("+1", 0) == 0) number = number.substr(2);
+    std::size_t first = number.find_first_not_of("- ");
+    if (first == std::string::npos) return {};
+    number = number.substr(first);
+    while (!number.empty() && (number.back() == '-' || number.back() == ' ')) number.pop_back();
+    return number;
+}
+
+struct Card {
+    AddressFields fields;
+    std::string notes;
+};
+
+void finish_card(Card& card, std::vector<AddressFields>& cards) {
+    AddressFields& f = card.fields;
+    for (int phone : {kHomePhone, kWorkPhone, kCellPhone}) f[static_cast<std::size_t>(phone)] = strip_phone(f[static_cast<std::size_t>(phone)]);
+    f[kWebSite] = replace_all(replace_all(f[kWebSite], "\\:", ":"), "\\,", ",");
+    const std::string notes = replace_all(replace_all(replace_all(card.notes, "\\,", ","), "\\:", ":"), "\\;", ";");
+    std::vector<std::string> misc(3);
+    std::size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t bar = notes.find('|', start);
+        if (start > notes.size()) break;
+        misc[static_cast<std::size_t>(i)] = notes.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    f[kMisc1] = misc[0];
+    f[kMisc2] = misc[1];
+    f[kMisc3] = misc[2];
+    fit_to_record(f);
+    cards.push_back(f);
+}
+
+const char* const kOtherMailSchemes[] = {"X400", "AOL", "APPLELINK", "ATTMAIL", "CIS", "EWORLD",
+                                         "IBMMAIL", "MCIMAIL", "POWERSHARE", "PRODIGY", "TLX"};
+
+}  // namespace
+
+// ---- encodings ----------------------------------------------------------------------------------
+
+std::string import_text(const std::string& bytes) {
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return utf8_to_cp1252(bytes.substr(3));
+    if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) return utf16_to_cp1252(bytes, 2, false);
+    if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFE\xFF") == 0) return utf16_to_cp1252(bytes, 2, true);
+    // UTF-16 without a mark shows as a zero in every other byte of plain text.
+    if (bytes.size() >= 4 && bytes[1] == '\0' && bytes[3] == '\0' && bytes[0] != '\0') return utf16_to_cp1252(bytes, 0, false);
+    if (bytes.size() >= 4 && bytes[0] == '\0' && bytes[2] == '\0' && bytes[1] != '\0') return utf16_to_cp1252(bytes, 0, true);
+    if (valid_utf8_with_multibyte(bytes)) return utf8_to_cp1252(bytes);
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+// ---- CSV ------------------------------------------------------------------------------------------
+
+std::vector<std::string> csv_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    bool quoted = false;
+    bool field_start = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!quoted && (c == '\r' || c == '\n')) {
+            lines.push_back(line);
+            line.clear();
+            field_start = true;
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            continue;
+        }
+        if (c == '"' && (quoted || field_start)) quoted = !quoted;
+        if (c == ',' && !quoted) field_start = true;
+        else if (c != ' ' && c != '"') field_start = false;
+        else if (c == '"' && !quoted) field_start = false;
+        line += c;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> split_csv_line(const std::string& raw) {
+    const std::string line = trim(raw);
+    std::vector<std::string> fields;
+    std::size_t i = 0;
+    for (;;) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        std::string value;
+        if (i < line.size() && line[i] == '"') {
+            ++i;
+            while (i < line.size()) {
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        value += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += line[i++];
+            }
+            value = replace_all(replace_all(replace_all(value, "\r\n", ", "), "\n", ", "), "\r", ", ");
+            // Whatever follows the closing quote up to the comma is not part of the value.
+            while (i < line.size() && line[i] != ',') ++i;
+        } else {
+            while (i < line.size() && line[i] != ',') value += line[i++];
+            while (!value.empty() && value.back() == ' ') value.pop_back();
+        }
+        fields.push_back(value);
+        if (i >= line.size()) break;
+        ++i;  // the comma
+    }
+    return fields;
+}
+
+FieldMapping auto_map(const std::vector<std::string>& header, const std::string& header_line) {
+    status_log_write("Field Mapping: " + log_number(static_cast<std::int64_t>(header.size())) + " - " + header_line);
+    FieldMapping map{};
+    std::vector<std::string> columns;
+    for (const std::string& h : header) columns.push_back(to_lower(h));
+    auto first_match = [&](auto test) {
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (test(columns[c], static_cast<int>(c) + 1)) return static_cast<int>(c) + 1;
+        }
+        return 0;
+    };
+    map[kFirst] = first_match([](const std::string& t, int) { return contains(t, "first"); });
+    map[kLast] = first_match([](const std::string& t, int) { return contains(t, "last"); });
+    map[kCompany] = first_match([](const std::string& t, int) {
+        return (contains(t, "organization") || contains(t, "company") || contains(t, "business")) && !contains(t, "phone") &&
+               !contains(t, "address");
+    });
+    // An e-mail column is never a street address; a mailing address is one.
+    auto is_email = [](const std::string& t) { return contains(t, "mail") && !contains(t, "mailing"); };
+    map[kAddress1] = first_match([&](const std::string& t, int) { return (contains(t, "street") || contains(t, "addr")) && !is_email(t); });
+    const int address1 = map[kAddress1];
+    map[kAddress2] = first_match([&](const std::string& t, int c) { return contains(t, "addr") && !is_email(t) && c != address1; });
+    map[kCity] = first_match([](const std::string& t, int) { return contains(t, "city"); });
+    map[kState] = first_match([](const std::string& t, int) { return contains(t, "state"); });
+    map[kZip] = first_match([](const std::string& t, int) { return contains(t, "zip") || contains(t, "code"); });
+    map[kCountry] = first_match([](const std::string& t, int) { return contains(t, "country"); });
+    map[kHomePhone] = first_match([](const std::string& t, int) { return contains(t, "home") && contains(t, "phone"); });
+    map[kWorkPhone] = first_match([](const std::string& t, int) { return (contains(t, "business") || contains(t, "work")) && contains(t, "phone"); });
+    map[kCellPhone] = first_match([](const std::string& t, int) { return contains(t, "cell") || contains(t, "mobile"); });
+    if (map[kHomePhone] == 0) map[kHomePhone] = first_match([](const std::string& t, int) { return contains(t, "phone"); });
+    map[kEmail] = first_match([](const std::string& t, int) { return contains(t, "mail") && !contains(t, "mailing"); });
+    map[kWebSite] = first_match([](const std::string& t, int) { return contains(t, "web"); });
+    map[kMisc1] = first_match([](const std::string& t, int) { return contains(t, "misc 1"); });
+    map[kMisc2] = first_match([](const std::string& t, int) { return contains(t, "misc 2"); });
+    map[kMisc3] = first_match([](const std::string& t, int) { return contains(t, "misc 3"); });
+    return map;
+}
+
+bool is_header_line(const std::vector<std::string>& fields) {
+    int named = 0;
+    for (const std::string& f : fields) {
+        const std::string t = to_lower(f);
+        if (contains(t, "first") || contains(t, "last") || contains(t, "address")) ++named;
+    }
+    return named >= 3;
+}
+
+AddressFields mapped_record(const std::vector<std::string>& fields, const FieldMapping& mapping) {
+    AddressFields record;
+    for (int i = 0; i < kAddressFieldCount; ++i) {
+        const int column = mapping[static_cast<std::size_t>(i)];
+        if (column > 0 && column <= static_cast<int>(fields.size())) record[static_cast<std::size_t>(i)] = fields[static_cast<std::size_t>(column - 1)];
+    }
+    fit_to_record(record);
+    return record;
+}
+
+// ---- vCard -------------------------------------------------------------------------------------------
+
+std::vector<AddressFields> parse_vcards(const std::string& text) {
+    std::vector<AddressFields> cards;
+    Card card;
+    bool in_card = false;
+    for (const std::string& physical : logical_lines(text)) {
+        std::string line = trim(physical);
+        status_log_write(line);
+        // Grouped properties ("item1.EMAIL") are read like plain ones.
+        if (line.size() > 5 && equal_nocase(line.substr(0, 4), "item")) {
+            std::size_t digits = 4;
+            while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+            if (digits > 4 && digits < line.size() && line[digits] == '.') line = trim(line.substr(digits + 1));
+        }
+        const std::size_t cut = line.find_first_of(":;");
+        if (cut == std::string::npos) continue;
+        const std::string key = to_upper(line.substr(0, cut));
+        std::string value = trim(line.substr(cut + 1));
+        // Parameters ("TYPE=WORK") exist only when the name ended at a ';'.
+        std::string types;
+        std::string content = value;
+        const bool has_params = line[cut] == ';';
+        if (has_params) {
+            const std::size_t colon = value.find(':');
+            types = to_upper(value.substr(0, colon));
+            content = colon == std::string::npos ? std::string() : value.substr(colon + 1);
+        }
+        const bool typed = has_params && value.find(':') != std::string::npos;
+        if (has_params && contains(types, "QUOTED-PRINTABLE")) {
+            content = decode_quoted_printable(content);
+            if (!contains(types, "CHARSET") || contains(types, "UTF-8")) {
+                if (valid_utf8_with_multibyte(content)) content = utf8_to_cp1252(content);
+            }
+        } else {
+            content = replace_all(content, "=0D=0A", ", ");
+        }
+        AddressFields& f = card.fields;
+        if (key == "BEGIN") {
+            card = Card{};
+            in_card = true;
+        } else if (key == "END") {
+            if (in_card) finish_card(card, cards);
+            in_card = false;
+            card = Card{};
+        } else if (key == "BDAY") {
+            const std::string date = trim(content);
+            if (!date.empty()) card.notes += "Birthdate: " + date + "|";
+        } else if (key == "NOTE") {
+            card.notes += trim(unescape(content)) + "|";
+        } else if (key == "URL") {
+            // A later address replaces an earlier one.
+            if (!trim(content).empty()) f[kWebSite] = trim(content);
+        } else if (key == "EMAIL") {
+            bool other_scheme = false;
+            for (const char* scheme : kOtherMailSchemes) other_scheme = other_scheme || contains(types, scheme);
+            const bool internet = !typed || contains(types, "INTERNET") || !other_scheme;
+            const std::string address = trim(unescape(content));
+            if (internet && !address.empty() && (f[kEmail].empty() || contains(types, "PREF"))) f[kEmail] = address;
+        } else if (key == "TEL") {
+            if (contains(types, "FAX") || contains(types, "PAGER") || contains(types, "BBS")) continue;
+            std::string number = trim(unescape(content));
+            if (number.size() >= 3 && equal_nocase(number.substr(0, 3), "tel")) number = number.substr(3);
+            number.erase(0, number.find_first_not_of(":;"));
+            if (number.rfind("+1", 0) == 0) number = number.substr(2);
+            number.erase(0, std::min(number.size(), number.find_first_not_of("- ")));
+            const bool preferred = contains(types, "PREF");
+            int target = -1;
+            if (contains(types, "WORK")) target = kWorkPhone;
+            else if (contains(types, "CELL")) target = kCellPhone;
+            else if (contains(types, "HOME")) target = kHomePhone;
+            else if (!typed || (contains(types, "VOICE") || contains(types, "MSG"))) target = kHomePhone;
+            if (target >= 0 && !number.empty() && (f[static_cast<std::size_t>(target)].empty() || preferred)) f[static_cast<std::size_t>(target)] = number;
+        } else if (key == "FN") {
+            if (f[kFirst].empty()) f[kFirst] = trim(unescape(content));
+        } else if (key == "N") {
+            const std::vector<std::string> parts = split_unescaped(content);
+            f[kLast] = part(parts, 0);
+            f[kFirst] = part(parts, 1);
+            const std::string middle = part(parts, 2);
+            if (!middle.empty()) f[kFirst] += " " + middle;
+        } else if (key == "ORG") {
+            f[kCompany] = part(split_unescaped(content), 0);
+        } else if (key == "ADR") {
+            const bool take = f[kAddress1].empty() || contains(types, "PREF") || contains(types, "HOME");
+            if (!take) continue;
+            const std::vector<std::string> parts = split_unescaped(content);
+            f[kAddress2] = trim(part(parts, 0) + " " + part(parts, 1));
+            f[kAddress1] = part(parts, 2);
+            f[kCity] = part(parts, 3);
+            f[kState] = part(parts, 4);
+            f[kZip] = part(parts, 5);
+            f[kCountry] = part(parts, 6);
+        }
+    }
+    return cards;
+}
+
+// ---- both ------------------------------------------------------------------------------------------
+
+void fit_to_record(AddressFields& fields) {
+    std::size_t total = kRecordHeader;
+    for (std::string& value : fields) {
+        if (value.size() > kMaxValue) value.resize(kMaxValue);
+        for (char& c : value) {
+            if (c == '\0') c = ' ';  // a zero byte ends a value in the file
+        }
+        total += value.size() + 1;
+    }
+    while (total > kMaxRecord) {
+        auto longest = std::max_element(fields.begin(), fields.end(),
+                                        [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+        const std::size_t cut = std::min(longest->size(), total - kMaxRecord);
+        longest->resize(longest->size() - cut);
+        total -= cut;
+    }
+}
+
+void log_imported_record(const AddressFields& f) {
+    status_log_write("");
+    const std::pair<const char*, int> lines[] = {
+        {"First: ", kFirst},         {"Last: ", kLast},           {"Company: ", kCompany},     {"Address 1: ", kAddress1},
+        {"Address 2: ", kAddress2},  {"City: ", kCity},           {"State: ", kState},         {"Zip: ", kZip},
+        {"Country: ", kCountry},     {"Email: ", kEmail},         {"Web Site: ", kWebSite},    {"Home Phone: ", kHomePhone},
+        {"Work Phone: ", kWorkPhone}, {"Cell Phone: ", kCellPhone}, {"Misc 1: ", kMisc1},        {"Misc 2: ", kMisc2},
+        {"Misc 3: ", kMisc3},
+    };
+    for (const auto& [label, field] : lines) status_log_write(label + f[static_cast<std::size_t>(field)]);
+    status_log_write("\r\n=======================\r\n");
+}
+
+}  // namespace domora

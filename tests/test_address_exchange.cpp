@@ -1,0 +1,300 @@
+// The address book's exchange formats: what we write, what we read back, and
+// what other programs' files give.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "addresses/address_export.h"
+#include "addresses/address_import.h"
+#include "app/status_log.h"
+#include "app/text.h"
+#include "platform/cp1252.h"
+#include "support.h"
+
+namespace domora {
+namespace {
+
+enum { First, Last, Company, Address1, Address2, City, State, Zip, Country, Home, Work, Cell, Email, Web, Misc1, Misc2, Misc3 };
+
+AddressFields fields(std::initializer_list<std::pair<int, std::string>> values) {
+    AddressFields f;
+    for (const auto& [i, v] : values) f[static_cast<std::size_t>(i)] = v;
+    return f;
+}
+
+ExportRecord record(AddressFields f, bool last = true) { return ExportRecord{std::move(f), last}; }
+
+const UtcTime kStamp{2026, 12, 7, 9, 5, 3, 0};
+
+// ---- export ----------------------------------------------------------------------------------------
+
+TEST(AddressExport, ACompanyOnlyCardNamesTheCompanyAndAWorkAddress) {
+    const std::string text = vcard_text({record(fields({{Company, "Acme, Inc."}, {Address2, "Suite 5"}, {City, "Springfield"}}))}, kStamp);
+    EXPECT_EQ(text,
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Acme\\, Inc.;;\r\nFN:Acme\\, Inc.\r\nORG:Acme\\, Inc.\r\n"
+              "ADR;WORK;ENCODING=QUOTED-PRINTABLE:;;Suite 5;Springfield;;;\r\n"
+              "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:Suite 5\r\nSpringfield\r\n"
+              "REV:20261207T090503Z\r\nEND:VCARD\r\n\r\n");
+}
+
+TEST(AddressExport, APersonsCardHasAHomeAddressNotesAndUtf8) {
+    const std::string text = vcard_text(
+        {record(fields({{First, "Ren\xE9"}, {Last, "Lee"}, {Address1, "1 Main St"}, {City, "Troy; NY"}, {State, "NY"}, {Zip, "12180"},
+                        {Email, "rene@example.org"}, {Home, "555-0100"}, {Misc1, "a"}, {Misc3, "c"}}))},
+        kStamp);
+    EXPECT_NE(text.find("N:Lee;Ren\xC3\xA9;\r\nFN:Ren\xC3\xA9 Lee\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;1 Main St;Troy\\; NY;NY;12180;\r\n"), std::string::npos);
+    EXPECT_NE(text.find("EMAIL;PREF;INTERNET:rene@example.org\r\nTEL;HOME;VOICE:555-0100\r\n"), std::string::npos);
+    EXPECT_NE(text.find("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0A=0D=0Ac\r\n"), std::string::npos) << "an empty middle note keeps its place";
+    EXPECT_EQ(text.find("ORG:"), std::string::npos);
+}
+
+TEST(AddressExport, CsvQuotesEveryValueAndDoublesQuotes) {
+    const std::string text = csv_text({record(fields({{First, "Ann"}, {Misc1, "say \"hi\", then go"}}))});
+    EXPECT_EQ(text,
+              "First Name,Last Name,Company,Address 1,Address 2,City,State,Zip,Country,Home Phone,Work Phone,Cell Phone,Email,"
+              "Web Site,Misc 1,Misc 2,Misc 3\r\n"
+              "\"Ann\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"say \"\"hi\"\", then go\",\"\",\"\"\r\n");
+}
+
+TEST(AddressExport, EmailListAndPlainText) {
+    int lines = -1;
+    const std::string list = email_list_text({record(fields({{First, "Ann"}, {Last, "Lee"}, {Email, "ann@x.org"}})),
+                                              record(fields({{First, "Bob"}, {Email, "bob@x.org"}})),
+                                              record(fields({{First, "Cy"}}))},
+                                             lines);
+    EXPECT_EQ(list, "\"Ann Lee\" <ann@x.org>\r\nbob@x.org\r\n");
+    EXPECT_EQ(lines, 2);
+    email_list_text({record(fields({{First, "Cy"}}))}, lines);
+    EXPECT_EQ(lines, 0);
+
+    const std::string text = plain_text({record(fields({{City, "Springfield "}, {Home, "555"}}), false),
+                                         record(fields({{First, "Ann"}, {Web, "x.org"}}), true)});
+    EXPECT_EQ(text, "Springfield\r\nHome: 555\r\n\r\n-----\r\n\r\nAnn\r\nWeb: x.org\r\n");
+}
+
+TEST(AddressExport, DefaultExtensions) {
+    EXPECT_EQ(with_default_extension("Addresses", ".vcf"), "Addresses.vcf");
+    EXPECT_EQ(with_default_extension("list.csv", ".csv"), "list.csv");
+    EXPECT_EQ(with_default_extension("my.backup.longext", ".txt"), "my.backup.longext.txt");
+    EXPECT_EQ(with_default_extension("x.abcde", ".txt"), "x.abcde");
+}
+
+// ---- CSV import ----------------------------------------------------------------------------------
+
+class AddressImport : public test::DomoraTest {
+protected:
+    void SetUp() override {
+        DomoraTest::SetUp();
+        status_log_set_path(path("status.log"));
+    }
+};
+
+TEST_F(AddressImport, CsvFieldsFollowTheQuotingRules) {
+    EXPECT_EQ(split_csv_line("  a , \"b, c\" ,d  "), (std::vector<std::string>{"a", "b, c", "d"}));
+    EXPECT_EQ(split_csv_line("\"say \"\"hi\"\"\"x,"), (std::vector<std::string>{"say \"hi\"", ""}));
+    EXPECT_EQ(split_csv_line(""), (std::vector<std::string>{""}));
+    EXPECT_EQ(split_csv_line("\"unclosed, still"), (std::vector<std::string>{"unclosed, still"}));
+    EXPECT_EQ(csv_lines("a,\"two\r\nlines\"\r\nb\nc\r"), (std::vector<std::string>{"a,\"two\r\nlines\"", "b", "c"}));
+    EXPECT_EQ(split_csv_line(csv_lines("a,\"two\r\nlines\"")[0])[1], "two, lines");
+}
+
+TEST_F(AddressImport, AutoMapFollowsTheKeywordTable) {
+    const std::vector<std::string> header = {"E-mail Address", "Mailing Address", "First", "Surname Last", "Business Phone",
+                                             "Company", "Home Street", "Mobile", "Postal Code", "Web Page", "Misc 2"};
+    const FieldMapping map = auto_map(header, "the line");
+    EXPECT_EQ(map[Email], 1);
+    EXPECT_EQ(map[Address1], 2) << "Mailing Address is an address, not an e-mail";
+    EXPECT_EQ(map[Address2], 0) << "Home Street names no address";
+    EXPECT_EQ(map[First], 3);
+    EXPECT_EQ(map[Last], 4);
+    EXPECT_EQ(map[Company], 6) << "a column naming a phone is not the company";
+    EXPECT_EQ(map[Work], 5);
+    EXPECT_EQ(map[Home], 5) << "still unmatched: the first phone column";
+    EXPECT_EQ(map[Cell], 8);
+    EXPECT_EQ(map[Zip], 9);
+    EXPECT_EQ(map[Web], 10);
+    EXPECT_EQ(map[Misc2], 11);
+    EXPECT_EQ(map[Misc1], 0);
+    EXPECT_EQ(log_lines(path("status.log"))[0], "Field Mapping:  11 - the line");
+}
+
+TEST_F(AddressImport, OurOwnCsvComesBackWhole) {
+    const AddressFields all = fields({{First, "Ann"}, {Last, "O\"Neil"}, {Company, "A, B & C"}, {Address1, "1 Main"}, {Address2, "Apt 2"},
+                                      {City, "Troy"}, {State, "NY"}, {Zip, "12180"}, {Country, "USA"}, {Home, "1"}, {Work, "2"},
+                                      {Cell, "3"}, {Email, "a@b.c"}, {Web, "x.org"}, {Misc1, "m1"}, {Misc2, "m2"}, {Misc3, "m3"}});
+    const std::vector<std::string> lines = csv_lines(import_text(csv_text({record(all)})));
+    ASSERT_EQ(lines.size(), 2u);
+    const std::vector<std::string> header = split_csv_line(lines[0]);
+    EXPECT_TRUE(is_header_line(header));
+    const FieldMapping map = auto_map(header, lines[0]);
+    EXPECT_EQ(mapped_record(split_csv_line(lines[1]), map), all);
+}
+
+// ---- vCard import --------------------------------------------------------------------------------
+
+TEST_F(AddressImport, OurOwnVcardComesBackWhole) {
+    const AddressFields all = fields({{First, "Ren\xE9"}, {Last, "Lee"}, {Company, "A, B; C"}, {Address1, "1 Main"}, {Address2, "Apt 2"},
+                                      {City, "Troy"}, {State, "NY"}, {Zip, "12180"}, {Country, "USA"}, {Home, "555-1"}, {Work, "555-2"},
+                                      {Cell, "555-3"}, {Email, "a@b.c"}, {Web, "http://x.org"}, {Misc1, "m1"}, {Misc2, "m2"}, {Misc3, "m3"}});
+    const std::vector<AddressFields> cards = parse_vcards(import_text(vcard_text({record(all)}, kStamp)));
+    ASSERT_EQ(cards.size(), 1u);
+    // The street and the note are written with line breaks inside, which
+    // come back as ", ": the two address lines and the three notes join.
+    AddressFields expected = all;
+    expected[Address1] = "1 Main, Apt 2";
+    expected[Address2] = "";
+    expected[Misc1] = "m1, m2, m3";
+    expected[Misc2] = "";
+    expected[Misc3] = "";
+    EXPECT_EQ(cards[0], expected);
+}
+
+TEST_F(AddressImport, PropertyRules) {
+    const std::string card =
+        "BEGIN:VCARD\r\n"
+        "N:Lee;Ann;Marie\r\n"
+        "item1.EMAIL;TYPE=INTERNET:first@x.org\r\n"
+        "EMAIL;TYPE=X400:x400@x.org\r\n"
+        "EMAIL;TYPE=INTERNET,PREF:pref@x.org\r\n"
+        "TEL;TYPE=WORK,VOICE:+1-518-555-0100\r\n"
+        "TEL;TYPE=FAX:555-9999\r\n"
+        "TEL:555 0100\r\n"
+        "ADR;TYPE=WORK:;;1 Work St;Albany;NY;12207;USA\r\n"
+        "ADR;TYPE=HOME:PO Box 7;Rear;2 Home Rd;Troy;NY;12180;USA\r\n"
+        "NOTE:Call at 10:30\\nor later\r\n"
+        "BDAY:1980-02-03\r\n"
+        "URL:http\\://one.example\r\n"
+        "END:VCARD\r\n";
+    const std::vector<AddressFields> cards = parse_vcards(card);
+    ASSERT_EQ(cards.size(), 1u);
+    const AddressFields& f = cards[0];
+    EXPECT_EQ(f[Last], "Lee");
+    EXPECT_EQ(f[First], "Ann Marie");
+    EXPECT_EQ(f[Email], "pref@x.org");
+    EXPECT_EQ(f[Work], "518-555-0100");
+    EXPECT_EQ(f[Home], "555 0100") << "an untyped number fills Home Phone";
+    EXPECT_EQ(f[Address1], "2 Home Rd") << "the HOME address wins";
+    EXPECT_EQ(f[Address2], "PO Box 7 Rear");
+    EXPECT_EQ(f[City], "Troy");
+    EXPECT_EQ(f[Misc1], "Call at 10:30, or later");
+    EXPECT_EQ(f[Misc2], "Birthdate: 1980-02-03");
+    EXPECT_EQ(f[Web], "http://one.example");
+    EXPECT_EQ(log_lines(path("status.log"))[0], "BEGIN:VCARD");
+}
+
+TEST_F(AddressImport, EncodingsFoldingAndQuotedPrintable) {
+    std::string real16 = "\xFF\xFE";
+    for (char32_t c : std::u32string(U"BEGIN:VCARD\r\nN:M\u00FCller;J\u20AC\r\nEND:VCARD\r\n")) {
+        real16 += static_cast<char>(c & 0xFF);
+        real16 += static_cast<char>(c >> 8);
+    }
+    std::vector<AddressFields> cards = parse_vcards(import_text(real16));
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0][Last], "M\xFCller");
+    EXPECT_EQ(cards[0][First], "J\x80");
+
+    const std::string folded =
+        "\xEF\xBB\xBF" "BEGIN:VCARD\r\nFN:Greg\r\nNOTE:A long\r\n  note\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3=91o=\r\n=C3=B1o;Pe=\r\ndro;;;\r\n"
+        "ADR;ENCODING=QUOTED-PRINTABLE:;;1 Main=0D=0AUnit 4;City;;;\r\nEND:VCARD\r\n";
+    cards = parse_vcards(import_text(folded));
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0][Misc1], "A long note");
+    EXPECT_EQ(cards[0][Last], "\xD1o\xF1o");
+    EXPECT_EQ(cards[0][First], "Pedro");
+    EXPECT_EQ(cards[0][Address1], "1 Main, Unit 4");
+}
+
+TEST_F(AddressImport, ValuesAreCutToFitARecord) {
+    AddressFields f;
+    for (std::string& v : f) v = std::string(400, 'v');
+    fit_to_record(f);
+    std::size_t total = 18;
+    for (const std::string& v : f) {
+        EXPECT_LE(v.size(), 280u);
+        total += v.size() + 1;
+    }
+    EXPECT_LE(total, 4096u);
+    AddressFields zero;
+    zero[0] = std::string("a\0b", 3);
+    fit_to_record(zero);
+    EXPECT_EQ(zero[0], "a b") << "a zero byte would end the value in the file";
+}
+
+// ---- files from other programs ---------------------------------------------------------------------
+
+std::string whole_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::string corpus(const std::string& name) { return whole_file(std::string(DOMORA_CORPUS_DIR) + "/" + name); }
+
+TEST_F(AddressImport, VcardsFromOtherProgramsKeepNamesPhonesMailAndAddresses) {
+    struct Expect {
+        const char* file;
+        std::size_t card;
+        int field;
+        const char* value;
+    };
+    const Expect expected[] = {
+        {"vcard/gmail-single.vcf", 0, Last, "Dartmouth"},
+        {"vcard/gmail-single.vcf", 0, Email, "gdartmouth@hotmail.com"},
+        {"vcard/gmail-single.vcf", 0, Cell, "555 555 1111"},
+        {"vcard/gmail-single.vcf", 0, Home, "555 555 2222"},
+        {"vcard/gmail-single.vcf", 0, Address1, "123 Home St, Home City, HM 12345"},
+        {"vcard/gmail-single.vcf", 0, Web, "http://TheProfile.com"},
+        {"vcard/rfc6350-example.vcf", 0, First, "Simon"},
+        {"vcard/rfc6350-example.vcf", 0, Work, "418-656-9254;ext=102"},
+        {"vcard/rfc6350-example.vcf", 0, Email, "simon.perreault@viagenie.ca"},
+        {"vcard/rfc6350-example.vcf", 0, Address1, "2875 Laurier"},
+        {"vcard/rfc6350-example.vcf", 0, City, "Quebec"},
+        {"vcard/rfc6350-example.vcf", 0, Web, "http://nomis80.org"},
+        {"vcard/outlook-2007.vcf", 0, Last, "Angstadt"},
+        {"vcard/outlook-2007.vcf", 0, Work, "(111) 555-1111"},
+        {"vcard/outlook-2007.vcf", 0, Home, "(111) 555-2222"},
+        {"vcard/outlook-2007.vcf", 0, Cell, "(111) 555-4444"},
+        {"vcard/outlook-2007.vcf", 0, Email, "mike.angstadt@gmail.com"},
+        {"vcard/outlook-2007.vcf", 0, Address1, "222 Broadway"},
+        {"vcard/John_Doe_IPHONE.vcf", 0, Cell, "905-555-1234"},
+        {"vcard/John_Doe_IPHONE.vcf", 0, Email, "john.doe@ibm.com"},
+        {"vcard/John_Doe_IPHONE.vcf", 0, Address1, "Silicon Alley 5,"},
+        {"vcard/John_Doe_ANDROID.vcf", 0, Email, "john.doe@company.com"},
+        {"vcard/John_Doe_ANDROID.vcf", 2, Last, "\xD1 \xD1 \xD1 \xD1"},
+    };
+    for (const Expect& e : expected) {
+        const std::vector<AddressFields> cards = parse_vcards(import_text(corpus(e.file)));
+        ASSERT_GT(cards.size(), e.card) << e.file;
+        EXPECT_EQ(cards[e.card][static_cast<std::size_t>(e.field)], e.value) << e.file << " field " << e.field;
+    }
+    // Every card of every file gives a record with a name, a company or an address.
+    for (const auto& entry : std::filesystem::directory_iterator(DOMORA_CORPUS_DIR "/vcard")) {
+        if (entry.path().extension() != ".vcf") continue;
+        const std::vector<AddressFields> cards = parse_vcards(import_text(whole_file(entry.path())));
+        EXPECT_FALSE(cards.empty()) << entry.path();
+        for (const AddressFields& f : cards) {
+            EXPECT_FALSE(f[First].empty() && f[Last].empty() && f[Company].empty() && f[Email].empty()) << entry.path();
+        }
+    }
+}
+
+TEST_F(AddressImport, CsvFilesFromMailProgramsMapTheirNames) {
+    for (const char* name : {"csv/outlook.csv", "csv/google.csv", "csv/thunderbird.csv"}) {
+        const std::vector<std::string> lines = csv_lines(import_text(corpus(name)));
+        ASSERT_GE(lines.size(), 2u) << name;
+        const std::vector<std::string> header = split_csv_line(lines[0]);
+        EXPECT_TRUE(is_header_line(header)) << name;
+        const FieldMapping map = auto_map(header, lines[0]);
+        EXPECT_GT(map[First], 0) << name;
+        EXPECT_GT(map[Last], 0) << name;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            if (trim(lines[i]).empty()) continue;
+            EXPECT_EQ(split_csv_line(lines[i]).size(), header.size()) << name << " line " << i;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace domora
