@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "addresses/address_store.h"
 #include "platform/platform.h"
 
 namespace domora {
 
-inline constexpr int kAddressFieldCount = 17;
 using AddressFields = std::array<std::string, kAddressFieldCount>;
 
 struct ExportRecord {

@@ -1,0 +1,134 @@
+// The address book at scale: sorting, writing and reloading a large book
+// against writing and reloading it alone, a binary insertion sort of the
+// offsets (the older way, quadratic in its moves) beside ours, a find over
+// every record, and adding records to a large book (the unique-name rule).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "addresses/address_list.h"
+#include "app/startup.h"
+#include "platform/headless/headless_platform.h"
+
+namespace {
+
+using namespace domora;
+
+struct Book {
+    explicit Book(int count) {
+        char pattern[] = "/tmp/domora-bench-XXXXXX";
+        folder = std::string(::mkdtemp(pattern)) + "/";
+        set_platform(&os);
+        app_paths().address_file = folder + "address10.dat";
+        static const char* const firsts[] = {"Ann", "Bob", "Cy", "Dora", "Emil", "Fay", "Gus", "Hana", "Ivo", "June"};
+        static const char* const lasts[] = {"Lee", "Stone", "Adams", "M\xFCller", "Brown", "Garcia", "Nakamura", "Olsen"};
+        std::mt19937 random(7);
+        std::string file;
+        for (int i = 0; i < count; ++i) {
+            AddressValues v;
+            v[kFieldFirst] = firsts[random() % 10];
+            v[kFieldLast] = std::string(lasts[random() % 8]) + std::to_string(random() % 100000);
+            if (i % 5 == 0) v[kFieldCompany] = "Company " + std::to_string(i);
+            v[kFieldAddress1] = std::to_string(random() % 9999) + " Main Street";
+            v[kFieldCity] = "Springfield";
+            v[kFieldState] = "IL";
+            v[kFieldZip] = std::to_string(60000 + random() % 9999);
+            v[kFieldHomePhone] = "555-" + std::to_string(1000 + random() % 9000);
+            v[kFieldEmail] = v[kFieldFirst] + "@example.com";
+            file += build_address_record(i + 1, true, 0, v);
+        }
+        unsorted = file;
+        store.replace_image(std::move(file));
+    }
+    ~Book() {
+        set_platform(nullptr);
+        std::filesystem::remove_all(folder);
+    }
+    HeadlessPlatform os;
+    std::string folder;
+    std::string unsorted;
+    AddressStore store;
+};
+
+void BM_SortWriteReload(benchmark::State& state) {
+    Book book(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        book.store.replace_image(book.unsorted);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(sort_addresses(book.store).ok());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_WriteReload(benchmark::State& state) {
+    Book book(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(book.store.write().ok());
+        benchmark::DoNotOptimize(book.store.load().ok());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// A binary insertion sort of the offsets, keys made once: each item moves those above it.
+void BM_InsertionSortOfOffsets(benchmark::State& state) {
+    Book book(static_cast<int>(state.range(0)));
+    std::vector<std::string> keys;
+    for (int i = 0; i < book.store.count(); ++i) {
+        const std::uint32_t at = book.store.item(i);
+        keys.push_back(address_sort_key(book.store.field_at(at, kFieldFirst), book.store.field_at(at, kFieldLast),
+                                        book.store.field_at(at, kFieldCompany)));
+    }
+    for (auto _ : state) {
+        std::vector<std::uint32_t> items(keys.size());
+        for (std::size_t i = 0; i < items.size(); ++i) items[i] = static_cast<std::uint32_t>(i);
+        for (std::size_t i = 1; i < items.size(); ++i) {
+            const std::string& key = keys[items[i]];
+            if (!(key < keys[items[i - 1]])) continue;
+            const auto place = std::upper_bound(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(i), items[i],
+                                                [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+            std::rotate(place, items.begin() + static_cast<std::ptrdiff_t>(i), items.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+        }
+        benchmark::DoNotOptimize(items.data());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_FindEverywhere(benchmark::State& state) {
+    Book book(static_cast<int>(state.range(0)));
+    book.store.write().ok();
+    for (auto _ : state) benchmark::DoNotOptimize(apply_find(book.store, "stone1", kFindNew));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// A thousand records added to a large book (as an import does), each checked against every name.
+void BM_AppendThousand(benchmark::State& state) {
+    Book book(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        book.store.replace_image(book.unsorted);
+        state.ResumeTiming();
+        AddressValues v;
+        v[kFieldFirst] = "Ann";
+        for (int i = 0; i < 1000; ++i) {
+            v[kFieldLast] = "Lee" + std::to_string(i);
+            benchmark::DoNotOptimize(book.store.append_record(book.store.new_record_id(), 0, v));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+
+}  // namespace
+
+BENCHMARK(BM_SortWriteReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InsertionSortOfOffsets)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_FindEverywhere)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AppendThousand)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

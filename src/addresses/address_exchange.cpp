@@ -1,0 +1,341 @@
+#include "addresses/address_exchange.h"
+
+#include <algorithm>
+
+#include "addresses/address_actions.h"
+#include "addresses/address_export.h"
+#include "addresses/address_list.h"
+#include "app/files.h"
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "app/status_log.h"
+#include "app/text.h"
+#include "platform/platform.h"
+#include "ui/event_wait.h"
+#include "ui/file_browser.h"
+#include "ui/popups.h"
+#include "ui/widgets.h"
+
+namespace domora {
+
+namespace {
+
+void message(const std::string& text) {
+    int ignored = 0;
+    ShowPopup(text, "", 1, "OK", 0, ignored);
+}
+
+bool ask(const std::string& text) {
+    int answer = 0;
+    ShowPopup(text, "", 1, "OK|Cancel", 0, answer);
+    return answer == 1;
+}
+
+// The selected records of the view, in view order.
+std::vector<ExportRecord> selected_records(AddressStore& store, const std::string& progress_text) {
+    std::vector<ExportRecord> records;
+    const int count = store.count();
+    OpenProgress();
+    for (int p = 0; p < count; ++p) {
+        UpdateProgress(progress_text, "", p + 1, count);
+        const std::uint32_t offset = store.item(p);
+        if ((store.marks_at(offset) & kSelectedMark) == 0) continue;
+        records.push_back(ExportRecord{store.record_at(offset).fields, p == count - 1});
+    }
+    CloseProgress();
+    return records;
+}
+
+// The save dialog's loop: a name, the default extension, the overwrite question.
+bool choose_export_file(const std::string& extension, std::string& path) {
+    std::string folder = settings().export_path;
+    std::string name = "Addresses" + extension;
+    for (;;) {
+        int result = 0;
+        BrowseForFile("Export Addresses", folder, name, result);
+        if (result != 1) return false;
+        name = trim(name);
+        if (name.empty()) {
+            message("You must enter a filename");
+            continue;
+        }
+        name = with_default_extension(name, extension);
+        if (file_exists(folder + name) && !ask(name + "|Already Exists!|Do you want to overwrite it?")) continue;
+        settings().export_path = folder;
+        save_settings();
+        path = folder + name;
+        return true;
+    }
+}
+
+// ---- the mapping form ---------------------------------------------------------------------------
+
+constexpr int kRowBase = 100;
+constexpr int kResetId = 201;
+constexpr int kAutoId = 202;
+constexpr int kOkId = 203;
+constexpr int kCancelId = 204;
+
+const char* const kRowLabels[kAddressFieldCount] = {
+    "First:", "Last:", "Company:", "Address 1:", "Address 2:", "City:", "State:", "Zip/Postal Code:", "Country:",
+    "Home Phone:", "Work Phone:", "Cell Phone:", "Email:", "Web Site:", "Miscellaneous 1:", "Miscellaneous 2:", "Miscellaneous 3:",
+};
+
+void draw_mapping_form(const std::vector<std::string>& header, const FieldMapping& mapping) {
+    const Fonts& f = fonts();
+    const MainWindowState& win = main_window();
+    BeginWidgets();
+    AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
+    const std::string heading = std::string("Select CSV entries that best match ") + kProductName + " data fields.";
+    const int heading_height = FontHeight(f.large_heading);
+    const int heading_width = MeasureText(f.large_heading, heading).width;
+    AddWidget(0, kKindLabel, (win.client_width - heading_width) / 2, 50, (win.client_width + heading_width) / 2 + 1, 50 + heading_height,
+              rgb(255, 255, 255), 0, f.large_heading, 0, heading);
+    int label_width = 0;
+    for (const char* label : kRowLabels) label_width = std::max(label_width, MeasureText(f.message, label).width);
+    const int row_height = std::max(FontHeight(f.input) + 8, (win.client_height - 200 - heading_height) / kAddressFieldCount);
+    const int box_width = std::min(520, win.client_width - label_width - 200);
+    const int left = (win.client_width - label_width - 12 - box_width) / 2;
+    int y = 50 + heading_height + 20;
+    for (int i = 0; i < kAddressFieldCount; ++i) {
+        const int column = mapping[static_cast<std::size_t>(i)];
+        const std::string shown = column > 0 && column <= static_cast<int>(header.size()) ? header[static_cast<std::size_t>(column - 1)] : "";
+        const int text_height = FontHeight(f.message);
+        const int lw = MeasureText(f.message, kRowLabels[i]).width;
+        AddWidget(0, kKindLabel, left + label_width - lw, y + (row_height - 4 - text_height) / 2, left + label_width + 1,
+                  y + row_height, rgb(255, 255, 255), 0, f.message, 0, kRowLabels[i]);
+        AddWidget(kRowBase + i, kKindButton, left + label_width + 12, y, left + label_width + 12 + box_width, y + row_height - 4,
+                  rgb(0, 0, 0), 0, f.input, 0, ">" + shown);
+        y += row_height;
+    }
+    const int buttons_top = std::min(y + 12, win.client_height - 44);
+    const char* captions[] = {"Reset", "Auto", "OK", "Cancel"};
+    const int ids[] = {kResetId, kAutoId, kOkId, kCancelId};
+    int width = 80;
+    for (const char* c : captions) width = std::max(width, MeasureText(f.button, c).width + 30);
+    const int row_left = (win.client_width - 4 * width - 30) / 2;
+    for (int i = 0; i < 4; ++i) {
+        const int x = row_left + i * (width + 10);
+        AddWidget(ids[i], kKindButton, x, buttons_top, x + width, buttons_top + 32, rgb(0, 0, 0), 0, f.button, 1, captions[i]);
+    }
+    DrawAllWidgets();
+}
+
+}  // namespace
+
+bool run_mapping_form(const std::vector<std::string>& header, const std::string& header_line, FieldMapping& mapping) {
+    MainWindowState& win = main_window();
+    mapping = auto_map(header, header_line);
+    const bool was_open = win.popup_open;
+    win.popup_open = true;  // no screen change while the form is up
+    bool accepted = false;
+    bool done = false;
+    win.screen_needs_redraw = false;
+    draw_mapping_form(header, mapping);
+    const InputState& in = input();
+    while (!done && !win.quit_requested) {
+        if (win.screen_needs_redraw) {
+            win.screen_needs_redraw = false;
+            draw_mapping_form(header, mapping);
+        }
+        const int id = event_wait(true);
+        if (id >= kRowBase && id < kRowBase + kAddressFieldCount) {
+            wait_for_release();
+            PopupList& list = popup_list();
+            list.lines = {"Blank - Do not import this field"};
+            for (std::size_t c = 0; c < header.size() && c < 255; ++c) list.lines.push_back(header[c].substr(0, 80));
+            const WidgetRecord& row = widgets()[static_cast<std::size_t>(FindWidget(id))];
+            int chosen = -1;
+            PickFromList(row.x1, row.y2, row.x2 - row.x1, 0, 0, chosen);
+            if (chosen >= 0) mapping[static_cast<std::size_t>(id - kRowBase)] = chosen;
+            win.screen_needs_redraw = true;
+        } else if (id == kResetId) {
+            mapping = FieldMapping{};
+            win.screen_needs_redraw = true;
+        } else if (id == kAutoId) {
+            mapping = auto_map(header, header_line);
+            win.screen_needs_redraw = true;
+        } else if (id == kOkId || (id == 0 && in.key == kKeyReturn)) {
+            wait_for_release();
+            if (mapping[kFieldFirst] == 0 && mapping[kFieldLast] == 0 && mapping[kFieldCompany] == 0) {
+                message("You must select a name or company for importing");
+                win.screen_needs_redraw = true;
+            } else {
+                accepted = true;
+                done = true;
+            }
+        } else if (id == kCancelId) {
+            done = true;
+        }
+    }
+    win.popup_open = was_open;
+    win.screen_needs_redraw = true;
+    wait_for_release();
+    return accepted;
+}
+
+// ---- export ---------------------------------------------------------------------------------------
+
+void export_addresses(AddressStore& store) {
+    if (store.size() == 0) {
+        message("There are no addresses to export");
+        return;
+    }
+    if (store.count() == 0 || !store.valid_position(store.current())) {
+        message("No Record Selected");
+        return;
+    }
+    int button = 0, format = 0;
+    ShowChoice("Export Selected Addresses", "Business Card (vCard)|Comma Separated Text (CSV)|Email Address List|Plain Text",
+               "File|Clipboard|Cancel", button, format);
+    if (button != 1 && button != 2) return;
+    const char* const extensions[] = {".vcf", ".csv", ".txt", ".txt"};
+    std::string path = app_paths().scratch_file;
+    if (button == 1 && !choose_export_file(extensions[format], path)) return;
+
+    std::string text;
+    if (format == 0) {
+        text = vcard_text(selected_records(store, "Exporting Addresses..."), platform().utc_now());
+    } else if (format == 1) {
+        text = csv_text(selected_records(store, "Exporting Addresses..."));
+    } else if (format == 2) {
+        int lines = 0;
+        text = email_list_text(selected_records(store, "Exporting Email Addresses..."), lines);
+        if (lines == 0) {
+            // Nothing is written, so a file of that name is left as it was.
+            message("None of the selected records included an email address.||No records were exported");
+            return;
+        }
+    } else {
+        text = plain_text(selected_records(store, "Exporting Addresses..."));
+    }
+    const Result<void> written = write_file_atomic(path, text, 0644);
+    if (!written) {
+        message("The addresses could not be written to|" + path + "|" + written.error().message);
+        return;
+    }
+    if (button == 2) {
+        if (file_exists(path)) File_to_Clipboard(path);
+        delete_file(path);
+    }
+}
+
+// ---- import ---------------------------------------------------------------------------------------
+
+namespace {
+
+void append_imported(AddressStore& store, AddressFields fields, std::int32_t& last_id) {
+    fit_to_record(fields);
+    log_imported_record(fields);
+    const std::int32_t id = store.new_record_id();
+    (void)store.append_record(id, 0, fields);
+    last_id = id;
+}
+
+}  // namespace
+
+bool import_vcard_file(AddressStore& store, const std::string& path, std::int32_t& last_id) {
+    Result<std::string> bytes = read_whole_file(path);
+    if (!bytes) {
+        message("Error Opening File");
+        return false;
+    }
+    const std::vector<AddressFields> cards = parse_vcards(import_text(bytes.value()));
+    OpenProgress();
+    int done = 0;
+    for (const AddressFields& card : cards) {
+        UpdateProgress("Importing Addresses...", "", ++done, static_cast<long long>(cards.size()));
+        append_imported(store, card, last_id);
+        if (main_window().quit_requested) break;
+    }
+    CloseProgress();
+    return !cards.empty();
+}
+
+bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t& last_id) {
+    Result<std::string> bytes = read_whole_file(path);
+    if (!bytes) {
+        message("Error Opening File");
+        return false;
+    }
+    if (bytes.value().size() < 5) {
+        message("No text in file");
+        return false;
+    }
+    const std::vector<std::string> lines = csv_lines(import_text(bytes.value()));
+    if (lines.empty()) {
+        message("No text in file");
+        return false;
+    }
+    const std::vector<std::string> header = split_csv_line(lines[0]);
+    FieldMapping mapping{};
+    if (!run_mapping_form(header, trim(lines[0]), mapping)) return false;
+    OpenProgress();
+    int skipped = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        UpdateProgress("Importing Addresses...", "", static_cast<long long>(i + 1), static_cast<long long>(lines.size()));
+        if (trim(lines[i]).empty() && i + 1 == lines.size()) break;  // the end of the last line
+        const std::vector<std::string> fields = split_csv_line(lines[i]);
+        if (fields.size() != header.size()) {
+            ++skipped;
+            continue;
+        }
+        if (i == 0 && is_header_line(fields)) continue;
+        status_log_write("\r\n------\r\n" + log_number(static_cast<std::int64_t>(i)) + " - " + lines[i]);
+        append_imported(store, mapped_record(fields, mapping), last_id);
+        if (main_window().quit_requested) break;
+    }
+    CloseProgress();
+    if (skipped > 0) message(std::to_string(skipped) + " records were skipped|due to inconsistent field counts.");
+    return true;
+}
+
+void import_addresses(AddressStore& store) {
+    int button = 0, format = 0;
+    ShowChoice("Import Addresses", "Business Card Format (vcard/vcf)|Comma Separated Values (csv)", "File|Clipboard|Cancel",
+               button, format);
+    if (button != 1 && button != 2) return;
+    std::string path;
+    const std::string scratch = app_paths().scratch_file;
+    if (button == 1) {
+        std::string folder = folder_exists(settings().import_path) ? settings().import_path : std::string();
+        std::string name;
+        int result = 0;
+        BrowseForFile("Import Addresses", folder, name, result);
+        if (result == 1 && !name.empty() && file_exists(folder + name)) {
+            path = folder + name;
+            settings().import_path = folder;
+            save_settings();
+        }
+    } else {
+        delete_file(scratch);  // never import what an earlier run left there
+        const std::string text = platform().clipboard_text();
+        if (text.empty()) {
+            message("No text on the clipboard!");
+        } else {
+            (void)write_file_atomic(scratch, text);
+        }
+        status_log_write("Clipboard To File: " + log_number(static_cast<std::int64_t>(text.size())));
+        if (file_exists(scratch)) path = scratch;
+    }
+    if (path.empty()) {
+        message("No File Selected");
+        return;
+    }
+    const std::size_t size_before = store.size();
+    std::int32_t last_id = 0;
+    const bool imported = format == 0 ? import_vcard_file(store, path, last_id) : import_csv_file(store, path, last_id);
+    if (path == scratch) delete_file(scratch);
+    if (!imported) return;
+    if (store.size() == size_before) {
+        message("No Addresses Found");
+        return;
+    }
+    (void)sort_addresses(store);
+    store.set_current(0);
+    set_current_by_id(store, last_id);
+    select_only(store, store.current());
+}
+
+}  // namespace domora

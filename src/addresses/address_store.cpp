@@ -1,0 +1,310 @@
+#include "addresses/address_store.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "app/files.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app/status_log.h"
+#include "app/text.h"
+#include "platform/platform.h"
+
+namespace domora {
+
+namespace {
+
+constexpr char kMagic[] = "MSRI";
+// Room kept for a " (n)" suffix when values have to be cut to fit.
+constexpr std::size_t kSuffixRoom = 16;
+constexpr std::size_t kMostValueBytes = kRecordBuilderSize - kRecordHeaderSize - kAddressFieldCount;
+
+std::uint32_t get_u32(const std::string& image, std::size_t at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(image.data() + at);
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void put_u32(std::string& out, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// Long scans let the window breathe now and then; a test's virtual clock
+// stands still, so scripted input is never eaten here.
+class MessageServer {
+public:
+    MessageServer() : m_last(platform().tick_ms()) {}
+    // False when the program is quitting and the scan should stop.
+    bool serve() {
+        if ((++m_turn & 255) != 0) return true;
+        const std::uint64_t now = platform().tick_ms();
+        if (now - m_last >= 30) {
+            pump_message(false);
+            m_last = platform().tick_ms();
+        }
+        return !main_window().quit_requested;
+    }
+
+private:
+    std::uint64_t m_last;
+    unsigned m_turn = 0;
+};
+
+std::size_t value_bytes(const AddressValues& values) {
+    std::size_t total = 0;
+    for (const std::string& v : values) total += v.size();
+    return total;
+}
+
+// Cuts the longest values, evenly, until all of them together take at most budget bytes.
+void cut_to_fit(AddressValues& values, std::size_t budget) {
+    std::size_t lo = 0, hi = 0;
+    for (const std::string& v : values) hi = std::max(hi, v.size());
+    auto used = [&](std::size_t cap) {
+        std::size_t total = 0;
+        for (const std::string& v : values) total += std::min(v.size(), cap);
+        return total;
+    };
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo + 1) / 2;
+        if (used(mid) <= budget) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    for (std::string& v : values) {
+        if (v.size() > lo) v.resize(lo);
+    }
+}
+
+}  // namespace
+
+std::string address_name_key(std::string_view first, std::string_view last, std::string_view company) {
+    std::string key;
+    key.reserve(first.size() + last.size() + company.size() + 2);
+    key.append(first).append(" ").append(last).append(" ").append(company);
+    return to_lower(trim(key));
+}
+
+std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks, const AddressValues& values) {
+    std::string out(kRecordHeaderSize, '\0');
+    std::memcpy(out.data() + 4, kMagic, 4);
+    put_u32(out, 8, static_cast<std::uint32_t>(id));
+    out[12] = live ? 1 : 0;
+    out[13] = static_cast<char>(marks);
+    for (const std::string& v : values) {
+        out += v;
+        out += '\0';
+    }
+    put_u32(out, 0, static_cast<std::uint32_t>(out.size()));
+    return out;
+}
+
+AddressStore& address_store() {
+    static AddressStore store;
+    return store;
+}
+
+// ---- the file ------------------------------------------------------------------------------------
+
+Result<void> AddressStore::load() {
+    m_image.clear();
+    m_items.clear();
+    m_name_keys_valid = false;
+    m_read_failed = false;
+    const std::string& path = app_paths().address_file;
+    Result<void> outcome;
+    FileInfo info;
+    if (!path.empty() && platform().sys_stat(path, info)) {
+        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path);
+        if (!data) {
+            outcome = Error{data.error().message};
+        } else if (data.value().size() > UINT32_MAX) {
+            outcome = Error{"the file is too large"};
+        } else {
+            m_image = std::move(data.value());
+        }
+        if (!outcome) {
+            m_read_failed = true;
+            status_log_write("Load Addresses Failed: " + path + " - " + outcome.error().message);
+        }
+    }
+    rebuild_view();
+    status_log_write("Load Addresses - Address Datasize: " + log_number(static_cast<std::int64_t>(m_image.size())));
+    return outcome;
+}
+
+Result<void> AddressStore::write() { return write_image(m_image); }
+
+Result<void> AddressStore::write_image(std::string_view image) const {
+    // An address file that could not be read may still hold the user's
+    // addresses; writing this image over it would lose them.
+    if (m_read_failed) return Error{"the address file could not be read, so it is not replaced"};
+    return write_file_atomic(app_paths().address_file, image);
+}
+
+// ---- the image -----------------------------------------------------------------------------------
+
+void AddressStore::replace_image(std::string image) {
+    m_image = std::move(image);
+    m_name_keys_valid = false;
+    rebuild_view();
+}
+
+std::size_t AddressStore::next_frame(std::size_t from) const {
+    const std::string_view image(m_image);
+    while (from < image.size()) {
+        const std::size_t magic = image.find(std::string_view(kMagic, 4), from + 4);
+        if (magic == std::string_view::npos) return std::string_view::npos;
+        const std::size_t at = magic - 4;
+        if (image.size() - at >= kRecordHeaderSize) {
+            const std::uint32_t length = get_u32(m_image, at);
+            if (length >= kRecordHeaderSize && length <= image.size() - at) return at;
+        }
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
+std::uint32_t AddressStore::length_at(std::uint32_t offset) const { return get_u32(m_image, offset); }
+
+std::int32_t AddressStore::id_at(std::uint32_t offset) const {
+    return static_cast<std::int32_t>(get_u32(m_image, offset + 8));
+}
+
+bool AddressStore::live_at(std::uint32_t offset) const { return m_image[offset + 12] == 1; }
+
+std::uint8_t AddressStore::marks_at(std::uint32_t offset) const {
+    return static_cast<std::uint8_t>(m_image[offset + 13]);
+}
+
+void AddressStore::set_marks_at(std::uint32_t offset, std::uint8_t marks) {
+    m_image[offset + 13] = static_cast<char>(marks);
+}
+
+void AddressStore::set_live_at(std::uint32_t offset, bool live) {
+    if (live_at(offset) != live) m_name_keys_valid = false;
+    m_image[offset + 12] = live ? 1 : 0;
+}
+
+AddressRecord AddressStore::record_at(std::uint32_t offset) const {
+    AddressRecord record;
+    record.id = id_at(offset);
+    record.live = live_at(offset);
+    record.marks = marks_at(offset);
+    const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
+    std::size_t pos = offset + kRecordHeaderSize;
+    for (std::string& field : record.fields) {
+        if (pos >= end) break;
+        const void* zero = std::memchr(m_image.data() + pos, 0, end - pos);
+        const std::size_t stop = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - m_image.data()) : end;
+        field.assign(m_image, pos, stop - pos);
+        pos = stop + 1;
+    }
+    return record;
+}
+
+std::string_view AddressStore::field_at(std::uint32_t offset, int field) const {
+    const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
+    std::size_t pos = offset + kRecordHeaderSize;
+    for (int i = 0; i < kAddressFieldCount && pos < end; ++i) {
+        const void* zero = std::memchr(m_image.data() + pos, 0, end - pos);
+        const std::size_t stop = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - m_image.data()) : end;
+        if (i == field) return std::string_view(m_image).substr(pos, stop - pos);
+        pos = stop + 1;
+    }
+    return {};
+}
+
+// ---- the view ------------------------------------------------------------------------------------
+
+void AddressStore::rebuild_view() {
+    m_items.clear();
+    m_largest_id = 0;
+    MessageServer server;
+    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+        const auto offset = static_cast<std::uint32_t>(at);
+        if (live_at(offset) && (m_mode == kModeAll || (marks_at(offset) & kSearchMark) != 0)) {
+            m_items.push_back(offset);
+            m_largest_id = std::max(m_largest_id, id_at(offset));
+        }
+        if (!server.serve()) break;
+    }
+    status_log_write("Address Mode: " + log_number(m_mode) + " - Total Addresses: " + log_number(count()));
+}
+
+// ---- changes ---------------------------------------------------------------------------------------
+
+void AddressStore::build_name_keys() {
+    m_name_keys.clear();
+    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+        const auto offset = static_cast<std::uint32_t>(at);
+        if (!live_at(offset)) continue;
+        ++m_name_keys[address_name_key(field_at(offset, kFieldFirst), field_at(offset, kFieldLast),
+                                       field_at(offset, kFieldCompany))];
+    }
+    m_name_keys_valid = true;
+}
+
+std::string AddressStore::unique_first(const AddressValues& values) {
+    if (!m_name_keys_valid) build_name_keys();
+    const std::string& first = values[kFieldFirst];
+    std::string suffix;
+    for (std::int64_t n = 0;;) {
+        const auto taken = m_name_keys.find(address_name_key(first + suffix, values[kFieldLast], values[kFieldCompany]));
+        if (taken == m_name_keys.end() || taken->second == 0) break;
+        n = std::max<std::int64_t>(2, n + 1);
+        suffix = " (" + std::to_string(n) + ")";
+    }
+    return first + suffix;
+}
+
+AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, const AddressValues& values) {
+    AppendResult result;
+    AddressValues kept = values;
+    for (std::string& v : kept) {
+        const std::size_t zero = v.find('\0');
+        if (zero != std::string::npos) v.resize(zero);
+    }
+    result.first = unique_first(kept);
+    if (value_bytes(kept) - kept[kFieldFirst].size() + result.first.size() > kMostValueBytes) {
+        cut_to_fit(kept, kMostValueBytes - kSuffixRoom);
+        result.first = unique_first(kept);
+        result.cut = true;
+        status_log_write("Address Record Cut To Fit: " + log_number(id));
+    }
+    kept[kFieldFirst] = result.first;
+    const std::string record = build_address_record(id, true, marks, kept);
+    const std::size_t old_size = m_image.size();
+    m_image += record;
+    result.offset = static_cast<std::uint32_t>(old_size);
+    status_log_write("Save Address Record: " + log_number(id) + " - Old: " + log_number(static_cast<std::int64_t>(old_size)) +
+                     " - New: " + log_number(static_cast<std::int64_t>(m_image.size())));
+    if (m_name_keys_valid) ++m_name_keys[address_name_key(kept[kFieldFirst], kept[kFieldLast], kept[kFieldCompany])];
+    // The old records do not move, so the view only gains this one.
+    if (m_mode == kModeAll || (marks & kSearchMark) != 0) {
+        m_items.push_back(result.offset);
+        m_largest_id = std::max(m_largest_id, id);
+    }
+    status_log_write("Address Mode: " + log_number(m_mode) + " - Total Addresses: " + log_number(count()));
+    return result;
+}
+
+std::int32_t AddressStore::new_record_id() const {
+    if (m_largest_id < INT32_MAX) return m_largest_id + 1;
+    std::vector<std::int32_t> ids;
+    ids.reserve(m_items.size());
+    for (const std::uint32_t offset : m_items) ids.push_back(id_at(offset));
+    std::sort(ids.begin(), ids.end());
+    std::int32_t candidate = 1;
+    for (const std::int32_t id : ids) {
+        if (id < candidate) continue;
+        if (id > candidate) break;
+        ++candidate;
+    }
+    return candidate;
+}
+
+}  // namespace domora

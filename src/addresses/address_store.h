@@ -1,0 +1,165 @@
+// The address file "address10.dat" and its in-memory image and view.
+//
+// The file is a headerless run of record chunks:
+//   0  u32  total length of the record, header included
+//   4  4    "MSRI"
+//   8  i32  record id
+//   12 u8   live flag (1 live, 0 deleted)
+//   13 u8   marks (bit 0 selected, bit 1 search)
+//   14 u32  reserved, 0
+//   18      the 17 field values, each ended by a zero byte
+// The whole file is read into one image and written back whole; the view
+// holds the offsets of the records shown under the current address mode.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/result.h"
+
+namespace domora {
+
+inline constexpr int kAddressFieldCount = 17;
+
+enum AddressField {
+    kFieldFirst = 0,
+    kFieldLast,
+    kFieldCompany,
+    kFieldAddress1,
+    kFieldAddress2,
+    kFieldCity,
+    kFieldState,
+    kFieldZip,
+    kFieldCountry,
+    kFieldHomePhone,
+    kFieldWorkPhone,
+    kFieldCellPhone,
+    kFieldEmail,
+    kFieldWebSite,
+    kFieldMisc1,
+    kFieldMisc2,
+    kFieldMisc3,
+};
+
+// The entry form's labels, in field order.
+inline constexpr const char* kAddressLabels =
+    "First|Last|Company|Address 1|Address 2|City|State|Zip/Postal Code|Country|Home Phone|Work Phone|Cell Phone|"
+    "Email|Web Site|Misc 1|Misc 2|Misc 3";
+
+// Mark bits, by number (for mark / set_mark) and as masks.
+inline constexpr int kSelectedBit = 0;
+inline constexpr int kSearchBit = 1;
+inline constexpr std::uint8_t kSelectedMark = 1;
+inline constexpr std::uint8_t kSearchMark = 2;
+
+// Address modes.
+inline constexpr int kModeAll = 0;
+inline constexpr int kModeSearch = 1;
+
+inline constexpr std::size_t kRecordHeaderSize = 18;
+// A new record is assembled in a builder of this size, so no record is longer.
+inline constexpr std::size_t kRecordBuilderSize = 4096;
+
+using AddressValues = std::array<std::string, kAddressFieldCount>;
+
+struct AddressRecord {
+    std::int32_t id = 0;
+    bool live = false;
+    std::uint8_t marks = 0;
+    AddressValues fields;
+};
+
+// What append_record did with the values it was given.
+struct AppendResult {
+    std::uint32_t offset = 0;  // where the record now starts in the image
+    std::string first;         // the First value as stored, " (n)" added when the name was taken
+    bool cut = false;          // values were cut to fit the record builder
+};
+
+// The name key of the unique-name rule: First + " " + Last + " " + Company,
+// outer blanks removed, lower case.
+std::string address_name_key(std::string_view first, std::string_view last, std::string_view company);
+
+// One record chunk built from its parts (values must fit; used by the store and tests).
+std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks, const AddressValues& values);
+
+class AddressStore {
+public:
+    // ---- the file ------------------------------------------------------------------------
+    // Reads the address file into the image and rebuilds the view. A missing
+    // or empty file is an empty address book. A file that exists but cannot
+    // be read also leaves the book empty, returns the error, and keeps write()
+    // from replacing that file until a later load succeeds.
+    Result<void> load();
+    // Writes the whole image, atomically and owner-only.
+    Result<void> write();
+    // Writes another image (a sorted one) as the address file, under the same rule.
+    Result<void> write_image(std::string_view image) const;
+    bool read_failed() const { return m_read_failed; }
+
+    // ---- the image -----------------------------------------------------------------------
+    const std::string& image() const { return m_image; }
+    std::size_t size() const { return m_image.size(); }
+    // Takes a new image (the sort's) without touching the file; the view is rebuilt.
+    void replace_image(std::string image);
+    // The offset of the first valid record frame at or after from, or npos.
+    // Bytes that do not start a frame are skipped one at a time; a frame
+    // whose length is below 18 or runs past the end of the image counts as such bytes.
+    std::size_t next_frame(std::size_t from) const;
+    std::uint32_t length_at(std::uint32_t offset) const;
+    std::int32_t id_at(std::uint32_t offset) const;
+    bool live_at(std::uint32_t offset) const;
+    std::uint8_t marks_at(std::uint32_t offset) const;
+    void set_marks_at(std::uint32_t offset, std::uint8_t marks);
+    void set_live_at(std::uint32_t offset, bool live);
+    // The header values and the 17 fields, each read up to its zero byte and
+    // never past the record's end (missing fields are empty).
+    AddressRecord record_at(std::uint32_t offset) const;
+    // The stored text of one field, read the same way.
+    std::string_view field_at(std::uint32_t offset, int field) const;
+
+    // ---- the view ------------------------------------------------------------------------
+    void rebuild_view();
+    int count() const { return static_cast<int>(m_items.size()); }
+    // Offset of the record at a view position (the position must be valid).
+    std::uint32_t item(int position) const { return m_items[static_cast<std::size_t>(position)]; }
+    bool valid_position(int position) const { return position >= 0 && position < count(); }
+    int mode() const { return m_mode; }
+    // Sets the mode only; callers rebuild the view.
+    void set_mode_value(int mode) { m_mode = mode; }
+    int current() const { return m_current; }
+    void set_current(int position) { m_current = position; }
+
+    // ---- changes -------------------------------------------------------------------------
+    // Adds a record at the end of the image with a name no live record has
+    // (First gets " (2)", " (3)", ... when needed) and updates the view. Zero
+    // bytes end a value; values too long for the record builder are cut, the
+    // longest first, so the record fits. The file is not written.
+    AppendResult append_record(std::int32_t id, std::uint8_t marks, const AddressValues& values);
+    // Largest id in the view + 1; on overflow the smallest unused id from 1.
+    std::int32_t new_record_id() const;
+
+private:
+    std::string unique_first(const AddressValues& values);
+    void build_name_keys();
+
+    std::string m_image;
+    std::vector<std::uint32_t> m_items;
+    int m_mode = kModeAll;
+    int m_current = 0;
+    std::int32_t m_largest_id = 0;  // over the view, kept with it
+    bool m_read_failed = false;
+    // Name keys of the live records, built when first needed and kept up to
+    // date by appends, so a long import stays linear.
+    std::unordered_map<std::string, int> m_name_keys;
+    bool m_name_keys_valid = false;
+};
+
+// The program's one address book.
+AddressStore& address_store();
+
+}  // namespace domora

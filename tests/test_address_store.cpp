@@ -1,0 +1,289 @@
+#include <algorithm>
+#include <climits>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "addresses/address_store.h"
+#include "app/files.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app/status_log.h"
+#include "support.h"
+
+namespace domora {
+namespace {
+
+std::string fixture(const std::string& name) {
+    const std::string here = __FILE__;
+    std::ifstream in(here.substr(0, here.rfind('/')) + "/data/" + name, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+AddressValues values(std::initializer_list<std::string> given) {
+    AddressValues v;
+    std::size_t i = 0;
+    for (const std::string& s : given) v[i++] = s;
+    return v;
+}
+
+class Store : public test::DomoraTest {
+protected:
+    void SetUp() override {
+        DomoraTest::SetUp();
+        main_window() = MainWindowState{};
+        app_paths().address_file = path("address10.dat");
+        status_log_set_path(path("status.log"));
+    }
+    std::vector<std::string> log() { return log_lines(path("status.log")); }
+    std::vector<std::string> firsts() {
+        std::vector<std::string> out;
+        for (int i = 0; i < store.count(); ++i) out.push_back(store.record_at(store.item(i)).fields[kFieldFirst]);
+        return out;
+    }
+    AddressStore store;
+};
+
+// ---- reading -----------------------------------------------------------------------------------
+
+TEST_F(Store, LoadShowsLiveRecordsAndLogsTheWholeSize) {
+    const std::string file = fixture("address_live_and_deleted.dat");
+    write(path("address10.dat"), file);
+    ASSERT_TRUE(store.load().ok());
+    ASSERT_EQ(store.count(), 1);
+    const AddressRecord ann = store.record_at(store.item(0));
+    EXPECT_EQ(ann.id, 3);
+    EXPECT_TRUE(ann.live);
+    EXPECT_EQ(ann.fields[kFieldFirst], "Ann");
+    EXPECT_EQ(ann.fields[kFieldLast], "Lee");
+    EXPECT_EQ(store.size(), file.size()) << "the deleted record stays in the image";
+    const std::vector<std::string> expected = {"Address Mode:  0 - Total Addresses:  1",
+                                               "Load Addresses - Address Datasize:  " + std::to_string(file.size())};
+    EXPECT_EQ(log(), expected);
+}
+
+TEST_F(Store, AMissingOrEmptyFileIsAnEmptyBook) {
+    EXPECT_TRUE(store.load().ok());
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(log().back(), "Load Addresses - Address Datasize:  0");
+    write(path("address10.dat"), "");
+    EXPECT_TRUE(store.load().ok());
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_FALSE(store.read_failed());
+}
+
+TEST_F(Store, JunkAndDamagedFramesAreSkippedByteByByte) {
+    write(path("address10.dat"), fixture("address_junk_front.dat"));
+    ASSERT_TRUE(store.load().ok());
+    ASSERT_EQ(store.count(), 1);
+    EXPECT_EQ(store.item(0), 10u) << "ten junk bytes in front";
+    EXPECT_EQ(store.record_at(store.item(0)).fields[kFieldLast], "Lee");
+
+    // A frame of length 0, one below 18 and one running past the end: none
+    // stops the walk or is read as a record, and the good ones around them load.
+    write(path("address10.dat"), fixture("address_damaged_frames.dat"));
+    ASSERT_TRUE(store.load().ok());
+    ASSERT_EQ(store.count(), 2);
+    EXPECT_EQ(store.id_at(store.item(0)), 5);
+    EXPECT_EQ(store.id_at(store.item(1)), 6);
+    EXPECT_EQ(store.record_at(store.item(1)).fields[kFieldFirst], "Bob");
+    EXPECT_EQ(store.next_frame(store.item(1) + 1), std::string::npos);
+
+    // Only junk, and images too short for a header.
+    for (const std::string& junk : {std::string("MSRI"), std::string("\x12\0\0\0MSRI", 8), std::string(300, 'M')}) {
+        write(path("address10.dat"), junk);
+        ASSERT_TRUE(store.load().ok());
+        EXPECT_EQ(store.count(), 0);
+    }
+}
+
+TEST_F(Store, AnyDamageLeavesOnlyWholeFramesInTheView) {
+    // Pieces of good records, stray magic with random lengths, and noise, shuffled together.
+    std::mt19937 random(11);
+    const std::string good = build_address_record(1, true, 0, values({"Ann", "Lee", "Acme"}));
+    for (int round = 0; round < 200; ++round) {
+        std::string image;
+        const int parts = 1 + static_cast<int>(random() % 12);
+        for (int p = 0; p < parts; ++p) {
+            switch (random() % 4) {
+                case 0: image += good; break;
+                case 1: image += good.substr(0, random() % good.size()); break;
+                case 2: {
+                    const std::uint32_t length = random() % 80;
+                    image += std::string(reinterpret_cast<const char*>(&length), 4) + "MSRI";
+                    break;
+                }
+                default: image += std::string(random() % 30, static_cast<char>(random() % 256)); break;
+            }
+        }
+        write(path("address10.dat"), image);
+        ASSERT_TRUE(store.load().ok());
+        for (int i = 0; i < store.count(); ++i) {
+            const std::uint32_t at = store.item(i);
+            ASSERT_GE(store.length_at(at), kRecordHeaderSize);
+            ASSERT_LE(at + store.length_at(at), store.size());
+            ASSERT_EQ(image.compare(at + 4, 4, "MSRI"), 0);
+            const AddressRecord r = store.record_at(at);
+            std::size_t bytes = kRecordHeaderSize;
+            for (const std::string& f : r.fields) bytes += f.size();
+            ASSERT_LE(bytes, store.length_at(at)) << "fields come from inside the record";
+        }
+    }
+}
+
+TEST_F(Store, FieldsAreReadOnlyWithinTheirRecord) {
+    write(path("address10.dat"), fixture("address_short_fields.dat"));
+    ASSERT_TRUE(store.load().ok());
+    ASSERT_EQ(store.count(), 3);
+    const AddressRecord none = store.record_at(store.item(0));
+    EXPECT_EQ(none.id, 9);
+    EXPECT_TRUE(std::all_of(none.fields.begin(), none.fields.end(), [](const std::string& f) { return f.empty(); }))
+        << "a bare header has 17 empty fields, not the next record's";
+    const AddressRecord solo = store.record_at(store.item(1));
+    EXPECT_EQ(solo.fields[kFieldFirst], "Solo");
+    EXPECT_EQ(solo.fields[kFieldLast], "");
+    const AddressRecord last = store.record_at(store.item(2));
+    EXPECT_EQ(last.fields[kFieldFirst], "Ann");
+    EXPECT_EQ(last.fields[kFieldLast], "Lee") << "a value without its zero byte ends with the record";
+    EXPECT_EQ(store.field_at(store.item(2), kFieldCompany), "");
+}
+
+TEST_F(Store, AFileThatCannotBeReadIsNeverReplaced) {
+    ASSERT_EQ(::mkdir(path("address10.dat").c_str(), 0700), 0);  // exists, but reading it fails
+    EXPECT_FALSE(store.load().ok());
+    EXPECT_TRUE(store.read_failed());
+    EXPECT_EQ(store.count(), 0);
+    store.append_record(1, 0, values({"Ann", "Lee"}));
+    EXPECT_FALSE(store.write().ok());
+    struct stat st {};
+    ASSERT_EQ(::stat(path("address10.dat").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+// ---- the view and its modes ------------------------------------------------------------------------
+
+TEST_F(Store, SearchModeShowsOnlyMarkedRecords) {
+    write(path("address10.dat"), build_address_record(1, true, kSearchMark, values({"Ann"})) +
+                                     build_address_record(2, true, 0, values({"Bob"})) +
+                                     build_address_record(3, false, kSearchMark, values({"Cy"})) +
+                                     build_address_record(4, true, kSearchMark | kSelectedMark, values({"Di"})));
+    ASSERT_TRUE(store.load().ok());
+    EXPECT_EQ(store.count(), 3);
+    store.set_current(2);
+    store.set_mode_value(kModeSearch);
+    store.rebuild_view();
+    EXPECT_EQ(firsts(), (std::vector<std::string>{"Ann", "Di"}));
+    EXPECT_EQ(store.current(), 2) << "a rebuild leaves the position alone";
+    EXPECT_EQ(log().back(), "Address Mode:  1 - Total Addresses:  2");
+    EXPECT_EQ(store.new_record_id(), 5) << "ids come from the view";
+}
+
+// ---- appending -----------------------------------------------------------------------------------------
+
+TEST_F(Store, AppendWritesTheRecordLayoutAndLogsIt) {
+    ASSERT_TRUE(store.load().ok());
+    const AppendResult added = store.append_record(12, kSelectedMark, values({"Ann", "Lee", "", "1 Main St"}));
+    EXPECT_EQ(added.offset, 0u);
+    EXPECT_EQ(added.first, "Ann");
+    std::string expected("\x32\0\0\0MSRI\x0c\0\0\0\x01\x01\0\0\0\0", 18);
+    expected += std::string("Ann\0Lee\0\0" "1 Main St\0", 19) + std::string(13, '\0');
+    EXPECT_EQ(store.image(), expected);
+    EXPECT_EQ(store.count(), 1);
+    EXPECT_EQ(log().back(), "Address Mode:  0 - Total Addresses:  1");
+    EXPECT_EQ(log()[log().size() - 2], "Save Address Record:  12 - Old:  0 - New:  50");
+    EXPECT_FALSE(file_exists(path("address10.dat"))) << "appending does not write the file";
+}
+
+TEST_F(Store, NamesAreMadeUnique) {
+    ASSERT_TRUE(store.load().ok());
+    EXPECT_EQ(store.append_record(1, 0, values({"Ann", "Lee"})).first, "Ann");
+    EXPECT_EQ(store.append_record(2, 0, values({"Ann", "Lee"})).first, "Ann (2)");
+    EXPECT_EQ(store.append_record(3, 0, values({"Ann", "Lee"})).first, "Ann (3)");
+    EXPECT_EQ(store.append_record(4, 0, values({"ann", "LEE"})).first, "ann (4)") << "letter case is ignored";
+    EXPECT_EQ(store.append_record(5, 0, values({"Ann ", "Lee"})).first, "Ann ") << "a blank inside the key counts";
+    EXPECT_EQ(store.append_record(6, 0, values({"  Ann", "Lee  "})).first, "  Ann (5)") << "outer blanks do not";
+    EXPECT_EQ(store.append_record(7, 0, values({"Ann", "Lee", "Acme"})).first, "Ann");
+    EXPECT_EQ(store.append_record(8, 0, values({"", "", "Acme"})).first, "");
+    EXPECT_EQ(store.append_record(9, 0, values({"", "", "ACME"})).first, " (2)");
+    EXPECT_EQ(store.record_at(store.item(1)).fields[kFieldFirst], "Ann (2)") << "the stored value";
+
+    // A deleted record no longer holds its name; an edit never meets itself.
+    store.set_live_at(store.item(0), false);
+    EXPECT_EQ(store.append_record(1, 0, values({"Ann", "Lee"})).first, "Ann");
+    // Names loaded from the file count as well.
+    ASSERT_TRUE(store.write().ok());
+    AddressStore again;
+    ASSERT_TRUE(again.load().ok());
+    EXPECT_EQ(again.append_record(20, 0, values({"Ann", "Lee"})).first, "Ann (6)");
+}
+
+TEST_F(Store, ValuesThatWouldOverflowTheBuilderAreCut) {
+    ASSERT_TRUE(store.load().ok());
+    const AppendResult fits = store.append_record(1, 0, values({"Ann", "Lee", "", "", "", "", "", "", "", "", "", "", "", "",
+                                                                std::string(4061 - 6, 'x')}));
+    EXPECT_FALSE(fits.cut) << "exactly 4096 bytes still fit";
+    EXPECT_EQ(store.length_at(store.item(0)), 4096u);
+
+    AddressValues big = values({"Bob", "Stone", "Acme"});
+    big[kFieldMisc1] = std::string(5000, 'x');
+    big[kFieldMisc2] = std::string(3000, 'y');
+    big[kFieldMisc3] = std::string(50, 'z');
+    const AppendResult cut = store.append_record(2, 0, big);
+    EXPECT_TRUE(cut.cut);
+    const AddressRecord stored = store.record_at(cut.offset);
+    EXPECT_LE(store.length_at(cut.offset), 4096u);
+    EXPECT_EQ(stored.fields[kFieldLast], "Stone") << "short values stay whole";
+    EXPECT_EQ(stored.fields[kFieldMisc3], std::string(50, 'z'));
+    EXPECT_EQ(stored.fields[kFieldMisc1].size(), stored.fields[kFieldMisc2].size()) << "the longest are cut evenly";
+    EXPECT_EQ(stored.fields[kFieldMisc1].find_first_not_of('x'), std::string::npos);
+    const std::vector<std::string> lines = log();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Address Record Cut To Fit:  2"), lines.end());
+
+    // The same oversized record again needs a suffix, and still fits.
+    const AppendResult second = store.append_record(3, 0, big);
+    EXPECT_EQ(second.first, "Bob (2)");
+    EXPECT_LE(store.length_at(second.offset), 4096u);
+    EXPECT_EQ(store.next_frame(second.offset + store.length_at(second.offset)), std::string::npos);
+
+    // A zero byte would shift every later field: the value ends there.
+    const AppendResult zero = store.append_record(4, 0, values({"Cy", std::string("Lo\0ng", 5), "Co"}));
+    EXPECT_EQ(store.record_at(zero.offset).fields[kFieldLast], "Lo");
+    EXPECT_EQ(store.record_at(zero.offset).fields[kFieldCompany], "Co");
+}
+
+TEST_F(Store, NewIdsFollowTheLargestAndFillGapsOnOverflow) {
+    ASSERT_TRUE(store.load().ok());
+    EXPECT_EQ(store.new_record_id(), 1);
+    store.append_record(3, 0, values({"A"}));
+    store.append_record(7, 0, values({"B"}));
+    EXPECT_EQ(store.new_record_id(), 8);
+    store.append_record(INT_MAX, 0, values({"C"}));
+    store.append_record(1, 0, values({"D"}));
+    EXPECT_EQ(store.new_record_id(), 2);
+    store.append_record(2, 0, values({"E"}));
+    EXPECT_EQ(store.new_record_id(), 4);
+}
+
+// ---- writing ---------------------------------------------------------------------------------------------
+
+TEST_F(Store, WriteSavesTheImageOwnerOnlyAndAFailureKeepsTheOldFile) {
+    ASSERT_TRUE(store.load().ok());
+    store.append_record(1, 0, values({"Ann", "Lee"}));
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(read(path("address10.dat")), store.image());
+    EXPECT_EQ(mode_of(path("address10.dat")), 0600u);
+
+    store.append_record(2, 0, values({"Bob", "Stone"}));
+    const std::string before = read(path("address10.dat"));
+    os.fail_writes("address10", 10);
+    EXPECT_FALSE(store.write().ok());
+    EXPECT_EQ(read(path("address10.dat")), before);
+}
+
+}  // namespace
+}  // namespace domora
