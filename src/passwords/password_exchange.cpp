@@ -1,0 +1,97 @@
+#include "passwords/password_exchange.h"
+
+#include "app/files.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "passwords/master_password.h"
+#include "passwords/password_export.h"
+#include "passwords/password_store.h"
+#include "passwords/secure_memory.h"
+#include "ui/file_browser.h"
+#include "ui/popups.h"
+
+namespace domora {
+
+namespace {
+
+void message(const std::string& text) {
+    int ignored = 0;
+    ShowPopup(text, "", 1, "OK", 0, ignored);
+}
+
+bool confirmed(const std::string& text) {
+    int answer = 0;
+    ShowPopup(text, "", 1, "OK|Cancel", 0, answer);
+    return answer == 1;
+}
+
+// A record's slots as stored: the current format keeps its lines in place
+// (empty ones too); the older one has its fixed names.
+PasswordExportRecord export_record(RecordBytes bytes) {
+    PasswordExportRecord out;
+    const PasswordEntry entry = read_entry(bytes);
+    out.title = entry.title;
+    if (entry.format == kFormatCurrent) {
+        const std::vector<std::string> fields = record_fields(bytes);
+        for (std::size_t i = 1; i < fields.size() && i <= out.slots.size(); ++i) out.slots[i - 1] = split_line(fields[i]);
+    } else {
+        for (std::size_t i = 0; i < entry.lines.size() && i < out.slots.size(); ++i) out.slots[i] = entry.lines[i];
+    }
+    return out;
+}
+
+void wipe_records(std::vector<PasswordExportRecord>& records) {
+    for (PasswordExportRecord& r : records) {
+        wipe(r.title);
+        for (PasswordLine& line : r.slots) {
+            wipe(line.name);
+            wipe(line.value);
+        }
+    }
+}
+
+}  // namespace
+
+void ExportPasswords() {
+    if (!IsUnlocked()) {
+        AskMasterPassword();
+        return;
+    }
+    if (view_count() == 0) {
+        message("No Passwords In Database");
+        return;
+    }
+    if (!confirmed("Passwords exported to an unencrypted file will no longer be secure.|Are you sure you want to continute exporting?")) {
+        return;
+    }
+    int button = 0, format = 0;
+    ShowChoice("Select Format For Exported Passwords", "Plain Text|Comma Separated Values (CSV)", "OK|Cancel", button, format);
+    if (button != 1) return;
+    const std::string extension = format == 0 ? "txt" : "csv";
+
+    std::string folder = settings().export_path;
+    std::string name;
+    int result = 0;
+    BrowseForFile("Export Passwords", folder, name, result);
+    if (result != 1) return;
+    name = password_export_name(name, extension);
+    const std::string path = folder + name;
+    if (file_exists(path) && !confirmed(name + "|Already Exists!|Do you want to overwrite it?")) return;
+    if (can_create_file(path) != 0) {
+        message(name + " cannot be created.|Another program is currently using the file.");
+        return;
+    }
+    settings().export_path = folder;
+    save_settings();
+
+    std::vector<PasswordExportRecord> records;
+    for (int row = 0; row < view_count(); ++row) records.push_back(export_record(view_record(row)));
+    std::string text = format == 0 ? password_plain_text(records) : password_csv_text(records);
+    // Owner-only, like the password file itself.
+    const Result<void> written = write_file_atomic(path, text, kOwnerOnly);
+    wipe(text);
+    wipe_records(records);
+    if (!written) message(name + " cannot be created.|" + written.error().message);
+}
+
+}  // namespace domora

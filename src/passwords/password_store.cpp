@@ -1,0 +1,277 @@
+#include "passwords/password_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <set>
+
+#include "app/files.h"
+#include "app/startup.h"
+#include "app/status_log.h"
+#include "app/text.h"
+#include "passwords/aes/aes.h"
+#include "platform/platform.h"
+
+namespace domora {
+
+namespace {
+
+PasswordStore g_store;
+
+void release_image() {
+    // The allocator wipes the block as it is freed.
+    SecureBytes().swap(g_store.image);
+    g_store.used_length = 0;
+}
+
+std::size_t stored_size(std::size_t length) { return (length - 1) / aes::kBlockSize * aes::kBlockSize + aes::kBlockSize; }
+
+bool run_cipher(bool encrypt, const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
+    aes::KeySchedule schedule;
+    if (!aes::set_key(schedule, key, key_length)) {
+        platform().system_message_box(encrypt ? "DoEncrypt SetKey Error" : "DoDecrypt SetKey Error", kProductName);
+        return false;
+    }
+    if (encrypt) {
+        aes::encrypt_ecb(schedule, image, size);
+    } else {
+        aes::decrypt_ecb(schedule, image, size);
+    }
+    return true;
+}
+
+// Decrypts the file's bytes into a fresh image with the password's key and
+// tells whether that password opens it.
+bool open_with(const std::string& file, const std::string& password) {
+    std::fill(g_store.image.begin(), g_store.image.end(), 0);
+    std::memcpy(g_store.image.data(), file.data(), file.size());
+    std::array<unsigned char, kMasterKeySize> key = master_key(password);
+    DecryptImage(key.data(), key.size(), g_store.image.data(), g_store.image.size());
+    wipe_bytes(key.data(), key.size());
+    return IsUnlocked();
+}
+
+// The frame at offset, when a whole one lies there: its length, else 0.
+std::uint32_t frame_length(std::size_t offset) {
+    const SecureBytes& image = g_store.image;
+    if (offset >= image.size() || image.size() - offset < kRecordHeaderSize) return 0;
+    const unsigned char* p = image.data() + offset;
+    if (std::memcmp(p + 4, "MSRI", 4) != 0) return 0;
+    const std::uint32_t length = read_u32(p);
+    if (length < kRecordHeaderSize || length > image.size() - offset) return 0;
+    return length;
+}
+
+// Walks the records from the header on, skipping junk a byte at a time.
+template <typename Visit>
+void walk_records(Visit visit) {
+    std::size_t offset = kPasswordHeaderSize;
+    while (offset < g_store.image.size()) {
+        const std::uint32_t length = frame_length(offset);
+        if (length == 0) {
+            ++offset;
+            continue;
+        }
+        visit(offset, length);
+        offset += length;
+    }
+}
+
+Result<void> save_and_load() {
+    Result<void> saved = SavePasswords();
+    LoadPasswords();
+    return saved;
+}
+
+}  // namespace
+
+PasswordStore& password_store() { return g_store; }
+
+void reset_password_store() {
+    release_image();
+    g_store.view.clear();
+    wipe(g_store.master);
+    g_store.read_error.clear();
+}
+
+// ---- the master password and the key ----------------------------------------------------------
+
+const std::string& master_password() { return g_store.master; }
+
+void set_master_password(const std::string& text) {
+    wipe(g_store.master);
+    g_store.master = text;
+}
+
+std::array<unsigned char, kMasterKeySize> master_key(const std::string& password) {
+    std::array<unsigned char, kMasterKeySize> key;
+    key.fill(' ');
+    std::memcpy(key.data(), password.data(), std::min(password.size(), key.size()));
+    return key;
+}
+
+bool EncryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
+    return run_cipher(true, key, key_length, image, size);
+}
+
+bool DecryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
+    return run_cipher(false, key, key_length, image, size);
+}
+
+// ---- the file ----------------------------------------------------------------------------------------
+
+void LoadPasswords() {
+    release_image();
+    g_store.read_error.clear();
+    const std::string& path = app_paths().password_file;
+    FileInfo info;
+    const bool exists = platform().sys_stat(path, info);
+    Result<std::string> read = !exists          ? Result<std::string>(std::string())
+                               : info.is_folder ? Result<std::string>(Error{"it is a folder"})
+                                                : read_whole_file(path);
+    if (!read) {
+        // Not the same as no file: the first-use branch would write over it.
+        g_store.read_error = read.error().message;
+        status_log_write("Password File Not Read: " + read.error().message);
+    } else if (read.value().size() >= kPasswordHeaderSize) {
+        const std::string& file = read.value();
+        g_store.image.assign(std::max(kPasswordHeaderSize, stored_size(file.size())), 0);
+        if (open_with(file, g_store.master)) {
+            status_log_write("Decrypted with Users Password");
+        } else {
+            // The password that was tried is never written to the log.
+            status_log_write("User Password Failed: ");
+            set_master_password(kDefaultMasterPassword);
+            if (open_with(file, g_store.master)) {
+                status_log_write("Decrypted with Quoll Password");
+            } else {
+                status_log_write("Quoll Password Failed: ");
+                status_log_write("Decryption Failed: ");
+                set_master_password("");
+            }
+        }
+    }
+    ParsePasswords();
+}
+
+Result<void> SavePasswords() {
+    const ScopedSecret trimmed(trim(g_store.master));
+    const std::string& master = trimmed.text();
+    if (master.empty()) return Error{"no master password"};
+    SecureBytes& image = g_store.image;
+    g_store.used_length = std::max(kPasswordHeaderSize, g_store.used_length);
+    const std::size_t size = stored_size(g_store.used_length);
+    image.resize(size, 0);
+    // Whatever lies past the last record (a dropped record's tail) becomes the zero padding.
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(g_store.used_length), image.end(), 0);
+    std::fill(image.begin(), image.begin() + kPasswordHeaderSize, 0);
+    const std::size_t length = std::min<std::size_t>(master.size(), kPasswordHeaderSize - 1);
+    image[0] = static_cast<unsigned char>(length);
+    std::memcpy(image.data() + 1, master.data(), length);
+    std::array<unsigned char, kMasterKeySize> key = master_key(master);
+    const bool encrypted = EncryptImage(key.data(), key.size(), image.data(), image.size());
+    wipe_bytes(key.data(), key.size());
+    if (!encrypted) return Error{"the key could not be set"};
+    return write_file_atomic(app_paths().password_file,
+                             std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), kOwnerOnly);
+}
+
+bool IsUnlocked() {
+    const SecureBytes& image = g_store.image;
+    // An empty master password never unlocks: one image in 256 would
+    // otherwise pass with a garbled length byte of 0.
+    if (image.size() < kPasswordHeaderSize || g_store.master.empty()) return false;
+    // Compared in place, so that no copy of the stored password is left behind.
+    std::string_view stored(reinterpret_cast<const char*>(image.data() + 1), image[0]);
+    while (!stored.empty() && stored.front() == ' ') stored.remove_prefix(1);
+    while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
+    return stored == g_store.master;
+}
+
+bool IsFirstUse() { return g_store.used_length < kPasswordHeaderSize && g_store.read_error.empty(); }
+
+void ParsePasswords() {
+    g_store.used_length = 0;
+    status_log_write("Password Buffer Size: " + log_number(static_cast<std::int64_t>(g_store.image.size())));
+    g_store.view.clear();
+    if (g_store.image.empty()) return;
+    g_store.used_length = kPasswordHeaderSize;
+    walk_records([](std::size_t offset, std::uint32_t length) {
+        if (g_store.image[offset + 12] > 0) g_store.view.push_back(static_cast<std::uint32_t>(offset));
+        g_store.used_length = std::max(g_store.used_length, offset + length);
+    });
+}
+
+Result<void> CompactPasswords() {
+    // A locked image is ciphertext; saving it would lose every record.
+    if (!IsUnlocked()) return Error{"the passwords are locked"};
+    std::size_t write = kPasswordHeaderSize;
+    walk_records([&write](std::size_t offset, std::uint32_t length) {
+        if (g_store.image[offset + 12] == 0) return;
+        // The write position never passes the read position.
+        std::memmove(g_store.image.data() + write, g_store.image.data() + offset, length);
+        write += length;
+    });
+    g_store.used_length = write;
+    return save_and_load();
+}
+
+Result<void> RewritePasswords(const std::vector<std::uint32_t>& order) {
+    if (!IsUnlocked()) return Error{"the passwords are locked"};
+    SecureBytes rebuilt(kPasswordHeaderSize, 0);
+    for (std::uint32_t offset : order) {
+        const RecordBytes record = password_record(offset);
+        if (record.empty() || record[12] == 0) continue;
+        rebuilt.insert(rebuilt.end(), record.begin(), record.end());
+    }
+    g_store.used_length = rebuilt.size();
+    g_store.image.swap(rebuilt);
+    return save_and_load();
+}
+
+// ---- records ---------------------------------------------------------------------------------------
+
+RecordBytes password_record(std::uint32_t offset) {
+    const std::uint32_t length = frame_length(offset);
+    if (length == 0) return {};
+    return RecordBytes(g_store.image.data() + offset, length);
+}
+
+RecordBytes view_record(int row) {
+    if (row < 0 || row >= view_count()) return {};
+    return password_record(g_store.view[static_cast<std::size_t>(row)]);
+}
+
+int view_count() { return static_cast<int>(g_store.view.size()); }
+
+std::int32_t NewPasswordId() {
+    std::int64_t largest = 0;
+    std::set<std::int32_t> used;
+    for (int row = 0; row < view_count(); ++row) {
+        const std::int32_t id = record_id(view_record(row));
+        used.insert(id);
+        largest = std::max<std::int64_t>(largest, id);
+    }
+    const std::int64_t next = largest + 1;
+    if (next >= 1 && next <= std::numeric_limits<std::int32_t>::max()) return static_cast<std::int32_t>(next);
+    std::int32_t free_id = 1;
+    while (used.count(free_id) != 0) ++free_id;
+    return free_id;
+}
+
+void AppendPassword(std::int32_t id, const std::vector<std::string>& fields, unsigned char kept) {
+    std::vector<unsigned char> record = build_record(id, fields, kept);
+    // Never into the header, even on an image that was never loaded.
+    const std::size_t at = std::max(g_store.used_length, kPasswordHeaderSize);
+    if (g_store.image.size() < at + record.size()) g_store.image.resize(at + record.size(), 0);
+    std::copy(record.begin(), record.end(), g_store.image.begin() + static_cast<std::ptrdiff_t>(at));
+    g_store.used_length = at + record.size();
+    wipe_bytes(record.data(), record.size());
+}
+
+void MarkPasswordDeleted(std::uint32_t offset) {
+    if (password_record(offset).empty()) return;
+    g_store.image[offset + 12] = kFormatDeleted;
+}
+
+}  // namespace domora

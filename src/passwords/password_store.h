@@ -1,0 +1,88 @@
+// The password file: the whole plaintext image in memory, encrypted with
+// AES-256 (ECB, key made from the master password) on disk, the view of its
+// live records, and the master password that unlocks it.
+//
+// Plaintext image: byte 0 the length n of the master password, bytes 1..n
+// the password, zeros up to offset 256, then the records (password_record.h),
+// then zeros up to a multiple of 16.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/result.h"
+#include "passwords/password_record.h"
+#include "passwords/secure_memory.h"
+
+namespace domora {
+
+inline constexpr std::size_t kPasswordHeaderSize = 256;
+inline constexpr std::size_t kMasterKeySize = 32;
+inline constexpr std::size_t kMaxMasterLength = 32;  // what the dialogs accept
+inline constexpr const char* kDefaultMasterPassword = "Quoll";
+
+struct PasswordStore {
+    SecureBytes image;              // heap size = image.size(), the stored size of the file
+    std::size_t used_length = 0;    // end of the last valid record, at least 256 once parsed
+    std::vector<std::uint32_t> view;  // offsets of the live records, in file order
+    std::string master;             // empty until entered
+    std::string read_error;         // the file exists but could not be read
+};
+
+PasswordStore& password_store();
+// Wipes and empties everything, the master password included.
+void reset_password_store();
+
+// ---- the master password and the key ----------------------------------------------------
+
+const std::string& master_password();
+// Wipes the old text before taking the new one.
+void set_master_password(const std::string& text);
+// The password cut to 32 bytes or padded with blanks to 32.
+std::array<unsigned char, kMasterKeySize> master_key(const std::string& password);
+
+// AES over floor(size / 16) blocks in place. A key of another length than
+// 16, 24 or 32 bytes shows "DoEncrypt SetKey Error" or "DoDecrypt SetKey
+// Error" in the system's box and returns false.
+bool EncryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size);
+bool DecryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size);
+
+// ---- the file ------------------------------------------------------------------------------
+
+// Reads and decrypts the file with the master password, falling back to the
+// default password; clears the master password when neither opens it; rebuilds the view.
+void LoadPasswords();
+// Encrypts the image in place and writes it owner-only and atomically. The
+// image is left encrypted: callers load again right after. Nothing is
+// written without a master password.
+Result<void> SavePasswords();
+// The image holds a header whose password is the (non-empty) master password.
+bool IsUnlocked();
+// No record has ever been saved (or there is no file): the master password
+// dialog offers to set one. Never true for a file that exists but cannot be read.
+bool IsFirstUse();
+// Rebuilds the view and the used length from the image, skipping junk.
+void ParsePasswords();
+// Drops deleted records and junk, saves and loads.
+Result<void> CompactPasswords();
+// Replaces the image with a header and the records at these offsets, in
+// this order (deleted records and junk are dropped), saves and loads.
+Result<void> RewritePasswords(const std::vector<std::uint32_t>& order);
+
+// ---- records -------------------------------------------------------------------------------
+
+// The bytes of the record at offset; empty unless a whole frame lies there.
+RecordBytes password_record(std::uint32_t offset);
+// The record of row (0-based) of the view; empty outside the view.
+RecordBytes view_record(int row);
+int view_count();
+// The largest id in the view plus one; the smallest free id when that overflows.
+std::int32_t NewPasswordId();
+// Builds a current-format record and adds it after the last one.
+void AppendPassword(std::int32_t id, const std::vector<std::string>& fields, unsigned char kept = 0);
+// Clears the record's format byte.
+void MarkPasswordDeleted(std::uint32_t offset);
+
+}  // namespace domora
