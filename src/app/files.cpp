@@ -193,6 +193,8 @@ bool delete_file(const std::string& path) { return platform().sys_unlink(path) =
 // ---- whole files ----------------------------------------------------------------
 
 Result<std::string> read_whole_file(const std::string& path) {
+    FileInfo info;
+    if (platform().sys_stat(path, info) && info.is_folder) return Error{std::strerror(EISDIR)};
     const int fd = platform().sys_open(path, O_RDONLY, 0);
     if (fd < 0) return Error{std::strerror(errno)};
     std::string data;

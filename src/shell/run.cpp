@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "addresses/address_actions.h"
 #include "addresses/address_screen.h"
 #include "app/main_window.h"
 #include "app/screens/screens.h"
@@ -50,6 +51,7 @@ int run_domora(const std::vector<std::string>& arguments) {
     set_resize_handler(on_resize);
     rebuild_surface();
     install_popup_messages();
+    install_web_address_capture();
     main_loop();
     release_fonts();
     set_message_handler(nullptr);  // the window is going: back to the system's box
