@@ -125,11 +125,11 @@ TEST_F(Store, AnyDamageLeavesOnlyWholeFramesInTheView) {
         ASSERT_TRUE(store.load().ok());
         for (int i = 0; i < store.count(); ++i) {
             const std::uint32_t at = store.item(i);
-            ASSERT_GE(store.length_at(at), kRecordHeaderSize);
+            ASSERT_GE(store.length_at(at), kAddressRecordHeaderSize);
             ASSERT_LE(at + store.length_at(at), store.size());
             ASSERT_EQ(image.compare(at + 4, 4, "MSRI"), 0);
             const AddressRecord r = store.record_at(at);
-            std::size_t bytes = kRecordHeaderSize;
+            std::size_t bytes = kAddressRecordHeaderSize;
             for (const std::string& f : r.fields) bytes += f.size();
             ASSERT_LE(bytes, store.length_at(at)) << "fields come from inside the record";
         }

@@ -96,7 +96,7 @@ bool apply_find(AddressStore& store, const std::string& text, int button, const 
         report(progress, static_cast<std::int64_t>(at), total);
         if (!store.live_at(offset)) continue;
         // The values with their zero bytes: the text never holds a zero, so a hit stays in one field.
-        area.assign(store.image(), at + kRecordHeaderSize, store.length_at(offset) - kRecordHeaderSize);
+        area.assign(store.image(), at + kAddressRecordHeaderSize, store.length_at(offset) - kAddressRecordHeaderSize);
         for (char& c : area) c = static_cast<char>(upper_byte(static_cast<unsigned char>(c)));
         const bool hit = area.find(wanted) != std::string::npos;
         const std::uint8_t marks = store.marks_at(offset);

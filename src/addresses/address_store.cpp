@@ -18,7 +18,7 @@ namespace {
 constexpr char kMagic[] = "MSRI";
 // Room kept for a " (n)" suffix when values have to be cut to fit.
 constexpr std::size_t kSuffixRoom = 16;
-constexpr std::size_t kMostValueBytes = kRecordBuilderSize - kRecordHeaderSize - kAddressFieldCount;
+constexpr std::size_t kMostValueBytes = kAddressRecordBuilderSize - kAddressRecordHeaderSize - kAddressFieldCount;
 
 std::uint32_t get_u32(const std::string& image, std::size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(image.data() + at);
@@ -89,7 +89,7 @@ std::string address_name_key(std::string_view first, std::string_view last, std:
 }
 
 std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks, const AddressValues& values) {
-    std::string out(kRecordHeaderSize, '\0');
+    std::string out(kAddressRecordHeaderSize, '\0');
     std::memcpy(out.data() + 4, kMagic, 4);
     put_u32(out, 8, static_cast<std::uint32_t>(id));
     out[12] = live ? 1 : 0;
@@ -159,9 +159,9 @@ std::size_t AddressStore::next_frame(std::size_t from) const {
         const std::size_t magic = image.find(std::string_view(kMagic, 4), from + 4);
         if (magic == std::string_view::npos) return std::string_view::npos;
         const std::size_t at = magic - 4;
-        if (image.size() - at >= kRecordHeaderSize) {
+        if (image.size() - at >= kAddressRecordHeaderSize) {
             const std::uint32_t length = get_u32(m_image, at);
-            if (length >= kRecordHeaderSize && length <= image.size() - at) return at;
+            if (length >= kAddressRecordHeaderSize && length <= image.size() - at) return at;
         }
         from = at + 1;
     }
@@ -195,7 +195,7 @@ AddressRecord AddressStore::record_at(std::uint32_t offset) const {
     record.live = live_at(offset);
     record.marks = marks_at(offset);
     const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
-    std::size_t pos = offset + kRecordHeaderSize;
+    std::size_t pos = offset + kAddressRecordHeaderSize;
     for (std::string& field : record.fields) {
         if (pos >= end) break;
         const void* zero = std::memchr(m_image.data() + pos, 0, end - pos);
@@ -208,7 +208,7 @@ AddressRecord AddressStore::record_at(std::uint32_t offset) const {
 
 std::string_view AddressStore::field_at(std::uint32_t offset, int field) const {
     const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
-    std::size_t pos = offset + kRecordHeaderSize;
+    std::size_t pos = offset + kAddressRecordHeaderSize;
     for (int i = 0; i < kAddressFieldCount && pos < end; ++i) {
         const void* zero = std::memchr(m_image.data() + pos, 0, end - pos);
         const std::size_t stop = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - m_image.data()) : end;

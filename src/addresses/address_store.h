@@ -60,9 +60,9 @@ inline constexpr std::uint8_t kSearchMark = 2;
 inline constexpr int kModeAll = 0;
 inline constexpr int kModeSearch = 1;
 
-inline constexpr std::size_t kRecordHeaderSize = 18;
+inline constexpr std::size_t kAddressRecordHeaderSize = 18;
 // A new record is assembled in a builder of this size, so no record is longer.
-inline constexpr std::size_t kRecordBuilderSize = 4096;
+inline constexpr std::size_t kAddressRecordBuilderSize = 4096;
 
 using AddressValues = std::array<std::string, kAddressFieldCount>;
 

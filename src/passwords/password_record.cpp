@@ -23,15 +23,15 @@ void write_u32(unsigned char* p, std::uint32_t value) {
 }
 
 std::int32_t record_id(RecordBytes record) {
-    if (record.size() < kRecordHeaderSize) return 0;
+    if (record.size() < kPasswordRecordHeaderSize) return 0;
     return static_cast<std::int32_t>(read_u32(record.data() + 8));
 }
 
-unsigned char record_format(RecordBytes record) { return record.size() < kRecordHeaderSize ? 0 : record[12]; }
+unsigned char record_format(RecordBytes record) { return record.size() < kPasswordRecordHeaderSize ? 0 : record[12]; }
 
 std::vector<std::string> record_fields(RecordBytes record) {
     std::vector<std::string> fields;
-    std::size_t at = kRecordHeaderSize;
+    std::size_t at = kPasswordRecordHeaderSize;
     while (at < record.size()) {
         const auto begin = record.begin() + static_cast<std::ptrdiff_t>(at);
         const auto zero = std::find(begin, record.end(), 0);
@@ -42,8 +42,8 @@ std::vector<std::string> record_fields(RecordBytes record) {
 }
 
 std::string record_text(RecordBytes record) {
-    if (record.size() <= kRecordHeaderSize) return {};
-    return std::string(record.begin() + kRecordHeaderSize, record.end());
+    if (record.size() <= kPasswordRecordHeaderSize) return {};
+    return std::string(record.begin() + kPasswordRecordHeaderSize, record.end());
 }
 
 PasswordLine split_line(const std::string& line) {
@@ -75,7 +75,7 @@ PasswordEntry read_entry(RecordBytes record) {
 }
 
 std::vector<unsigned char> build_record(std::int32_t id, const std::vector<std::string>& fields, unsigned char kept) {
-    std::vector<unsigned char> record(kRecordHeaderSize, 0);
+    std::vector<unsigned char> record(kPasswordRecordHeaderSize, 0);
     record[4] = 'M';
     record[5] = 'S';
     record[6] = 'R';

@@ -15,12 +15,12 @@
 
 namespace domora {
 
-inline constexpr std::size_t kRecordHeaderSize = 14;
+inline constexpr std::size_t kPasswordRecordHeaderSize = 14;
 inline constexpr int kPasswordLineCount = 15;
 inline constexpr int kPasswordFieldCount = 1 + kPasswordLineCount;  // the title and the lines
 inline constexpr int kOldFormatValueCount = 9;
 inline constexpr std::size_t kMaxFieldLength = 250;
-inline constexpr std::size_t kRecordBuilderSize = 4096;
+inline constexpr std::size_t kPasswordRecordBuilderSize = 4096;
 inline constexpr unsigned char kFormatDeleted = 0;
 inline constexpr unsigned char kFormatOld = 1;
 inline constexpr unsigned char kFormatCurrent = 2;

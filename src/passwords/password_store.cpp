@@ -54,11 +54,11 @@ bool open_with(const std::string& file, const std::string& password) {
 // The frame at offset, when a whole one lies there: its length, else 0.
 std::uint32_t frame_length(std::size_t offset) {
     const SecureBytes& image = g_store.image;
-    if (offset >= image.size() || image.size() - offset < kRecordHeaderSize) return 0;
+    if (offset >= image.size() || image.size() - offset < kPasswordRecordHeaderSize) return 0;
     const unsigned char* p = image.data() + offset;
     if (std::memcmp(p + 4, "MSRI", 4) != 0) return 0;
     const std::uint32_t length = read_u32(p);
-    if (length < kRecordHeaderSize || length > image.size() - offset) return 0;
+    if (length < kPasswordRecordHeaderSize || length > image.size() - offset) return 0;
     return length;
 }
 
