@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "app/status_log.h"
 #include "app/text.h"
+#include "platform/cp1252.h"
 #include "platform/platform.h"
 #include "ui/event_wait.h"
 #include "ui/file_browser.h"
@@ -197,6 +198,8 @@ void export_addresses(AddressStore& store) {
     std::string text;
     if (format == 0) {
         text = vcard_text(selected_records(store, "Exporting Addresses..."), platform().utc_now());
+        // A vCard file is UTF-8; the clipboard takes the text and converts it itself.
+        if (button == 1) text = cp1252_to_utf8(text);
     } else if (format == 1) {
         text = csv_text(selected_records(store, "Exporting Addresses..."));
     } else if (format == 2) {
@@ -314,7 +317,8 @@ void import_addresses(AddressStore& store) {
         if (text.empty()) {
             message("No text on the clipboard!");
         } else {
-            (void)write_file_atomic(scratch, text);
+            // Written as UTF-8, which the importers recognise and read back exactly.
+            (void)write_file_atomic(scratch, cp1252_to_utf8(text));
         }
         status_log_write("Clipboard To File: " + log_number(static_cast<std::int64_t>(text.size())));
         if (file_exists(scratch)) path = scratch;

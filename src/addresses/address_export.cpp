@@ -92,8 +92,7 @@ std::string vcard_text(const std::vector<ExportRecord>& records, const UtcTime& 
         line("END:VCARD");
         line("");
     }
-    // vCard readers expect UTF-8.
-    return cp1252_to_utf8(out);
+    return out;
 }
 
 std::string csv_text(const std::vector<ExportRecord>& records) {

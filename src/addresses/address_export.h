@@ -19,7 +19,8 @@ struct ExportRecord {
     bool last_in_view = false;  // plain text puts a separator after every other record
 };
 
-// vCard 3.0, written as UTF-8; stamp is the export's UTC time.
+// vCard 3.0; stamp is the export's UTC time. Files get it as UTF-8, the
+// encoding vCard readers expect (the clipboard converts on its own).
 std::string vcard_text(const std::vector<ExportRecord>& records, const UtcTime& stamp);
 // A header line, then every value quoted; a quote inside a value is doubled.
 std::string csv_text(const std::vector<ExportRecord>& records);
