@@ -4,8 +4,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "addresses/address_exchange.h"
 #include "addresses/address_export.h"
 #include "addresses/address_import.h"
+#include "addresses/address_list.h"
+#include "app/startup.h"
+#include "ui/file_browser.h"
+#include "ui/popups.h"
+#include "ui_fixture.h"
 #include "app/status_log.h"
 #include "app/text.h"
 #include "platform/cp1252.h"
@@ -295,6 +301,152 @@ TEST_F(AddressImport, CsvFilesFromMailProgramsMapTheirNames) {
             EXPECT_EQ(split_csv_line(lines[i]).size(), header.size()) << name << " line " << i;
         }
     }
+}
+
+}  // namespace
+}  // namespace domora
+
+namespace domora {
+namespace {
+
+// ---- the Import and Export buttons ------------------------------------------------------------------
+
+class Transfer : public test::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        std::filesystem::create_directories(path("app"));
+        set_app_paths(path("app/domora"), path("app/"), "");
+        status_log_set_path(path("app/status.log"));
+        address_store() = AddressStore{};
+        ASSERT_TRUE(address_store().load());
+    }
+    // Where a button of a dialog is: the dialog is shown once with nothing to
+    // do, so it ends at once and leaves its widgets behind.
+    template <typename Show>
+    WidgetRecord button_of(int id, Show show) {
+        os.script.clear();
+        show();
+        main_window().quit_requested = false;
+        const int index = FindWidget(id);
+        EXPECT_GE(index, 0) << id;
+        return index >= 0 ? widgets()[static_cast<std::size_t>(index)] : WidgetRecord{};
+    }
+    WidgetRecord import_choice_button(int i) {
+        return button_of(kFirstButtonId + i, [] {
+            int b = 0, c = 0;
+            ShowChoice("Import Addresses", "Business Card Format (vcard/vcf)|Comma Separated Values (csv)", "File|Clipboard|Cancel", b, c);
+        });
+    }
+    void click(const WidgetRecord& w) { os.push_click((w.x1 + w.x2) / 2, (w.y1 + w.y2) / 2); }
+    bool drawn(const std::string& text) const {
+        for (const auto& t : os.drawn_texts) {
+            if (t.text == text) return true;
+        }
+        return false;
+    }
+    std::vector<std::string> firsts() {
+        std::vector<std::string> out;
+        AddressStore& store = address_store();
+        for (int p = 0; p < store.count(); ++p) out.push_back(store.record_at(store.item(p)).fields[0]);
+        return out;
+    }
+};
+
+TEST_F(Transfer, AnEmptyClipboardSaysSoAndThatNoFileWasSelected) {
+    const WidgetRecord clipboard = import_choice_button(1);
+    click(clipboard);
+    os.push_key(kKeyReturn);  // "No text on the clipboard!"
+    os.push_key(kKeyReturn);  // "No File Selected"
+    import_addresses(address_store());
+    EXPECT_TRUE(drawn("No text on the clipboard!"));
+    EXPECT_TRUE(drawn("No File Selected"));
+    EXPECT_EQ(address_store().count(), 0);
+}
+
+TEST_F(Transfer, VcardsFromTheClipboardAreAddedSortedAndTheLastOneSelected) {
+    os.clipboard = "BEGIN:VCARD\r\nN:Zeta;Zed\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Able;Ann\r\nEND:VCARD\r\n";
+    const WidgetRecord clipboard = import_choice_button(1);
+    click(clipboard);
+    import_addresses(address_store());
+    EXPECT_EQ(firsts(), (std::vector<std::string>{"Ann", "Zed"}));
+    EXPECT_EQ(address_store().current(), 0) << "the last card read is current";
+    EXPECT_EQ(mark(address_store(), 0, kSelectedBit), 1);
+    EXPECT_EQ(mark(address_store(), 1, kSelectedBit), 0);
+    EXPECT_TRUE(std::filesystem::exists(path("app/address10.dat")));
+    EXPECT_FALSE(std::filesystem::exists(path("app/Temp.dat")));
+
+    main_window().quit_requested = false;
+    click(clipboard);
+    import_addresses(address_store());
+    EXPECT_EQ(firsts(), (std::vector<std::string>{"Ann", "Ann (2)", "Zed", "Zed (2)"})) << "the same cards again get new names";
+    const std::string log = read(path("app/status.log"));
+    EXPECT_NE(log.find("Clipboard To File:  72\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\r\nFirst: Ann\r\nLast: Able\r\n"), std::string::npos);
+}
+
+TEST_F(Transfer, CsvGoesThroughTheMappingFormAndCountsSkippedLines) {
+    os.clipboard = "First Name,Last Name,E-mail Address,Mailing Address\r\n"
+                   "Ann,Lee,ann@x.org,1 Main St\r\n"
+                   "Bob,Stone,bob@x.org,2 Oak Rd,extra\r\n"
+                   "\"Cy, Jr.\",Moss,cy@x.org,\"3 Elm St\"\r\n";
+    const WidgetRecord clipboard = import_choice_button(1);
+    os.push_key(kKeyDown);  // the CSV option
+    click(clipboard);
+    os.push_key(kKeyReturn);  // OK on the mapping form
+    os.push_key(kKeyReturn);  // the skipped-lines message
+    import_addresses(address_store());
+    EXPECT_TRUE(drawn("Select CSV entries that best match Domora data fields."));
+    EXPECT_TRUE(drawn("1 records were skipped"));
+    ASSERT_EQ(address_store().count(), 2);
+    const AddressRecord cy = address_store().record_at(address_store().item(1));
+    EXPECT_EQ(cy.fields[0], "Cy, Jr.");
+    EXPECT_EQ(cy.fields[kFieldEmail], "cy@x.org");
+    EXPECT_EQ(cy.fields[kFieldAddress1], "3 Elm St");
+}
+
+TEST_F(Transfer, TheMappingFormWantsANameOrCompany) {
+    os.clipboard = "First,Last,Company\r\nAnn,Lee,Acme\r\n";
+    const WidgetRecord clipboard = import_choice_button(1);
+    os.push_key(kKeyDown);
+    click(clipboard);
+    os.push_char('r');        // Reset
+    os.push_char('o');        // OK: nothing is mapped
+    os.push_key(kKeyReturn);  // the message
+    os.push_char('c');        // Cancel
+    import_addresses(address_store());
+    EXPECT_TRUE(drawn("You must select a name or company for importing"));
+    EXPECT_EQ(address_store().count(), 0);
+}
+
+TEST_F(Transfer, ExportToAFileAddsTheExtensionAndRemembersTheFolder) {
+    std::filesystem::create_directories(path("out"));
+    ASSERT_TRUE(std::filesystem::exists(path("out")));
+    AddressValues ann;
+    ann[0] = "Ann";
+    ann[1] = "Lee";
+    (void)address_store().append_record(1, kSelectedMark, ann);
+    settings().export_path = path("out/");
+    const WidgetRecord file = button_of(kFirstButtonId, [] {
+        int b = 0, c = 0;
+        ShowChoice("Export Selected Addresses", "Business Card (vCard)|Comma Separated Text (CSV)|Email Address List|Plain Text",
+                   "File|Clipboard|Cancel", b, c);
+    });
+    const WidgetRecord ok = button_of(750, [this] {
+        std::string f = path("out/"), n;
+        int r = 0;
+        BrowseForFile("Export Addresses", f, n, r);
+    });
+    os.push_key(kKeyDown);  // CSV
+    click(file);
+    os.push_key(kKeyEnd);
+    for (int i = 0; i < 20; ++i) os.push_key(kKeyBack);
+    os.push_text("friends");
+    click(ok);
+    export_addresses(address_store());
+    const std::string written = read(path("out/friends.csv"));
+    EXPECT_EQ(written.substr(written.find("\r\n") + 2, 12), "\"Ann\",\"Lee\",");
+    EXPECT_EQ(settings().export_path, path("out/"));
 }
 
 }  // namespace

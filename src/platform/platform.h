@@ -220,6 +220,9 @@ public:
     virtual void kill_timer(int id) = 0;
     // Queues a timer event with this id at once.
     virtual void post_timer(int id) = 0;
+    // Lets ms pass while the window keeps painting; input that arrives meanwhile
+    // stays queued for the next next_event.
+    virtual void idle_wait(int ms) = 0;
     // Milliseconds from an arbitrary start, never going back.
     virtual std::uint64_t tick_ms() = 0;
     // Lines to scroll for one wheel notch, as the desktop is set.

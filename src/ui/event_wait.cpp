@@ -59,7 +59,9 @@ int press_by_mnemonic(int index) {
     draw_look(index, kLookPressedLeft);
     while (input().character != 0 && !main_window().quit_requested) pump_message(false);
     draw_look(index, kLookNormal);
-    KeyRepeatDelay(0);
+    // The shortest repeat wait, only so the press is seen: what the user
+    // types meanwhile stays queued instead of being pumped away.
+    platform().idle_wait(30);
     forget();
     return widgets()[static_cast<std::size_t>(index)].id;
 }

@@ -155,6 +155,7 @@ public:
     void kill_timer(int id) override;
     void post_timer(int id) override;
     std::uint64_t tick_ms() override { return clock_ms; }
+    void idle_wait(int ms) override { advance_clock(static_cast<std::uint64_t>(ms > 0 ? ms : 0)); }
     int wheel_scroll_lines() override { return wheel_lines; }
 
     void set_main_window_placement(const WindowPlacement& placement) override { window = placement; }

@@ -15,6 +15,7 @@
 #include <QtCore/QFile>
 #include <QtCore/QLocale>
 #include <QtCore/QSocketNotifier>
+#include <QtCore/QThread>
 #include <QtCore/QTimer>
 #include <QtCore/QUrl>
 #include <QtGui/QClipboard>
@@ -600,6 +601,15 @@ public:
     }
 
     std::uint64_t tick_ms() override { return static_cast<std::uint64_t>(m_clock.elapsed()); }
+
+    void idle_wait(int ms) override {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, static_cast<int>(ms - waited.elapsed()));
+            QThread::msleep(1);
+        }
+    }
 
     int wheel_scroll_lines() override { return QGuiApplication::styleHints()->wheelScrollLines(); }
 
