@@ -1,0 +1,300 @@
+#include "vehicles/vehicle_units.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "app/text.h"
+#include "platform/platform.h"
+
+namespace domora {
+
+namespace {
+
+// Exact arithmetic throughout: typed decimals and stored integers are scaled
+// into 128-bit integers, so the halves that the rounding rules care about are
+// real halves and not artefacts of binary fractions.
+using Wide = __int128;
+
+constexpr Wide kMantissaLimit = static_cast<Wide>(1000000000000LL) * 1000000000000LL;  // 10^24
+
+Wide power_of_ten(int n) {
+    Wide p = 1;
+    for (int i = 0; i < n; ++i) p *= 10;
+    return p;
+}
+
+// Nearest integer to num / den (den > 0), halves to the even neighbour.
+Wide divide_half_even(Wide num, Wide den) {
+    Wide q = num / den;
+    Wide r = num % den;
+    if (r < 0) {
+        r += den;
+        q -= 1;
+    }
+    if (2 * r > den || (2 * r == den && (q & 1) != 0)) q += 1;
+    return q;
+}
+
+// Nearest integer to num / den (den > 0), halves away from zero, as a
+// display mask rounds.
+Wide divide_half_away(Wide num, Wide den) {
+    const Wide magnitude = num < 0 ? -num : num;
+    const Wide q = (2 * magnitude + den) / (2 * den);
+    return num < 0 ? -q : q;
+}
+
+std::int64_t saturate(Wide value) {
+    if (value > std::numeric_limits<std::int64_t>::max()) return std::numeric_limits<std::int64_t>::max();
+    if (value < std::numeric_limits<std::int64_t>::min()) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
+// A typed number: the text with every character but ".0123456789" removed,
+// read up to where it stops being a number (so "1.2.3" is 1.2, "" is 0).
+struct Decimal {
+    Wide mantissa = 0;
+    int scale = 0;      // decimals in the mantissa
+    bool huge = false;  // more integer digits than any field could hold
+};
+
+Decimal typed_number(std::string_view text) {
+    std::string kept;
+    for (char c : text) {
+        if ((c >= '0' && c <= '9') || c == '.') kept += c;
+    }
+    Decimal d;
+    std::size_t i = 0;
+    for (; i < kept.size() && kept[i] != '.'; ++i) {
+        d.mantissa = d.mantissa * 10 + (kept[i] - '0');
+        if (d.mantissa >= kMantissaLimit) {
+            d.huge = true;
+            return d;
+        }
+    }
+    if (i < kept.size() && kept[i] == '.') {
+        for (++i; i < kept.size() && kept[i] != '.'; ++i) {
+            // Decimals beyond what the mantissa holds are far below any stored unit.
+            if (d.mantissa * 10 >= kMantissaLimit) break;
+            d.mantissa = d.mantissa * 10 + (kept[i] - '0');
+            ++d.scale;
+        }
+    }
+    return d;
+}
+
+// round(typed value x factor / 10^shift), halves to even; factor carries the
+// unit conversion as an integer.
+std::int64_t scaled_entry(const Decimal& d, Wide factor, int shift) {
+    if (d.huge) return std::numeric_limits<std::int64_t>::max();
+    return saturate(divide_half_even(d.mantissa * factor, power_of_ten(d.scale + shift)));
+}
+
+std::string group_thousands(const std::string& digits) {
+    std::string out;
+    const std::size_t n = digits.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string wide_digits(Wide value) {
+    if (value == 0) return "0";
+    std::string digits;
+    while (value > 0) {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+        value /= 10;
+    }
+    return digits;
+}
+
+// scaled / 10^decimals as text, with at least one integer digit.
+std::string fixed_text(Wide scaled, int decimals, bool grouping) {
+    const bool negative = scaled < 0;
+    const Wide magnitude = negative ? -scaled : scaled;
+    const Wide unit = power_of_ten(decimals);
+    std::string whole = wide_digits(magnitude / unit);
+    if (grouping) whole = group_thousands(whole);
+    std::string text = (negative ? "-" : "") + whole;
+    if (decimals > 0) {
+        std::string fraction = wide_digits(magnitude % unit);
+        fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+        text += "." + fraction;
+    }
+    return text;
+}
+
+bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Displayed tenths of the fuel quantity, the number the price is taken per.
+Wide fuel_tenths(std::int64_t millilitres) {
+    return us_units() ? divide_half_away(static_cast<Wide>(millilitres) * 1000000, 378541178)
+                      : divide_half_away(millilitres, 100);
+}
+
+std::string keep_number_characters(const std::string& text) {
+    std::string kept;
+    for (char c : text) {
+        if ((c >= '0' && c <= '9') || c == '.') kept += c;
+    }
+    return kept;
+}
+
+}  // namespace
+
+bool us_units() { return platform().measurement_is_us(); }
+
+// ---- dates ---------------------------------------------------------------------------------------
+
+VehicleDate read_date(std::string_view input) {
+    const std::string text = trim(to_lower(input));
+    VehicleDate date;
+
+    std::string numeric;
+    for (char c : text) {
+        const char d = (c == '/' || c == '.') ? '-' : c;
+        if ((d >= '0' && d <= '9') || d == '-') numeric += d;
+    }
+    std::size_t first = numeric.find('-');
+    std::size_t second = first == std::string::npos ? std::string::npos : numeric.find('-', first + 1);
+    if (second != std::string::npos) {
+        const std::size_t third = numeric.find('-', second + 1);
+        if (third != std::string::npos) numeric.resize(third);
+        const std::string_view n = numeric;
+        date.year = leading_number(n.substr(0, first));
+        date.month = leading_number(n.substr(first + 1, second - first - 1));
+        date.day = leading_number(n.substr(second + 1));
+        if (date.day > 31) {
+            // Written month first: 3/7/2024.
+            const int year = date.day;
+            date.day = date.month;
+            date.month = date.year;
+            date.year = year;
+        }
+        return date;
+    }
+
+    static const char kMonths[] = "janfebmaraprmayjunjulaugsepoctnovdec";
+    std::string rest = text;
+    for (int m = 1; m <= 12; ++m) {
+        const std::size_t at = rest.find(std::string_view(kMonths + 3 * (m - 1), 3));
+        if (at == std::string::npos) continue;
+        date.month = m;
+        const std::size_t word_end = rest.find(' ', at);
+        rest.erase(at, word_end == std::string::npos ? std::string::npos : word_end - at);
+        rest = trim(rest);
+        break;
+    }
+    std::string plain;
+    for (char c : rest) {
+        if (c != ',') plain += c;
+    }
+    const std::size_t first_space = plain.find(' ');
+    const std::size_t last_space = plain.rfind(' ');
+    const std::string_view p = plain;
+    if (first_space == std::string::npos || first_space + 1 <= 4) {
+        // "7 2024" or a bare year: the day comes first.
+        date.day = first_space == std::string::npos ? 0 : leading_number(p.substr(0, first_space));
+        date.year = leading_number(last_space == std::string::npos ? p : p.substr(last_space + 1));
+    } else {
+        date.year = leading_number(p.substr(0, first_space));
+        date.day = leading_number(p.substr(last_space + 1));
+    }
+    return date;
+}
+
+bool valid_date(const VehicleDate& date) {
+    return date.year >= 1900 && date.year <= 2500 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+           date.day <= 31;
+}
+
+std::string format_date(int year, int month, int day) {
+    char tail[40];
+    std::snprintf(tail, sizeof tail, " %d, %04d", day, year);
+    return platform().month_abbreviation(month) + tail;
+}
+
+std::string date_entry_text(int year, int month, int day) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
+    return text;
+}
+
+// ---- what the user types ----------------------------------------------------------------------------
+
+std::int64_t distance_entry(std::string_view text) {
+    const std::string lower = to_lower(text);
+    const bool miles = contains(lower, "mi") || (!contains(lower, "km") && us_units());
+    // Kilometres to three decimals (the factor carries 10^6), then hundredths.
+    const std::int64_t thousandths = scaled_entry(typed_number(text), miles ? 1609344 : 1000000, 3);
+    if (thousandths == std::numeric_limits<std::int64_t>::max()) return thousandths;
+    return saturate(divide_half_even(thousandths, 10));
+}
+
+std::int64_t fuel_entry(std::string_view text) {
+    const std::string lower = to_lower(text);
+    const bool gallons = contains(lower, "g") || (!contains(lower, "l") && us_units());
+    // Litres to three decimals are millilitres; the factor carries 10^8.
+    return scaled_entry(typed_number(text), gallons ? 378541178 : 100000000, 5);
+}
+
+std::int64_t cost_entry(std::string_view text) { return scaled_entry(typed_number(text), 1000, 0); }
+
+std::int64_t fuel_economy(std::int64_t odometer_start, std::int64_t odometer_end, std::int64_t fuel) {
+    if (fuel <= 0) return 0;
+    // 100 x distance / fuel in km per litre, to three decimals, in thousandths.
+    return saturate(divide_half_even(static_cast<Wide>(odometer_end - odometer_start) * 100000, fuel));
+}
+
+bool fits_stored(std::int64_t value) {
+    return value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max();
+}
+
+// ---- display ------------------------------------------------------------------------------------------
+
+std::string format_odometer(std::int64_t x) {
+    if (us_units()) return fixed_text(divide_half_even(static_cast<Wide>(x) * 10000, 1609344), 0, true) + " mi";
+    return fixed_text(divide_half_even(x, 100), 0, true) + " km";
+}
+
+std::string format_fuel(std::int64_t x) {
+    if (us_units()) return fixed_text(fuel_tenths(x), 1, false) + " gal";
+    return fixed_text(fuel_tenths(x), 1, true) + " liter";
+}
+
+std::string format_economy(std::int64_t x) {
+    if (us_units()) {
+        // mpg to three decimals of the stored unit, shown to one decimal.
+        const Wide thousandths = divide_half_even(static_cast<Wide>(x) * 235214583, 100000);
+        return fixed_text(divide_half_away(thousandths, 1000000), 1, true) + " mpg";
+    }
+    const Wide hundredths = divide_half_even(x, 100);
+    return fixed_text(divide_half_away(hundredths, 10), 1, true) + " km/l";
+}
+
+std::string format_cost(std::int64_t x) { return fixed_text(divide_half_away(x, 10), 2, false); }
+
+std::string format_cost_total(std::int64_t x) { return "$ " + fixed_text(divide_half_away(x, 10), 2, true); }
+
+std::string fuel_price(std::int64_t cost, std::int64_t millilitres) {
+    // cost / 1000 / (tenths / 10) in hundredths is cost / tenths.
+    const Wide tenths = fuel_tenths(millilitres);
+    if (tenths == 0) return fixed_text(0, 2, false);
+    return fixed_text(divide_half_away(tenths < 0 ? -static_cast<Wide>(cost) : cost, tenths < 0 ? -tenths : tenths), 2,
+                      false);
+}
+
+std::string fuel_detail(std::int64_t odometer_start, std::int64_t odometer_end, std::int64_t millilitres,
+                        std::int64_t cost, std::int64_t economy) {
+    return format_economy(economy) + "   (" + format_odometer(odometer_end - odometer_start) + " using " +
+           format_fuel(millilitres) + " at $" + fuel_price(cost, millilitres) + ")";
+}
+
+std::string odometer_entry_text(std::int64_t x) { return x == 0 ? std::string() : keep_number_characters(format_odometer(x)); }
+
+std::string fuel_entry_text(std::int64_t x) { return x == 0 ? std::string() : keep_number_characters(format_fuel(x)); }
+
+std::string cost_entry_text(std::int64_t x) { return x == 0 ? std::string() : format_cost(x); }
+
+}  // namespace domora

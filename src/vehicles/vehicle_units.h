@@ -1,0 +1,73 @@
+// Dates, quantities and money of the vehicle log: reading what the user
+// types into the stored units (hundredths of a kilometre, millilitres,
+// thousandths of the currency, ten-thousandths of a km per litre) and
+// writing stored values back as text in U.S. or metric units.
+//
+// The unit system is asked of the platform each time it matters, so a
+// change of the user's locale shows at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace domora {
+
+// U.S. customary units (miles, gallons, mpg) rather than metric.
+bool us_units();
+
+// ---- dates --------------------------------------------------------------------------------------
+
+struct VehicleDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// Takes 2024/3/7, 2024-03-07, 3/7/2024, Mar 7, 2024, 7 March 2024 and
+// 2024 Mar 7 alike; parts it cannot find are 0.
+VehicleDate read_date(std::string_view text);
+// Year 1900 to 2500, month 1 to 12, day 1 to 31.
+bool valid_date(const VehicleDate& date);
+// "Mar 7, 2024", with the month name of the user's locale.
+std::string format_date(int year, int month, int day);
+// "2024/03/07", as the forms show a date.
+std::string date_entry_text(int year, int month, int day);
+
+// ---- what the user types ------------------------------------------------------------------------
+
+// The stored value of a typed odometer reading (hundredths of a km). A text
+// holding "mi" is miles, one holding "km" kilometres, anything else the
+// locale's unit. Values too large for any integer come back as INT64_MAX, so
+// callers can refuse what does not fit the file.
+std::int64_t distance_entry(std::string_view text);
+// Millilitres: "g" in the text means U.S. gallons, "l" litres.
+std::int64_t fuel_entry(std::string_view text);
+// Thousandths of the currency; every character but digits and "." is
+// dropped, so a cost is never negative.
+std::int64_t cost_entry(std::string_view text);
+// Ten-thousandths of a km per litre for a fill-up; fuel must be above 0.
+std::int64_t fuel_economy(std::int64_t odometer_start, std::int64_t odometer_end, std::int64_t fuel);
+// True when a value fits the file's signed 32-bit fields.
+bool fits_stored(std::int64_t value);
+
+// ---- display ------------------------------------------------------------------------------------
+
+std::string format_odometer(std::int64_t hundredths_km);  // "12,345 mi", "19,868 km"
+std::string format_fuel(std::int64_t millilitres);        // "10.0 gal", "1,234.5 liter"
+std::string format_economy(std::int64_t economy);         // "30.0 mpg", "12.8 km/l"
+std::string format_cost(std::int64_t thousandths);        // "1234.56"
+std::string format_cost_total(std::int64_t thousandths);  // "$ 1,234.56"
+// Cost per displayed litre or gallon, "0.00"; 0.00 when the shown quantity is 0.
+std::string fuel_price(std::int64_t cost, std::int64_t millilitres);
+// "30.0 mpg   (300 mi using 10.0 gal at $3.50)": a fill-up as the list shows it.
+std::string fuel_detail(std::int64_t odometer_start, std::int64_t odometer_end, std::int64_t millilitres,
+                        std::int64_t cost, std::int64_t economy);
+
+// The texts a form starts from: the display text without its unit and
+// grouping ("" for 0), and the cost as "0.00" ("" for 0).
+std::string odometer_entry_text(std::int64_t hundredths_km);
+std::string fuel_entry_text(std::int64_t millilitres);
+std::string cost_entry_text(std::int64_t thousandths);
+
+}  // namespace domora
