@@ -179,6 +179,17 @@ void pump_message(bool wait) {
     if (platform().next_event(event, wait)) dispatch(event);
 }
 
+void wait_for_key_release(int limit_ms) {
+    if (g_input.key == 0) return;
+    constexpr int kKeyReleaseTimer = 402;
+    const std::uint64_t start = platform().tick_ms();
+    platform().set_timer(kKeyReleaseTimer, limit_ms);  // the wait ends even if the key never comes up
+    while (!g_state.quit_requested && g_input.key != 0 && platform().tick_ms() - start < static_cast<std::uint64_t>(limit_ms)) {
+        pump_message(true);
+    }
+    platform().kill_timer(kKeyReleaseTimer);
+}
+
 void wait_for_release() {
     // A held button always ends in a release timer, so waiting cannot hang.
     while (!g_state.quit_requested && (g_input.button != 0 || g_input.character != 0)) pump_message(g_input.button != 0);

@@ -63,6 +63,9 @@ void pump_message(bool wait);
 // Pumps without waiting until no button is held and no character pending,
 // then forgets the button the event wait remembered.
 void wait_for_release();
+// After a popup that ended on a key press: waits (at most limit_ms) until
+// that key is up, so that the screen or the next popup does not act on it.
+void wait_for_key_release(int limit_ms = 500);
 // Mirrors the window's show state and normal rectangle into the settings.
 void record_window_placement();
 // Reads the client size into the window state.

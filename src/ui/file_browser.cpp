@@ -515,6 +515,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
     if (!was_open) platform().set_window_locked(false);
     win.screen_needs_redraw = true;
     wait_for_release();
+    wait_for_key_release();
 }
 
 }  // namespace domora

@@ -221,6 +221,7 @@ void ShowChoice(const std::string& title, const std::string& options, const std:
     if (pressed != 0) button_result = pressed;
     chosen = g_choice.chosen;
     wait_for_release();
+    wait_for_key_release();
 }
 
 // ---- PickFromList ----------------------------------------------------------------------------------
@@ -264,7 +265,8 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
     redraw_picker();
     InputState& in = input();
     bool done = false;
-    bool pressed_inside = in.button != 0;  // the press that opened the list is not a choice
+    bool opening_press = in.button != 0;  // the press that opened the list is not a choice
+    bool pressed_in_list = false;
     bool repeating = false;
     while (!done && !win.quit_requested) {
         const int id = event_wait(true);
@@ -293,21 +295,26 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
             });
             continue;
         }
-        if (in.button == 1 && !inside && !pressed_inside) {
+        if (in.button == 1 && !inside && !opening_press) {
             g_list.chosen = -1;
             done = true;
             break;
         }
-        if (in.button == 0) pressed_inside = false;
-        if (inside && in.mouse_x < text_right && count > 0) {
+        const bool on_lines = inside && in.mouse_x < text_right && count > 0;
+        if (on_lines) {
             const int line = std::clamp(g_list.first_visible + (in.mouse_y - g_picker.top - 5) / kPickerLineHeight, 0, count - 1);
             if (line != g_list.chosen) {
                 g_list.chosen = line;
                 DrawWidget(2);
                 present_widget(2);
             }
-            if (in.button == 1) pressed_inside = true;
-            if (in.button == 0 && id == 0 && pressed_inside) done = true;
+            if (in.button == 1 && !opening_press) pressed_in_list = true;
+        }
+        if (in.button == 0) {
+            // A press in the list that is let go over a line chooses it.
+            if (pressed_in_list && on_lines) done = true;
+            opening_press = false;
+            pressed_in_list = false;
         }
         if (in.wheel_lines != 0) {
             scroll_lines(-in.wheel_lines);
@@ -354,6 +361,7 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
     }
     result = g_list.chosen;
     wait_for_release();
+    wait_for_key_release();
 }
 
 // ---- progress ---------------------------------------------------------------------------------------

@@ -300,6 +300,7 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     }
     if (!fields.empty() && fields.size() < kFieldBufferSize) g_fields[fields.size()].id = -1;
     wait_for_release();
+    wait_for_key_release();
 }
 
 }  // namespace domora
