@@ -117,11 +117,17 @@ OsInfo Platform::os_info() {
     return info;
 }
 
-UtcTime Platform::utc_now() {
+namespace {
+
+UtcTime calendar_now(bool local) {
     struct timespec ts {};
     ::clock_gettime(CLOCK_REALTIME, &ts);
     struct tm parts {};
-    ::gmtime_r(&ts.tv_sec, &parts);
+    if (local) {
+        ::localtime_r(&ts.tv_sec, &parts);
+    } else {
+        ::gmtime_r(&ts.tv_sec, &parts);
+    }
     UtcTime t;
     t.year = parts.tm_year + 1900;
     t.month = parts.tm_mon + 1;
@@ -133,21 +139,11 @@ UtcTime Platform::utc_now() {
     return t;
 }
 
-UtcTime Platform::local_now() {
-    struct timespec ts {};
-    ::clock_gettime(CLOCK_REALTIME, &ts);
-    struct tm parts {};
-    ::localtime_r(&ts.tv_sec, &parts);
-    UtcTime t;
-    t.year = parts.tm_year + 1900;
-    t.month = parts.tm_mon + 1;
-    t.day = parts.tm_mday;
-    t.hour = parts.tm_hour;
-    t.minute = parts.tm_min;
-    t.second = parts.tm_sec;
-    t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
-    return t;
-}
+}  // namespace
+
+UtcTime Platform::utc_now() { return calendar_now(false); }
+
+UtcTime Platform::local_now() { return calendar_now(true); }
 
 // ---- files ---------------------------------------------------------------------
 

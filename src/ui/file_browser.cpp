@@ -25,8 +25,6 @@ constexpr int kScrollUpId = 755;
 constexpr int kScrollDownId = 756;
 constexpr int kFileNameId = 757;
 constexpr int kDestinationId = 758;
-constexpr std::uint32_t kPanelFill = rgb(224, 230, 236);
-constexpr std::uint32_t kPanelLine = rgb(24, 52, 64);
 constexpr std::uint32_t kHighlight = rgb(0, 0, 128);
 constexpr int kCaretBlinkMs = 300;
 
@@ -157,11 +155,7 @@ void build(const std::string& title) {
     const int list_bottom = destination_top - 10;
     const int list_right = left + width - 20 - 22;
 
-    EndWidgets(0);
-    AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
-    AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
-    AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
-    AddWidget(0, kKindPanel, left, top, left + width, top + height, kPanelLine, kPanelFill, 0, 0, "");
+    begin_popup_widgets(Rect{left, top, left + width, top + height});
     const int tw = MeasureText(f.message, title).width;
     AddWidget(0, kKindLabel, left + (width - tw) / 2, top + 14, left + (width + tw) / 2 + 1, top + 14 + title_height,
               rgb(0, 0, 0), 0, f.message, 0, title);

@@ -10,8 +10,6 @@ namespace domora {
 
 namespace {
 
-constexpr std::uint32_t kPanelFill = rgb(224, 230, 236);
-constexpr std::uint32_t kPanelLine = rgb(24, 52, 64);
 constexpr std::uint32_t kHighlight = rgb(0, 0, 128);
 constexpr int kPickerLineHeight = 23;
 constexpr int kScrollUpId = 500;
@@ -170,11 +168,7 @@ void ShowChoice(const std::string& title, const std::string& options, const std:
     const int top = (win.client_height - height) / 2 + 10;
 
     auto build = [&] {
-        EndWidgets(0);
-        AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
-        AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
-        AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
-        AddWidget(0, kKindPanel, left, top, left + width, top + height, kPanelLine, kPanelFill, 0, 0, "");
+        begin_popup_widgets(Rect{left, top, left + width, top + height});
         const int tw = MeasureText(f.message, title).width;
         AddWidget(0, kKindLabel, left + (width - tw) / 2, top + 12, left + (width + tw) / 2 + 1, top + 12 + title_height,
                   rgb(0, 0, 0), 0, f.message, 0, title);

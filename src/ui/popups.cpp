@@ -13,8 +13,6 @@ namespace {
 
 FieldBuffer g_fields;
 constexpr std::uint32_t kFieldFrame = rgb(63, 115, 139);
-constexpr std::uint32_t kPanelFill = rgb(224, 230, 236);
-constexpr std::uint32_t kPanelLine = rgb(24, 52, 64);
 constexpr int kCaretBlinkMs = 300;
 
 struct PopupLayout {
@@ -53,12 +51,7 @@ PopupLayout lay_out(const std::string& message, const std::string& labels, const
 // Builds the popup's widget table; returns the index of each input field.
 std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std::vector<std::string>& keep) {
     const Fonts& f = fonts();
-    const MainWindowState& win = main_window();
-    EndWidgets(0);
-    AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
-    AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
-    AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
-    AddWidget(0, kKindPanel, l.left, l.top, l.left + l.width, l.top + l.height, kPanelLine, kPanelFill, 0, 0, "");
+    begin_popup_widgets(Rect{l.left, l.top, l.left + l.width, l.top + l.height});
     for (std::size_t i = 0; i < l.lines.size(); ++i) {
         const int w = MeasureText(f.message, l.lines[i]).width;
         const int x = l.left + (l.width - w) / 2;
@@ -177,6 +170,15 @@ std::vector<std::string> split_bars(const std::string& text) {
 }
 
 void install_popup_messages() { set_message_handler(popup_message); }
+
+void begin_popup_widgets(const Rect& panel) {
+    const MainWindowState& win = main_window();
+    EndWidgets(0);
+    AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
+    AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
+    AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
+    AddWidget(0, kKindPanel, panel.left, panel.top, panel.right, panel.bottom, kPanelLine, kPanelFill, 0, 0, "");
+}
 
 // ---- ShowPopup ---------------------------------------------------------------------------------------
 

@@ -15,6 +15,9 @@ inline constexpr int kFieldBufferSize = 40;
 inline constexpr int kFirstButtonId = 5000;
 inline constexpr int kLastButtonId = 6000;
 inline constexpr std::uint32_t kWhite = 16777215;
+// The look of every popup's panel.
+inline constexpr std::uint32_t kPanelFill = rgb(224, 230, 236);
+inline constexpr std::uint32_t kPanelLine = rgb(24, 52, 64);
 
 // Entry forms exchange their values through these records: record i is field
 // i (its id is the field number), and the record after the last has id -1.
@@ -55,6 +58,10 @@ void OpenProgress();
 // Redraws only when the percentage changes (or is 100).
 void UpdateProgress(const std::string& title, const std::string& detail, long long done, long long total);
 void CloseProgress();
+
+// Starts a popup's widget table: the saved screen behind it, the header band
+// (the window can still be moved), a shade over the screen and the panel.
+void begin_popup_widgets(const Rect& panel);
 
 // From now on, messages from below the toolkit come up as popup message boxes.
 void install_popup_messages();
