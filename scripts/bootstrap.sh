@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev libgl-dev fonts-liberation2 libasound2-dev libssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool xclip
+  xvfb xauth xdotool xclip openssl
 )
 
 missing=()
