@@ -233,38 +233,44 @@ void HeadlessPlatform::post_timer(int id) {
 
 // ---- scripted input ---------------------------------------------------------------------
 
-void HeadlessPlatform::push(EventKind kind, int timer_id) {
+namespace {
+
+Event event_of(EventKind kind) {
     Event e;
     e.kind = kind;
+    return e;
+}
+
+Event mouse_event(EventKind kind, int x, int y, int button) {
+    Event e = event_of(kind);
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    return e;
+}
+
+Event key_event(EventKind kind, int key, int character, bool shift, bool ctrl) {
+    Event e = event_of(kind);
+    e.key = key;
+    e.character = character;
+    e.shift = shift;
+    e.ctrl = ctrl;
+    return e;
+}
+
+}  // namespace
+
+void HeadlessPlatform::push(EventKind kind, int timer_id) {
+    Event e = event_of(kind);
     e.timer_id = timer_id;
     push_event(e);
 }
 
-void HeadlessPlatform::push_mouse_move(int x, int y) {
-    Event e;
-    e.kind = EventKind::MouseMove;
-    e.x = x;
-    e.y = y;
-    push_event(e);
-}
+void HeadlessPlatform::push_mouse_move(int x, int y) { push_event(mouse_event(EventKind::MouseMove, x, y, 0)); }
 
-void HeadlessPlatform::push_button_down(int x, int y, int button) {
-    Event e;
-    e.kind = EventKind::ButtonDown;
-    e.x = x;
-    e.y = y;
-    e.button = button;
-    push_event(e);
-}
+void HeadlessPlatform::push_button_down(int x, int y, int button) { push_event(mouse_event(EventKind::ButtonDown, x, y, button)); }
 
-void HeadlessPlatform::push_button_up(int x, int y, int button) {
-    Event e;
-    e.kind = EventKind::ButtonUp;
-    e.x = x;
-    e.y = y;
-    e.button = button;
-    push_event(e);
-}
+void HeadlessPlatform::push_button_up(int x, int y, int button) { push_event(mouse_event(EventKind::ButtonUp, x, y, button)); }
 
 void HeadlessPlatform::push_click(int x, int y, int button, int held_ms) {
     push_mouse_move(x, y);
@@ -275,34 +281,17 @@ void HeadlessPlatform::push_click(int x, int y, int button, int held_ms) {
 }
 
 void HeadlessPlatform::push_key_down(int key, bool shift, bool ctrl) {
-    Event e;
-    e.kind = EventKind::KeyDown;
-    e.key = key;
-    e.shift = shift;
-    e.ctrl = ctrl;
-    push_event(e);
+    push_event(key_event(EventKind::KeyDown, key, 0, shift, ctrl));
 }
 
 void HeadlessPlatform::push_key(int key, bool shift, bool ctrl) {
     push_key_down(key, shift, ctrl);
-    Event e;
-    e.kind = EventKind::KeyUp;
-    e.key = key;
-    e.shift = shift;
-    e.ctrl = ctrl;
-    push_event(e);
+    push_event(key_event(EventKind::KeyUp, key, 0, shift, ctrl));
 }
 
 void HeadlessPlatform::push_char(int character, bool shift, bool ctrl) {
-    Event e;
-    e.kind = EventKind::Character;
-    e.character = character;
-    e.shift = shift;
-    e.ctrl = ctrl;
-    push_event(e);
-    Event up;
-    up.kind = EventKind::KeyUp;
-    push_event(up);
+    push_event(key_event(EventKind::Character, 0, character, shift, ctrl));
+    push_event(event_of(EventKind::KeyUp));
 }
 
 void HeadlessPlatform::push_text(const std::string& text) {
@@ -310,19 +299,15 @@ void HeadlessPlatform::push_text(const std::string& text) {
 }
 
 void HeadlessPlatform::push_wheel(int delta, bool shift, bool ctrl) {
-    Event e;
-    e.kind = EventKind::Wheel;
+    Event e = key_event(EventKind::Wheel, 0, 0, shift, ctrl);
     e.wheel_delta = delta;
-    e.shift = shift;
-    e.ctrl = ctrl;
     e.x = m_mouse_x;
     e.y = m_mouse_y;
     push_event(e);
 }
 
 void HeadlessPlatform::push_resize(int width, int height) {
-    Event e;
-    e.kind = EventKind::Resized;
+    Event e = event_of(EventKind::Resized);
     e.width = width;
     e.height = height;
     push_event(e);
