@@ -157,7 +157,8 @@ TEST_F(Screen, TheButtonsSwitchesAndListAreLaidOut) {
         EXPECT_EQ(w.kind, kKindButton);
         EXPECT_EQ(w.text, b.caption);
         EXPECT_EQ(w.mnemonic, b.mnemonic) << b.caption;
-        EXPECT_EQ(w.colour1, b.colour) << b.caption;
+        EXPECT_EQ(w.colour2, b.colour) << b.caption << ": the face shows the group";
+        EXPECT_EQ(w.colour1, rgb(255, 255, 255)) << b.caption;
         EXPECT_GT(w.y1, last_top) << b.caption << " comes after the one before";
         last_top = w.y1;
     }

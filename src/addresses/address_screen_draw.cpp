@@ -236,7 +236,8 @@ void draw_address_screen() {
     for (std::size_t i = 0; i < std::size(kButtons); ++i) {
         if (i == 3 || i == 6) y += 14;
         const Button& b = kButtons[i];
-        AddWidget(b.id, kKindButton, left, y, left_right, y + 32, b.colour, rgb(255, 255, 255), f.button, b.mnemonic,
+        // White captions on a face of the group's colour.
+        AddWidget(b.id, kKindButton, left, y, left_right, y + 32, rgb(255, 255, 255), b.colour, f.button, b.mnemonic,
                   b.caption);
         y += 38;
     }

@@ -143,7 +143,7 @@ void add_buttons(const Layout& l) {
     int x = l.list_left;
     for (const Button& b : kButtons) {
         const int width = std::max(96, MeasureText(f.button, b.caption).width + 36);
-        AddWidget(b.id, kKindButton, x, l.buttons_top, x + width, l.buttons_top + kButtonHeight, rgb(0, 0, 0), rgb(33, 135, 169),
+        AddWidget(b.id, kKindButton, x, l.buttons_top, x + width, l.buttons_top + kButtonHeight, rgb(255, 255, 255), rgb(33, 135, 169),
                   f.button, b.mnemonic, b.caption);
         x += width + 8;
     }

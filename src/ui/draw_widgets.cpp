@@ -82,8 +82,31 @@ void draw_caption(const WidgetRecord& w, std::uint32_t colour, int shift) {
     ClipTo(Rect{});
 }
 
+std::uint32_t shade_of(std::uint32_t colour, int percent) {
+    // percent > 0 lightens towards white, < 0 darkens towards black.
+    std::uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        int c = static_cast<int>((colour >> shift) & 0xFF);
+        c = percent >= 0 ? c + (255 - c) * percent / 100 : c * (100 + percent) / 100;
+        out |= static_cast<std::uint32_t>(c) << shift;
+    }
+    return out;
+}
+
+// A button in a colour of its own: the face shaded from that colour.
+Shade coloured_shade(std::uint32_t face, int look) {
+    switch (look) {
+        case kLookHovered: return {shade_of(face, 45), shade_of(face, 15), shade_of(face, -45)};
+        case kLookPressedLeft:
+        case kLookPressedRight: return {shade_of(face, -25), shade_of(face, 5), shade_of(face, -60)};
+        default: return {shade_of(face, 30), face, shade_of(face, -45)};
+    }
+}
+
 void draw_button(const WidgetRecord& w) {
-    draw_face(w.rect(), button_shade(w.look));
+    // colour2 gives the face; none (0) or white keeps the standard light face.
+    const bool coloured = w.colour2 != 0 && w.colour2 != rgb(255, 255, 255);
+    draw_face(w.rect(), coloured ? coloured_shade(w.colour2, w.look) : button_shade(w.look));
     draw_caption(w, w.colour1, w.look == kLookPressedLeft || w.look == kLookPressedRight ? 1 : 0);
 }
 
