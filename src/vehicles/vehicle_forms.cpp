@@ -113,22 +113,31 @@ void vehicle_form(VehicleManager& m, bool editing) {
     show_record(m, store.record_position());
 }
 
+// The header a record form starts from: the stored one when editing (its
+// offset in old_offset), else a fresh record id for the current vehicle.
+ChunkHeader form_header(VehicleStore& store, std::optional<int> position, std::size_t& old_offset) {
+    ChunkHeader h;
+    if (position) {
+        old_offset = store.record_offset(*position);
+        return store.header(old_offset);
+    }
+    h.vehicle_id = store.current_vehicle_id();
+    h.record_id = store.new_ids().record_id;
+    return h;
+}
+
 // ---- the maintenance form ----------------------------------------------------------------------------
 
 void maintenance_form(VehicleManager& m, std::optional<int> position) {
     VehicleStore& store = m.store;
     const bool editing = position.has_value();
-    ChunkHeader h;
     std::size_t old_offset = 0;
+    const ChunkHeader h = form_header(store, position, old_offset);
     std::vector<std::string> values;
     if (editing) {
-        old_offset = store.record_offset(*position);
-        h = store.header(old_offset);
         values = {date_entry_text(h.year, h.month, h.day), odometer_entry_text(h.b), store.description(old_offset),
                   cost_entry_text(h.d)};
     } else {
-        h.vehicle_id = store.current_vehicle_id();
-        h.record_id = store.new_ids().record_id;
         values = {today_text(), "", "", ""};
     }
     const std::vector<std::string> shown = values;
@@ -166,17 +175,13 @@ void maintenance_form(VehicleManager& m, std::optional<int> position) {
 void fuel_form(VehicleManager& m, std::optional<int> position) {
     VehicleStore& store = m.store;
     const bool editing = position.has_value();
-    ChunkHeader h;
     std::size_t old_offset = 0;
+    const ChunkHeader h = form_header(store, position, old_offset);
     std::vector<std::string> values;
     if (editing) {
-        old_offset = store.record_offset(*position);
-        h = store.header(old_offset);
         values = {date_entry_text(h.year, h.month, h.day), odometer_entry_text(h.a), odometer_entry_text(h.b),
                   fuel_entry_text(h.c), cost_entry_text(h.d)};
     } else {
-        h.vehicle_id = store.current_vehicle_id();
-        h.record_id = store.new_ids().record_id;
         // Consecutive fill-ups chain: this one starts where the latest ended.
         std::int32_t last_end = 0;
         for (std::size_t offset : store.chunks()) {
