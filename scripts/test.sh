@@ -4,7 +4,7 @@
 # that open the real window when no display is available.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$here/scripts/bootstrap.sh"
+"$here/scripts/bootstrap-test.sh"
 
 werror=OFF
 if [ "${CI:-}" = "true" ]; then werror=ON; fi

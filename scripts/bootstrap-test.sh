@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what testing adds to what running needs: test and benchmark
+# libraries, a virtual X server and the tools that drive the real window, and
+# the independent programs that check our output.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+"$here/bootstrap.sh"
+"$here/apt-install.sh" \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
+  xvfb xauth xdotool xclip
