@@ -48,13 +48,6 @@ protected:
     static void click(HeadlessPlatform& p, const WidgetRecord& w) { p.push_click((w.x1 + w.x2) / 2, (w.y1 + w.y2) / 2); }
 };
 
-TEST(Thousands, GroupsDigitsByThree) {
-    EXPECT_EQ(with_thousands(1000000), "1,000,000");
-    EXPECT_EQ(with_thousands(999), "999");
-    EXPECT_EQ(with_thousands(1000), "1,000");
-    EXPECT_EQ(with_thousands(0), "0");
-}
-
 TEST_F(FileBrowser, ListsPlacesThenTheFolderSortedWithHiddenNamesLeftOut) {
     std::vector<BrowserEntry> entries;
     ASSERT_TRUE(browser_entries(path("files/"), entries));

@@ -61,6 +61,18 @@ TEST(Trim, RemovesBlanksOnly) {
     EXPECT_EQ(trim("   "), "");
 }
 
+TEST(Numbers, ThousandsGroupsDigitsByThreeForEveryValue) {
+    EXPECT_EQ(with_thousands(0), "0");
+    EXPECT_EQ(with_thousands(999), "999");
+    EXPECT_EQ(with_thousands(1000), "1,000");
+    EXPECT_EQ(with_thousands(1234567), "1,234,567");
+    EXPECT_EQ(with_thousands(-1234), "-1,234");
+    EXPECT_EQ(with_thousands(-999), "-999");
+    // The most negative value has no positive counterpart of its own type.
+    EXPECT_EQ(with_thousands(INT64_MIN), "-9,223,372,036,854,775,808");
+    EXPECT_EQ(with_thousands(INT64_MAX), "9,223,372,036,854,775,807");
+}
+
 TEST(Numbers, LogFormAndLeadingNumericPart) {
     EXPECT_EQ(log_number(42), " 42");
     EXPECT_EQ(log_number(0), " 0");

@@ -80,6 +80,16 @@ std::string log_number(std::int64_t value) {
     return value < 0 ? digits : " " + digits;
 }
 
+std::string with_thousands(std::int64_t value) {
+    // The magnitude in unsigned arithmetic, so the most negative value has one too.
+    const std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::string digits = std::to_string(magnitude);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), 1, ',');
+    if (value < 0) digits.insert(digits.begin(), '-');
+    return digits;
+}
+
 std::int32_t leading_number(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;

@@ -30,6 +30,9 @@ std::string trim(std::string_view text);
 // not negative (" 42", "-7").
 std::string log_number(std::int64_t value);
 
+// A whole number with commas between groups of three digits: "1,234,567".
+std::string with_thousands(std::int64_t value);
+
 // The value of the leading numeric part of a text: optional blanks, an
 // optional sign, digits. "12abc" gives 12, "abc" gives 0. Clamped to 32 bits.
 std::int32_t leading_number(std::string_view text);

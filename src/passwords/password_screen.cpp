@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/screens/screen_loop.h"
 #include "app/startup.h"
+#include "app/text.h"
 #include "passwords/master_password.h"
 #include "passwords/password_actions.h"
 #include "passwords/password_store.h"
@@ -165,7 +166,7 @@ void add_list(const Layout& l) {
     const Fonts& f = fonts();
     const int label_height = FontHeight(f.user_bold);
     AddWidget(0, kKindLabel, l.list_left, l.list_top - label_height - 8, l.list_right, l.list_top - 8, kWhiteRgb, 0,
-              f.user_bold, 0, thousands(count) + " Passwords");
+              f.user_bold, 0, with_thousands(count) + " Passwords");
     int n = AddWidget(kPwList, kKindPasswordList, l.list_left, l.list_top, l.list_right, l.list_bottom, 0, kWhiteRgb,
                       f.user_normal, 0, "");
     widgets()[static_cast<std::size_t>(n - 1)].list = &list;
@@ -452,12 +453,6 @@ void enter_screen() {
 }
 
 }  // namespace
-
-std::string thousands(long long value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
-    return value < 0 ? "-" + digits : digits;
-}
 
 void password_screen() {
     g_state = ScreenState{};

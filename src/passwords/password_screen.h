@@ -27,7 +27,4 @@ enum PasswordWidget {
 // Runs the screen's loop until another screen is chosen or the program quits.
 void password_screen();
 
-// 1234 as "1,234".
-std::string thousands(long long value);
-
 }  // namespace domora

@@ -316,12 +316,6 @@ void new_folder(const std::string& title) {
 
 // ---- the list --------------------------------------------------------------------------------
 
-std::string with_thousands(std::int64_t value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
-    return value < 0 ? "-" + digits : digits;
-}
-
 bool browser_entries(const std::string& folder, std::vector<BrowserEntry>& entries) {
     entries.clear();
     add_places(entries);

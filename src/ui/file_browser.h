@@ -32,7 +32,4 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
 // could not be deleted (what could be is gone).
 bool DeleteTree(const std::string& folder);
 
-// 1000000 gives "1,000,000".
-std::string with_thousands(std::int64_t value);
-
 }  // namespace domora
