@@ -37,8 +37,13 @@ TEST_F(Startup, InstalledProgramsKeepTheirDataInTheXdgDataFolder) {
 
 TEST_F(Startup, WithoutXdgDataHomeTheDefaultFolderIsCreatedWithItsParents) {
     os.environment.erase("XDG_DATA_HOME");
+    const mode_t old_mask = ::umask(022);
     EXPECT_EQ(choose_data_folder("/usr/bin/"), path("home/.local/share/domora/"));
-    EXPECT_TRUE(folder_exists(path("home/.local/share/domora")));
+    ::umask(old_mask);
+    EXPECT_EQ(mode_of(path("home/.local/share/domora")) & 0777, 0700u);
+    // A new account's ~/.local/share is every program's folder, not ours.
+    EXPECT_EQ(mode_of(path("home/.local")) & 0777, 0755u);
+    EXPECT_EQ(mode_of(path("home/.local/share")) & 0777, 0755u);
     os.environment["XDG_DATA_HOME"] = "relative/path";  // not absolute: ignored
     EXPECT_EQ(choose_data_folder("/usr/bin/"), path("home/.local/share/domora/"));
 }

@@ -23,12 +23,16 @@ bool starts_with_nocase(std::string_view text, std::string_view prefix) {
     return !prefix.empty() && text.size() >= prefix.size() && equal_nocase(text.substr(0, prefix.size()), prefix);
 }
 
-// Creates every missing level of folder, owner-only.
+// Creates every missing level of folder. Only the last level is ours and
+// owner-only; parents such as ~/.local/share are shared with every other
+// program and get the usual mode (less the umask).
 void make_folders(const std::string& folder) {
+    const std::string own = folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
     for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
         const std::string level = folder.substr(0, slash);
-        if (!folder_exists(level)) platform().sys_mkdir(level, 0700);
+        if (!folder_exists(level)) platform().sys_mkdir(level, level == own ? 0700 : 0755);
     }
+    if (!folder_exists(own)) platform().sys_mkdir(own, 0700);
 }
 
 const char* const kDataFileNames[] = {"address10.dat", "password10.dat", "vehicle11.dat"};
