@@ -18,8 +18,7 @@ namespace domora {
 namespace {
 
 std::string fixture(const std::string& name) {
-    const std::string here = __FILE__;
-    std::ifstream in(here.substr(0, here.rfind('/')) + "/data/" + name, std::ios::binary);
+    std::ifstream in(std::string(DOMORA_TEST_DATA_DIR "/") + name, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();

@@ -21,7 +21,7 @@ namespace {
 using Bytes = std::string;
 
 std::string data_file(const std::string& name) {
-    return std::filesystem::path(__FILE__).parent_path().string() + "/data/" + name;
+    return std::string(DOMORA_TEST_DATA_DIR "/") + name;
 }
 
 Bytes u32(std::uint32_t v) {

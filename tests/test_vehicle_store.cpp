@@ -17,8 +17,7 @@ namespace domora {
 namespace {
 
 std::string data_file(const std::string& name) {
-    const std::string here = __FILE__;
-    return here.substr(0, here.rfind('/')) + "/data/" + name;
+    return std::string(DOMORA_TEST_DATA_DIR "/") + name;
 }
 
 ChunkHeader vehicle_header(int vehicle_id, int record_id, int year) {
