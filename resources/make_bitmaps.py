@@ -18,6 +18,8 @@ their matte, so their outer edges are smoothed against it.
 
 import math
 import os
+import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -278,8 +280,51 @@ def write_xpm(name, canvas):
 # ---- the bitmaps --------------------------------------------------------------------
 
 
-def house64():
-    c = Canvas(64, 64)
+class ScaledCanvas(Canvas):
+    """A canvas of any size that takes the coordinates of a 64-pixel drawing,
+    so the program's picture can be drawn again sharp at every icon size."""
+
+    def __init__(self, size, design=64):
+        super().__init__(size, size)
+        self.k = design / size
+
+    def fill(self, inside, colour, box=None):
+        k = self.k
+        scaled = (lambda x, y: inside(x * k, y * k))
+        paint = (lambda x, y: colour(x * k, y * k)) if callable(colour) else colour
+        super().fill(scaled, paint)
+
+
+def write_png(path, canvas):
+    """Writes canvas as an 8-bit RGBA PNG; pixels left as None are transparent."""
+    raw = bytearray()
+    for row in canvas.px:
+        raw.append(0)                   # no filter
+        for c in row:
+            if c is None:
+                raw += bytes((0, 0, 0, 0))
+            else:
+                raw += bytes(int(round(max(0, min(255, v)))) for v in c) + b"\xff"
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+    header = struct.pack(">IIBBBBB", canvas.w, canvas.h, 8, 6, 0, 0, 0)
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+           + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(png)
+
+
+# The application icon: the house of the About screen at the desktop's sizes.
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+APP_ID = "org.domora.Domora"
+
+
+def house64(c=None):
+    c = c or Canvas(64, 64)
     # Grass the house stands on.
     c.fill(rounded_rect(2, 56, 62, 62, 3), INK)
     c.fill(rounded_rect(3, 57, 61, 61, 2),
@@ -641,6 +686,8 @@ def main():
     }
     for name, canvas in bitmaps.items():
         write_xpm(name, canvas)
+    for size in ICON_SIZES:
+        write_png(os.path.join(HERE, "icons", f"{size}x{size}", APP_ID + ".png"), house64(ScaledCanvas(size)))
 
 
 if __name__ == "__main__":

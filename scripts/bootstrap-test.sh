@@ -7,4 +7,5 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
 "$here/apt-install.sh" \
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
-  xvfb xauth xdotool xclip
+  xvfb xauth xdotool xclip \
+  python3 desktop-file-utils appstream dpkg-dev file

@@ -39,3 +39,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 run_suite "$here/build/asan" -DCMAKE_BUILD_TYPE=Debug -DDOMORA_SANITIZE=ON
+echo "== release build and Debian package =="
+DOMORA_WERROR="$werror" "$here/scripts/package.sh"
+"$here/tests/check_deb.sh" "$here"/build/package/domora_*.deb

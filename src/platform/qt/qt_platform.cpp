@@ -253,6 +253,8 @@ class QtPlatform : public Platform {
 public:
     QtPlatform(int& argc, char** argv) : m_app(argc, argv) {
         QApplication::setApplicationName(QStringLiteral("Domora"));
+        // Ties the window to its menu entry, so docks and task bars show that icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.domora.Domora"));
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/PROGRAM.xpm")));
         QApplication::setQuitOnLastWindowClosed(false);
         install_termination_signals();

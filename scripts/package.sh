@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds a release of Domora and packs it as a Debian package in
+# build/package/. Install it with: sudo apt install ./build/package/domora_*.deb
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$here/scripts/bootstrap.sh"
+"$here/scripts/apt-install.sh" dpkg-dev file
+
+build="$here/build/package"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDOMORA_BUILD_TESTS=OFF \
+      -DDOMORA_WERROR="${DOMORA_WERROR:-OFF}" >/dev/null
+cmake --build "$build" --target domora
+(cd "$build" && cpack -G DEB >/dev/null)
+ls "$build"/domora_*.deb

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the runtime into a scratch prefix, as run.sh and the Debian package
+# do, and checks what a desktop reads from it: the desktop entry and the
+# AppStream file through their validators, and every icon size.
+# Usage: check_install.sh BUILD_DIR
+set -euo pipefail
+build="$1"
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" --component runtime >/dev/null
+
+id=org.domora.Domora
+fail=0
+check() { if ! "$@"; then echo "FAILED: $*"; fail=1; fi; }
+
+check test -x "$prefix/bin/domora"
+check desktop-file-validate "$prefix/share/applications/$id.desktop"
+check appstreamcli validate --no-net --strict "$prefix/share/metainfo/$id.metainfo.xml"
+check grep -qx "Exec=domora" "$prefix/share/applications/$id.desktop"
+check grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop"
+for size in 16 24 32 48 64 128 256; do
+  icon="$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png"
+  # The PNG header holds width and height at bytes 16 to 23, big-endian.
+  got="$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]) if d[:8]==b"\x89PNG\r\n\x1a\n" else "not a PNG")' "$icon" 2>&1)"
+  check test "$got" = "${size}x${size}"
+done
+[ "$fail" -eq 0 ] && echo "install layout: desktop entry, AppStream file and 7 icon sizes are valid"
+exit "$fail"
