@@ -70,7 +70,7 @@ std::string map_web_address(MapService service, const AddressRecord& record) {
             std::string query;
             const std::string street = trim(a1 + " " + a2);
             if (!street.empty()) query += street;
-            query += "," + trim(city) + "," + trim(state) + " " + zip;
+            query.append(",").append(trim(city)).append(",").append(trim(state)).append(" ").append(zip);
             return "https://" + map_hosts().mapquest + "/search/result?query=" + query;
         }
         case MapService::Bing:

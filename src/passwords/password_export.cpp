@@ -35,7 +35,7 @@ std::string password_csv_text(const std::vector<PasswordExportRecord>& records) 
     std::string out;
     for (const PasswordExportRecord& record : records) {
         out += quoted(record.title);
-        for (const PasswordLine& slot : record.slots) out += "," + quoted(slot_text(slot));
+        for (const PasswordLine& slot : record.slots) out.append(",").append(quoted(slot_text(slot)));
         out += "\r\n";
     }
     return out;

@@ -285,8 +285,12 @@ public:
     }
 
     void system_message_box(const std::string& text, const std::string& caption) override {
-        std::string plain = text;
-        for (std::size_t at; (at = plain.find("\r\n")) != std::string::npos;) plain.replace(at, 2, "\n");
+        std::string plain;
+        plain.reserve(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+            plain += text[i];
+        }
         QMessageBox box(QMessageBox::Warning, to_qt(caption), to_qt(plain), QMessageBox::Ok);
         box.exec();
     }
