@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "addresses/address_actions.h"
+#include "addresses/address_csv_layouts.h"
 #include "addresses/address_export.h"
 #include "addresses/address_list.h"
 #include "app/files.h"
@@ -266,12 +267,15 @@ bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t&
         message("No text in file");
         return false;
     }
-    const std::vector<std::string> lines = csv_lines(import_text(bytes.value()));
+    const std::string text = import_text(bytes.value());
+    const char separator = detect_separator(text);
+    const std::vector<std::string> lines = csv_lines(text, separator);
     if (lines.empty()) {
         message("No text in file");
         return false;
     }
-    const std::vector<std::string> header = split_csv_line(lines[0]);
+    const std::vector<std::string> header = split_csv_line(lines[0], separator);
+    const CsvColumns columns = csv_columns(header);
     FieldMapping mapping{};
     if (!run_mapping_form(header, trim(lines[0]), mapping)) return false;
     OpenProgress();
@@ -279,14 +283,14 @@ bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t&
     for (std::size_t i = 0; i < lines.size(); ++i) {
         UpdateProgress("Importing Addresses...", "", static_cast<long long>(i + 1), static_cast<long long>(lines.size()));
         if (trim(lines[i]).empty() && i + 1 == lines.size()) break;  // the end of the last line
-        const std::vector<std::string> fields = split_csv_line(lines[i]);
+        const std::vector<std::string> fields = split_csv_line(lines[i], separator);
         if (fields.size() != header.size()) {
             ++skipped;
             continue;
         }
         if (i == 0 && is_header_line(fields)) continue;
         status_log_write("\r\n------\r\n" + log_number(static_cast<std::int64_t>(i)) + " - " + lines[i]);
-        append_imported(store, mapped_record(fields, mapping), last_id);
+        append_imported(store, mapped_record(fields, mapping, columns), last_id);
         if (main_window().quit_requested) break;
     }
     CloseProgress();

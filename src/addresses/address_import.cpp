@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "addresses/address_csv_layouts.h"
 #include "app/status_log.h"
 #include "app/text.h"
 #include "platform/cp1252.h"
@@ -18,6 +19,12 @@ enum Field {
 constexpr std::size_t kMaxValue = 280;
 constexpr std::size_t kMaxRecord = 4096;
 constexpr std::size_t kRecordHeader = 18;
+// Kept free for the " (n)" the unique-name rule may add to First, so the store
+// never has to cut the record again.
+constexpr std::size_t kSuffixRoom = 16;
+// When a record is too long, values are cut in this order, each only as far as needed.
+constexpr int kCutOrder[] = {kMisc3, kMisc2, kMisc1, kAddress2, kWebSite, kAddress1, kCountry, kCity,
+                             kState, kZip, kEmail, kCellPhone, kWorkPhone, kHomePhone};
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
@@ -109,9 +116,9 @@ int hex_value(char c) {
     return -1;
 }
 
-// =XX escapes; a line break in the value becomes ", ".
+// =XX escapes; an encoded line break stays a '\n' for the property to place.
 std::string decode_quoted_printable(const std::string& text) {
-    const std::string broken = replace_all(text, "=0D=0A", ", ");
+    const std::string broken = replace_all(text, "=0D=0A", "\n");
     std::string out;
     for (std::size_t i = 0; i < broken.size(); ++i) {
         if (broken[i] == '=' && i + 2 < broken.size()) {
@@ -125,7 +132,7 @@ std::string decode_quoted_printable(const std::string& text) {
         }
         out += broken[i];
     }
-    return out;
+    return replace_all(replace_all(out, "\r\n", "\n"), "\r", "\n");
 }
 
 // Splits at ';' that no backslash escapes.
@@ -144,7 +151,8 @@ std::vector<std::string> split_unescaped(const std::string& text) {
     return parts;
 }
 
-// The vCard escapes: \n and \N give ", ", \, \; \\ and \: their character.
+// The vCard escapes: \n and \N give a line break ('\n'), \, \; \\ \: and \"
+// (as Gmail and Apple write it) their character.
 std::string unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -154,8 +162,8 @@ std::string unescape(const std::string& text) {
         }
         const char next = text[++i];
         if (next == 'n' || next == 'N') {
-            out += ", ";
-        } else if (next == ',' || next == ';' || next == '\\' || next == ':') {
+            out += '\n';
+        } else if (next == ',' || next == ';' || next == '\\' || next == ':' || next == '"') {
             out += next;
         } else {
             out += '\\';
@@ -165,8 +173,36 @@ std::string unescape(const std::string& text) {
     return out;
 }
 
+// The lines of a value, each trimmed, empty ones kept.
+std::vector<std::string> value_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+        if (end == std::string::npos) return lines;
+        start = end + 1;
+    }
+}
+
+// The non-empty lines joined by ", "; a field holds one line.
+std::string join_lines(const std::vector<std::string>& lines, std::size_t from = 0) {
+    std::string out;
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].empty()) continue;
+        if (!out.empty()) out += ", ";
+        out += lines[i];
+    }
+    return out;
+}
+
+std::string flat(const std::string& text) { return join_lines(value_lines(text)); }
+
+// A value as a field takes it: unescaped, on one line, trimmed.
+std::string text_of(const std::string& raw) { return trim(flat(unescape(raw))); }
+
 std::string part(const std::vector<std::string>& parts, std::size_t i) {
-    return i < parts.size() ? trim(unescape(parts[i])) : std::string();
+    return i < parts.size() ? text_of(parts[i]) : std::string();
 }
 
 // Number clean-up shared by reading a TEL line and finishing a card.
@@ -182,6 +218,8 @@ std::string strip_phone(std::string number) {
 struct Card {
     AddressFields fields;
     std::string notes;
+    // Which phone fields an untyped number filled: a typed one may replace it.
+    std::array<bool, 3> untyped_phone{};
 };
 
 void finish_card(Card& card, std::vector<AddressFields>& cards) {
@@ -189,20 +227,114 @@ void finish_card(Card& card, std::vector<AddressFields>& cards) {
     for (int phone : {kHomePhone, kWorkPhone, kCellPhone}) f[static_cast<std::size_t>(phone)] = strip_phone(f[static_cast<std::size_t>(phone)]);
     f[kWebSite] = replace_all(replace_all(f[kWebSite], "\\:", ":"), "\\,", ",");
     const std::string notes = replace_all(replace_all(replace_all(card.notes, "\\,", ","), "\\:", ":"), "\\;", ";");
-    std::vector<std::string> misc(3);
-    std::size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t bar = notes.find('|', start);
-        if (start > notes.size()) break;
-        misc[static_cast<std::size_t>(i)] = notes.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-        if (bar == std::string::npos) break;
+    // One note line a field; what does not fit in three joins the third, so
+    // nothing of a longer note is lost.
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < notes.size();) {
+        const std::size_t bar = std::min(notes.find('|', start), notes.size());
+        lines.push_back(trim(notes.substr(start, bar - start)));
         start = bar + 1;
     }
-    f[kMisc1] = misc[0];
-    f[kMisc2] = misc[1];
-    f[kMisc3] = misc[2];
+    f[kMisc1] = lines.size() > 0 ? lines[0] : std::string();
+    f[kMisc2] = lines.size() > 1 ? lines[1] : std::string();
+    f[kMisc3] = join_lines(lines, 2);
     fit_to_record(f);
     cards.push_back(f);
+}
+
+// One content line: [group.]name[;param...]:value. Parameter values may be
+// quoted and hold ':' or ';' there.
+struct Property {
+    std::string key;       // the name, upper case, without its group
+    std::string types;     // the type list, upper case: bare parameters, TYPE values, PREF
+    bool typed = false;    // parameters and a ':' after them
+    bool uri = false;      // VALUE=uri
+    std::string encoding;  // ENCODING, upper case
+    std::string charset;   // CHARSET, upper case
+    std::string content;   // the raw value
+};
+
+std::string unquoted(std::string text) {
+    text = trim(text);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+    return text;
+}
+
+bool read_property(const std::string& line, Property& p) {
+    const std::size_t cut = line.find_first_of(":;");
+    if (cut == std::string::npos) return false;
+    std::string name = line.substr(0, cut);
+    // A group ("item1.", "WORK.") only ties properties together.
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name = name.substr(dot + 1);
+    p.key = to_upper(trim(name));
+    if (line[cut] == ':') {
+        p.content = line.substr(cut + 1);
+        return true;
+    }
+    std::vector<std::string> params(1);
+    bool quoted = false;
+    std::size_t i = cut + 1;
+    for (; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') quoted = !quoted;
+        if (!quoted && c == ':') break;
+        if (!quoted && c == ';') {
+            params.emplace_back();
+        } else {
+            params.back() += c;
+        }
+    }
+    p.typed = i < line.size();
+    p.content = p.typed ? line.substr(i + 1) : std::string();
+    for (const std::string& param : params) {
+        const std::size_t equals = param.find('=');
+        const std::string pname = to_upper(trim(param.substr(0, equals)));
+        const std::string pvalue = equals == std::string::npos ? std::string() : to_upper(unquoted(param.substr(equals + 1)));
+        if (equals == std::string::npos) {
+            if (pname == "QUOTED-PRINTABLE" || pname == "BASE64" || pname == "8BIT") p.encoding = pname;
+            else if (!pname.empty()) p.types += pname + ",";
+        } else if (pname == "TYPE") {
+            p.types += pvalue + ",";
+        } else if (pname == "PREF") {
+            p.types += "PREF,";
+        } else if (pname == "ENCODING") {
+            p.encoding = pvalue;
+        } else if (pname == "CHARSET") {
+            p.charset = pvalue;
+        } else if (pname == "VALUE") {
+            p.uri = pvalue == "URI";
+        }
+    }
+    return true;
+}
+
+// A type list that names no kind of number: none, or only VOICE, MSG and PREF.
+bool untyped_number(const std::string& types) {
+    std::size_t start = 0;
+    while (start < types.size()) {
+        const std::size_t comma = std::min(types.find(',', start), types.size());
+        const std::string type = types.substr(start, comma - start);
+        if (!type.empty() && type != "VOICE" && type != "MSG" && type != "PREF") return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
+// A tel: address as people write a number: the scheme goes, an extension
+// stays readable as " x102", other parameters go.
+std::string readable_tel(std::string number) {
+    if (number.size() >= 4 && equal_nocase(number.substr(0, 4), "tel:")) number = number.substr(4);
+    const std::size_t semicolon = number.find(';');
+    if (semicolon == std::string::npos) return number;
+    std::string out = number.substr(0, semicolon);
+    for (std::size_t start = semicolon + 1; start < number.size();) {
+        const std::size_t end = std::min(number.find(';', start), number.size());
+        const std::string param = number.substr(start, end - start);
+        if (param.size() > 4 && equal_nocase(param.substr(0, 4), "ext=")) out += " x" + param.substr(4);
+        start = end + 1;
+    }
+    return out;
 }
 
 const char* const kOtherMailSchemes[] = {"X400", "AOL", "APPLELINK", "ATTMAIL", "CIS", "EWORLD",
@@ -225,7 +357,24 @@ std::string import_text(const std::string& bytes) {
 
 // ---- CSV ------------------------------------------------------------------------------------------
 
-std::vector<std::string> csv_lines(const std::string& text) {
+char detect_separator(const std::string& text) {
+    std::size_t commas = 0, semicolons = 0, tabs = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') quoted = !quoted;  // a doubled quote toggles twice
+        if (quoted) continue;
+        if (c == '\r' || c == '\n') break;
+        if (c == ',') ++commas;
+        if (c == ';') ++semicolons;
+        if (c == '\t') ++tabs;
+    }
+    if (semicolons > commas && semicolons >= tabs) return ';';
+    if (tabs > commas && tabs > semicolons) return '\t';
+    return ',';
+}
+
+std::vector<std::string> csv_lines(const std::string& text, char separator) {
     std::vector<std::string> lines;
     std::string line;
     bool quoted = false;
@@ -239,17 +388,29 @@ std::vector<std::string> csv_lines(const std::string& text) {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
             continue;
         }
-        if (c == '"' && (quoted || field_start)) quoted = !quoted;
-        if (c == ',' && !quoted) field_start = true;
-        else if (c != ' ' && c != '"') field_start = false;
-        else if (c == '"' && !quoted) field_start = false;
         line += c;
+        if (quoted) {
+            if (c != '"') continue;
+            // A doubled quote inside a quoted field is one quote and the field goes on.
+            if (i + 1 < text.size() && text[i + 1] == '"') {
+                line += text[++i];
+            } else {
+                quoted = false;
+            }
+        } else if (c == separator) {
+            field_start = true;
+        } else if (c == '"' && field_start) {
+            quoted = true;
+            field_start = false;
+        } else if (c != ' ') {
+            field_start = false;
+        }
     }
     if (!line.empty()) lines.push_back(line);
     return lines;
 }
 
-std::vector<std::string> split_csv_line(const std::string& raw) {
+std::vector<std::string> split_csv_line(const std::string& raw, char separator) {
     const std::string line = trim(raw);
     std::vector<std::string> fields;
     std::size_t i = 0;
@@ -271,21 +432,23 @@ std::vector<std::string> split_csv_line(const std::string& raw) {
                 value += line[i++];
             }
             value = replace_all(replace_all(replace_all(value, "\r\n", ", "), "\n", ", "), "\r", ", ");
-            // Whatever follows the closing quote up to the comma is not part of the value.
-            while (i < line.size() && line[i] != ',') ++i;
+            // Whatever follows the closing quote up to the separator is not part of the value.
+            while (i < line.size() && line[i] != separator) ++i;
         } else {
-            while (i < line.size() && line[i] != ',') value += line[i++];
+            while (i < line.size() && line[i] != separator) value += line[i++];
             while (!value.empty() && value.back() == ' ') value.pop_back();
         }
         fields.push_back(value);
         if (i >= line.size()) break;
-        ++i;  // the comma
+        ++i;  // the separator
     }
     return fields;
 }
 
-FieldMapping auto_map(const std::vector<std::string>& header, const std::string& header_line) {
-    status_log_write("Field Mapping: " + log_number(static_cast<std::int64_t>(header.size())) + " - " + header_line);
+namespace {
+
+// The keyword rules, for headers of no known exporter.
+FieldMapping keyword_map(const std::vector<std::string>& header) {
     FieldMapping map{};
     std::vector<std::string> columns;
     for (const std::string& h : header) columns.push_back(to_lower(h));
@@ -322,21 +485,32 @@ FieldMapping auto_map(const std::vector<std::string>& header, const std::string&
     return map;
 }
 
-bool is_header_line(const std::vector<std::string>& fields) {
-    int named = 0;
-    for (const std::string& f : fields) {
-        const std::string t = to_lower(f);
-        if (contains(t, "first") || contains(t, "last") || contains(t, "address")) ++named;
-    }
-    return named >= 3;
+}  // namespace
+
+FieldMapping auto_map(const std::vector<std::string>& header, const std::string& header_line) {
+    status_log_write("Field Mapping: " + log_number(static_cast<std::int64_t>(header.size())) + " - " + header_line);
+    FieldMapping map{};
+    if (known_layout_map(header, map)) return map;
+    return keyword_map(header);
 }
 
-AddressFields mapped_record(const std::vector<std::string>& fields, const FieldMapping& mapping) {
+bool is_header_line(const std::vector<std::string>& fields) {
+    FieldMapping map{};
+    if (known_layout_map(fields, map)) return true;
+    // An e-mail address in line 0 is data, however its words read.
+    std::vector<std::string> names;
+    for (const std::string& f : fields) names.push_back(f.find('@') == std::string::npos ? f : std::string());
+    map = keyword_map(names);
+    return std::any_of(map.begin(), map.end(), [](int column) { return column > 0; });
+}
+
+AddressFields mapped_record(const std::vector<std::string>& fields, const FieldMapping& mapping, const CsvColumns& columns) {
     AddressFields record;
     for (int i = 0; i < kAddressFieldCount; ++i) {
         const int column = mapping[static_cast<std::size_t>(i)];
         if (column > 0 && column <= static_cast<int>(fields.size())) record[static_cast<std::size_t>(i)] = fields[static_cast<std::size_t>(column - 1)];
     }
+    apply_columns(fields, mapping, columns, record);
     fit_to_record(record);
     return record;
 }
@@ -357,35 +531,21 @@ std::vector<AddressFields> parse_vcards(const std::string& text) {
         pending_log.clear();
     };
     for (const std::string& physical : logical_lines(text)) {
-        std::string line = trim(physical);
+        const std::string line = trim(physical);
         pending_log += line + "\r\n";
-        // Grouped properties ("item1.EMAIL") are read like plain ones.
-        if (line.size() > 5 && equal_nocase(line.substr(0, 4), "item")) {
-            std::size_t digits = 4;
-            while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
-            if (digits > 4 && digits < line.size() && line[digits] == '.') line = trim(line.substr(digits + 1));
-        }
-        const std::size_t cut = line.find_first_of(":;");
-        if (cut == std::string::npos) continue;
-        const std::string key = to_upper(line.substr(0, cut));
-        std::string value = trim(line.substr(cut + 1));
-        // Parameters ("TYPE=WORK") exist only when the name ended at a ';'.
-        std::string types;
-        std::string content = value;
-        const bool has_params = line[cut] == ';';
-        if (has_params) {
-            const std::size_t colon = value.find(':');
-            types = to_upper(value.substr(0, colon));
-            content = colon == std::string::npos ? std::string() : value.substr(colon + 1);
-        }
-        const bool typed = has_params && value.find(':') != std::string::npos;
-        if (has_params && contains(types, "QUOTED-PRINTABLE")) {
+        Property p;
+        if (!read_property(line, p)) continue;
+        const std::string& key = p.key;
+        const std::string& types = p.types;
+        const bool typed = p.typed;
+        std::string content = trim(p.content);
+        if (p.encoding == "QUOTED-PRINTABLE") {
             content = decode_quoted_printable(content);
-            if (!contains(types, "CHARSET") || contains(types, "UTF-8")) {
+            if (p.charset.empty() || p.charset == "UTF-8") {
                 if (valid_utf8_with_multibyte(content)) content = utf8_to_cp1252(content);
             }
         } else {
-            content = replace_all(content, "=0D=0A", ", ");
+            content = replace_all(content, "=0D=0A", "\n");
         }
         AddressFields& f = card.fields;
         if (key == "BEGIN") {
@@ -397,35 +557,46 @@ std::vector<AddressFields> parse_vcards(const std::string& text) {
             in_card = false;
             card = Card{};
         } else if (key == "BDAY") {
-            const std::string date = trim(content);
+            const std::string date = flat(content);
             if (!date.empty()) card.notes += "Birthdate: " + date + "|";
         } else if (key == "NOTE") {
-            card.notes += trim(unescape(content)) + "|";
+            // Each line of the note is a line of its own in the Misc fields.
+            card.notes += replace_all(trim(unescape(content)), "\n", "|") + "|";
         } else if (key == "URL") {
             // A later address replaces an earlier one.
-            if (!trim(content).empty()) f[kWebSite] = trim(content);
+            if (!flat(content).empty()) f[kWebSite] = flat(content);
         } else if (key == "EMAIL") {
             bool other_scheme = false;
             for (const char* scheme : kOtherMailSchemes) other_scheme = other_scheme || contains(types, scheme);
             const bool internet = !typed || contains(types, "INTERNET") || !other_scheme;
-            const std::string address = trim(unescape(content));
+            const std::string address = text_of(content);
             if (internet && !address.empty() && (f[kEmail].empty() || contains(types, "PREF"))) f[kEmail] = address;
         } else if (key == "TEL") {
             if (contains(types, "FAX") || contains(types, "PAGER") || contains(types, "BBS")) continue;
-            std::string number = trim(unescape(content));
+            std::string number = text_of(content);
+            const bool tel_uri = number.size() >= 4 && equal_nocase(number.substr(0, 4), "tel:");
+            if (p.uri || tel_uri) number = readable_tel(number);
             if (number.size() >= 3 && equal_nocase(number.substr(0, 3), "tel")) number = number.substr(3);
             number.erase(0, number.find_first_not_of(":;"));
             if (number.rfind("+1", 0) == 0) number = number.substr(2);
             number.erase(0, std::min(number.size(), number.find_first_not_of("- ")));
-            const bool preferred = contains(types, "PREF");
             int target = -1;
             if (contains(types, "WORK")) target = kWorkPhone;
             else if (contains(types, "CELL")) target = kCellPhone;
             else if (contains(types, "HOME")) target = kHomePhone;
-            else if (!typed || (contains(types, "VOICE") || contains(types, "MSG"))) target = kHomePhone;
-            if (target >= 0 && !number.empty() && (f[static_cast<std::size_t>(target)].empty() || preferred)) f[static_cast<std::size_t>(target)] = number;
+            // An untyped number fills an empty Home Phone only; a typed one
+            // replaces an untyped one, and a preferred one any other.
+            const bool untyped = target < 0 && untyped_number(types);
+            if (untyped) target = kHomePhone;
+            if (target < 0 || number.empty()) continue;
+            const auto slot = static_cast<std::size_t>(target);
+            bool& was_untyped = card.untyped_phone[slot - kHomePhone];
+            const bool take = f[slot].empty() || (!untyped && (was_untyped || contains(types, "PREF")));
+            if (!take) continue;
+            f[slot] = number;
+            was_untyped = untyped;
         } else if (key == "FN") {
-            if (f[kFirst].empty()) f[kFirst] = trim(unescape(content));
+            if (f[kFirst].empty()) f[kFirst] = text_of(content);
         } else if (key == "N") {
             const std::vector<std::string> parts = split_unescaped(content);
             f[kLast] = part(parts, 0);
@@ -438,8 +609,14 @@ std::vector<AddressFields> parse_vcards(const std::string& text) {
             const bool take = f[kAddress1].empty() || contains(types, "PREF") || contains(types, "HOME");
             if (!take) continue;
             const std::vector<std::string> parts = split_unescaped(content);
-            f[kAddress2] = trim(part(parts, 0) + " " + part(parts, 1));
-            f[kAddress1] = part(parts, 2);
+            // A street over several lines: the first is Address 1, the others
+            // join the post office box and extended address in Address 2.
+            std::vector<std::string> street;
+            for (const std::string& l : value_lines(parts.size() > 2 ? unescape(parts[2]) : std::string())) {
+                if (!l.empty()) street.push_back(l);
+            }
+            f[kAddress1] = street.empty() ? std::string() : street[0];
+            f[kAddress2] = join_lines({trim(part(parts, 0) + " " + part(parts, 1)), join_lines(street, 1)});
             f[kCity] = part(parts, 3);
             f[kState] = part(parts, 4);
             f[kZip] = part(parts, 5);
@@ -461,11 +638,14 @@ void fit_to_record(AddressFields& fields) {
         }
         total += value.size() + 1;
     }
-    while (total > kMaxRecord) {
-        auto longest = std::max_element(fields.begin(), fields.end(),
-                                        [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
-        const std::size_t cut = std::min(longest->size(), total - kMaxRecord);
-        longest->resize(longest->size() - cut);
+    // The values that matter least give way first; a name or company is never
+    // cut, as three values at most kMaxValue long always fit.
+    static_assert(kRecordHeader + kAddressFieldCount + 3 * kMaxValue + kSuffixRoom <= kMaxRecord);
+    for (int field : kCutOrder) {
+        if (total + kSuffixRoom <= kMaxRecord) break;
+        std::string& value = fields[static_cast<std::size_t>(field)];
+        const std::size_t cut = std::min(value.size(), total + kSuffixRoom - kMaxRecord);
+        value.resize(value.size() - cut);
         total -= cut;
     }
 }

@@ -17,23 +17,43 @@ std::string import_text(const std::string& bytes);
 
 // ---- CSV ---------------------------------------------------------------------------------
 
-// The lines of a CSV text; a quoted field may run over line ends.
-std::vector<std::string> csv_lines(const std::string& text);
+// The separator of a CSV text: ",", ";" (spreadsheets in many European
+// locales) or a tab, whichever its first line holds most often outside quotes.
+char detect_separator(const std::string& text);
+// The lines of a CSV text; a quoted field may run over line ends, and a
+// doubled quote inside it is one quote (RFC 4180).
+std::vector<std::string> csv_lines(const std::string& text, char separator = ',');
 // The fields of one line: blanks around a line and before a field are
 // dropped; a quoted field runs to its closing quote ("" stands for one
 // quote, line breaks inside become ", "); any other field runs to the next
-// comma and loses its trailing blanks.
-std::vector<std::string> split_csv_line(const std::string& line);
+// separator and loses its trailing blanks.
+std::vector<std::string> split_csv_line(const std::string& line, char separator = ',');
 
 // For each address field, 0 (not imported) or the 1-based column feeding it.
 using FieldMapping = std::array<int, kAddressFieldCount>;
-// Matches the header's columns to the address fields by their words, and
-// writes the "Field Mapping: " line to the status log.
+
+// What a header says beyond its column names: phone numbers whose kind is
+// in a label column beside them, and address groups (home, business) that
+// stand in for one another.
+struct CsvColumns {
+    struct LabelledPhone {
+        int value = 0;  // 1-based columns
+        int label = 0;
+    };
+    std::vector<LabelledPhone> phones;
+    // Street, street 2, city, state, postal code, country; 0 where a group has no such column.
+    std::vector<std::array<int, 6>> address_groups;
+};
+
+// Maps a known exporter's header exactly, otherwise matches the columns to
+// the address fields by their words; writes the "Field Mapping: " line to
+// the status log.
 FieldMapping auto_map(const std::vector<std::string>& header, const std::string& header_line);
-// Line 0 is a header when 3 or more of its fields name "first", "last" or "address".
+// Line 0 is a header when it is a known exporter's header or auto_map
+// recognises at least one of its columns; otherwise it is the first record.
 bool is_header_line(const std::vector<std::string>& fields);
 // The record a line gives under a mapping.
-AddressFields mapped_record(const std::vector<std::string>& fields, const FieldMapping& mapping);
+AddressFields mapped_record(const std::vector<std::string>& fields, const FieldMapping& mapping, const CsvColumns& columns = {});
 
 // ---- vCard --------------------------------------------------------------------------------
 
@@ -42,8 +62,10 @@ std::vector<AddressFields> parse_vcards(const std::string& text);
 
 // ---- both ------------------------------------------------------------------------------------
 
-// Cuts values to 280 characters, then shortens the longest ones until the
-// record fits the 4096-byte record builder.
+// Cuts values to 280 characters, then, while the record would not fit the
+// 4096-byte record builder (with room for a " (n)" after First), shortens
+// the values that matter least: Misc 3 to Misc 1, the address, web site,
+// e-mail and phones. Names and company are never cut.
 void fit_to_record(AddressFields& fields);
 // The status-log entries for one imported record.
 void log_imported_record(const AddressFields& fields);
