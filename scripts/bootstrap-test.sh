@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what testing adds to what running needs: test and benchmark
 # libraries, a virtual X server and the tools that drive the real window, and
-# the independent programs that check our output.
+# the independent programs that check our output (python3-vobject and abook
+# read our vCards, Python's csv our CSV).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
 "$here/apt-install.sh" \
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
   xvfb xauth xdotool xclip \
-  python3 desktop-file-utils appstream dpkg-dev file
+  python3 desktop-file-utils appstream dpkg-dev file \
+  python3-vobject abook

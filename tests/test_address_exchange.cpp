@@ -51,22 +51,46 @@ std::string corpus(const std::string& name) {
 TEST(AddressExport, ACompanyOnlyCardNamesTheCompanyAndAWorkAddress) {
     const std::string text = vcard_text({record(fields({{Company, "Acme, Inc."}, {Address2, "Suite 5"}, {City, "Springfield"}}))}, kStamp);
     EXPECT_EQ(text,
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Acme\\, Inc.;;\r\nFN:Acme\\, Inc.\r\nORG:Acme\\, Inc.\r\n"
-              "ADR;WORK;ENCODING=QUOTED-PRINTABLE:;;Suite 5;Springfield;;;\r\n"
-              "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:Suite 5\r\nSpringfield\r\n"
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Acme\\, Inc.;;;;\r\nFN:Acme\\, Inc.\r\nORG:Acme\\, Inc.\r\n"
+              "ADR;TYPE=WORK:;;Suite 5;Springfield;;;\r\n"
+              "LABEL;TYPE=WORK:Suite 5\\nSpringfield\r\n"
               "REV:20261207T090503Z\r\nEND:VCARD\r\n\r\n");
 }
 
 TEST(AddressExport, APersonsCardHasAHomeAddressAndNotes) {
     const std::string text = vcard_text(
         {record(fields({{First, "Ren\xE9"}, {Last, "Lee"}, {Address1, "1 Main St"}, {City, "Troy; NY"}, {State, "NY"}, {Zip, "12180"},
-                        {Email, "rene@example.org"}, {Home, "555-0100"}, {Misc1, "a"}, {Misc3, "c"}}))},
+                        {Email, "rene@example.org"}, {Home, "555-0100"}, {Misc1, "a"}, {Misc3, "c\\d"}}))},
         kStamp);
-    EXPECT_NE(text.find("N:Lee;Ren\xE9;\r\nFN:Ren\xE9 Lee\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;1 Main St;Troy\\; NY;NY;12180;\r\n"), std::string::npos);
-    EXPECT_NE(text.find("EMAIL;PREF;INTERNET:rene@example.org\r\nTEL;HOME;VOICE:555-0100\r\n"), std::string::npos);
-    EXPECT_NE(text.find("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0A=0D=0Ac\r\n"), std::string::npos) << "an empty middle note keeps its place";
+    EXPECT_NE(text.find("N:Lee;Ren\xE9;;;\r\nFN:Ren\xE9 Lee\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ADR;TYPE=HOME:;;1 Main St;Troy\\; NY;NY;12180;\r\n"), std::string::npos);
+    EXPECT_NE(text.find("EMAIL;TYPE=INTERNET,PREF:rene@example.org\r\nTEL;TYPE=HOME,VOICE:555-0100\r\n"), std::string::npos);
+    EXPECT_NE(text.find("NOTE:a\\n\\nc\\\\d\r\n"), std::string::npos) << "an empty middle note keeps its place";
     EXPECT_EQ(text.find("ORG:"), std::string::npos);
+}
+
+// Strict readers reject a line break inside a property and quoted-printable
+// in vCard 3.0; long lines are folded at 75 octets of the UTF-8 file.
+TEST(AddressExport, VcardLinesAreEscapedAndFoldedForStrictReaders) {
+    const std::string note = "\x80 " + std::string(70, 'x') + "\\, " + std::string(64, 'y') + "\xFC\xFC\xFC";
+    const std::string file = vcard_file({record(fields({{First, "Ann"}, {Address1, "1 Main"}, {Address2, "Apt 2"}, {City, "Troy"},
+                                                        {Misc1, note}, {Misc2, "two"}}))},
+                                        kStamp);
+    EXPECT_EQ(file.find("QUOTED-PRINTABLE"), std::string::npos);
+    EXPECT_EQ(file.find("=0D=0A"), std::string::npos);
+    std::string unfolded;
+    std::size_t start = 0;
+    for (std::size_t end; (end = file.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const std::string line = file.substr(start, end - start);
+        EXPECT_LE(line.size(), 75u) << line;
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << "no bare line break inside a property";
+        unfolded += line.empty() || line[0] != ' ' ? "\r\n" + line : line.substr(1);
+    }
+    EXPECT_NE(unfolded.find("\r\nLABEL;TYPE=HOME:1 Main\\nApt 2\\nTroy\r\n"), std::string::npos) << unfolded;
+    EXPECT_NE(unfolded.find("\r\nNOTE:" + cp1252_to_utf8("\x80 " + std::string(70, 'x') + "\\\\\\, " + std::string(64, 'y') +
+                                                          "\xFC\xFC\xFC") + "\\ntwo\r\n"),
+              std::string::npos)
+        << "folding splits neither a character nor an escape";
 }
 
 TEST(AddressExport, CsvQuotesEveryValueAndDoublesQuotes) {
@@ -154,11 +178,12 @@ TEST_F(AddressImport, OurOwnCsvComesBackWhole) {
 // ---- vCard import --------------------------------------------------------------------------------
 
 TEST_F(AddressImport, OurOwnVcardComesBackWhole) {
-    const AddressFields all = fields({{First, "Ren\xE9"}, {Last, "Lee"}, {Company, "A, B; C"}, {Address1, "1 Main"}, {Address2, "Apt 2"},
+    AddressFields all = fields({{First, "Ren\xE9"}, {Last, "Lee"}, {Company, "A, B; C"}, {Address1, "1 Main"}, {Address2, "Apt 2"},
                                       {City, "Troy"}, {State, "NY"}, {Zip, "12180"}, {Country, "USA"}, {Home, "555-1"}, {Work, "555-2"},
                                       {Cell, "555-3"}, {Email, "a@b.c"}, {Web, "http://x.org"}, {Misc1, "m1"}, {Misc2, "m2"}, {Misc3, "m3"}});
+    all[Misc2] = std::string(120, 'm') + "\\ \xE9";  // folded, with a backslash
     // As a file holds it: UTF-8.
-    const std::vector<AddressFields> cards = parse_vcards(import_text(cp1252_to_utf8(vcard_text({record(all)}, kStamp))));
+    const std::vector<AddressFields> cards = parse_vcards(import_text(vcard_file({record(all)}, kStamp)));
     ASSERT_EQ(cards.size(), 1u);
     EXPECT_EQ(cards[0], all) << "the two address lines and the three notes stay apart";
 }

@@ -198,9 +198,9 @@ void export_addresses(AddressStore& store) {
 
     std::string text;
     if (format == 0) {
-        text = vcard_text(selected_records(store, "Exporting Addresses..."), platform().utc_now());
         // A vCard file is UTF-8; the clipboard takes the text and converts it itself.
-        if (button == 1) text = cp1252_to_utf8(text);
+        const std::vector<ExportRecord> records = selected_records(store, "Exporting Addresses...");
+        text = button == 1 ? vcard_file(records, platform().utc_now()) : vcard_text(records, platform().utc_now());
     } else if (format == 1) {
         text = csv_text(selected_records(store, "Exporting Addresses..."));
     } else if (format == 2) {

@@ -1,5 +1,7 @@
 #include "addresses/address_export.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "app/text.h"
@@ -14,34 +16,94 @@ enum Field {
     kHomePhone, kWorkPhone, kCellPhone, kEmail, kWebSite, kMisc1, kMisc2, kMisc3,
 };
 
-const std::string kBreak = "=0D=0A";
 const std::string kCrLf = "\r\n";
+// A line break inside a vCard value.
+const std::string kBreak = "\\n";
 
 std::string replace_all(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
     return text;
 }
 
-bool ends_with(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Leading and trailing separators go, each removal followed by a trim, until none is left.
-std::string strip_breaks(std::string text, bool repeat) {
-    text = trim(text);
-    bool changed = true;
-    while (changed) {
-        changed = false;
-        if (text.rfind(kBreak, 0) == 0) {
-            text = trim(text.substr(kBreak.size()));
-            changed = repeat;
-        }
-        if (ends_with(text, kBreak)) {
-            text = trim(text.substr(0, text.size() - kBreak.size()));
-            changed = repeat;
+// A text value as vCard 3.0 writes it: backslash, comma and semicolon
+// escaped, a line break as \n.
+std::string escaped(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '\\' || c == ',' || c == ';') {
+            out += '\\';
+            out += c;
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+            out += kBreak;
+        } else {
+            out += c;
         }
     }
-    return text;
+    return out;
+}
+
+// Lines of a value: blank ones at either end are dropped, inner ones kept in
+// their place; each line is trimmed and escaped, and they are joined by \n.
+std::string value_lines(std::initializer_list<std::string> lines) {
+    std::vector<std::string> kept;
+    for (const std::string& line : lines) kept.push_back(trim(line));
+    while (!kept.empty() && kept.back().empty()) kept.pop_back();
+    std::size_t first = 0;
+    while (first < kept.size() && kept[first].empty()) ++first;
+    std::string out;
+    for (std::size_t i = first; i < kept.size(); ++i) {
+        if (i > first) out += kBreak;
+        out += escaped(kept[i]);
+    }
+    return out;
+}
+
+// How many octets each Windows-1252 byte takes in UTF-8, the file's encoding.
+const std::array<unsigned char, 256>& utf8_widths() {
+    static const std::array<unsigned char, 256> widths = [] {
+        std::array<unsigned char, 256> w{};
+        for (int b = 0; b < 256; ++b) {
+            const char byte = static_cast<char>(b);
+            const std::size_t octets = cp1252_to_utf8(std::string_view(&byte, 1)).size();
+            w[static_cast<std::size_t>(b)] = static_cast<unsigned char>(std::max<std::size_t>(1, octets));
+        }
+        return w;
+    }();
+    return widths;
+}
+
+// A content line folded so that no physical line is longer than 75 octets
+// in UTF-8: each continuation starts with a blank. A break never falls
+// inside a character or between an escaping backslash and what it escapes.
+std::string folded(const std::string& line) {
+    constexpr std::size_t kLimit = 75;
+    const std::array<unsigned char, 256>& widths = utf8_widths();
+    std::string out;
+    std::size_t octets = 0;
+    bool escaping = false;  // the last byte written is a backslash that escapes the next
+    for (const char c : line) {
+        const std::size_t width = widths[static_cast<unsigned char>(c)];
+        if (octets + width > kLimit) {
+            if (escaping) out.pop_back();
+            out += kCrLf + " ";
+            octets = 1;
+            if (escaping) {
+                out += '\\';
+                ++octets;
+            }
+        }
+        out += c;
+        octets += width;
+        escaping = !escaping && c == '\\';
+    }
+    return out;
+}
+
+bool ends_with(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Trimmed of blanks, then of trailing blanks and commas.
@@ -57,42 +119,47 @@ std::string vcard_text(const std::vector<ExportRecord>& records, const UtcTime& 
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02dT%02d%02d%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
     std::string out;
-    auto line = [&out](const std::string& text) { out += text + kCrLf; };
+    auto line = [&out](const std::string& text) { out += folded(text) + kCrLf; };
     for (const ExportRecord& record : records) {
-        AddressFields f = record.fields;
-        for (std::string& value : f) value = replace_all(replace_all(value, ",", "\\,"), ";", "\\;");
+        const AddressFields& raw = record.fields;
+        AddressFields f;
+        for (std::size_t i = 0; i < f.size(); ++i) f[i] = escaped(raw[i]);
         line("BEGIN:VCARD");
         line("VERSION:3.0");
         if (f[kFirst].empty() && f[kLast].empty()) {
-            line("N:" + f[kCompany] + ";;");
+            line("N:" + f[kCompany] + ";;;;");
             line("FN:" + f[kCompany]);
         } else {
-            line("N:" + f[kLast] + ";" + f[kFirst] + ";");
+            line("N:" + f[kLast] + ";" + f[kFirst] + ";;;");
             line("FN:" + f[kFirst] + " " + f[kLast]);
         }
         if (!f[kCompany].empty()) line("ORG:" + f[kCompany]);
-        const std::string street = strip_breaks(f[kAddress1] + kBreak + f[kAddress2], false);
+        const std::string street = value_lines({raw[kAddress1], raw[kAddress2]});
         if (!street.empty()) {
-            std::string label = trim(street + kCrLf + f[kCity] + ", " + f[kState] + " " + f[kZip] + " " + f[kCountry]);
-            if (ends_with(label, ",")) label = trim(label.substr(0, label.size() - 1));
-            if (ends_with(label, kCrLf)) label = trim(label.substr(0, label.size() - 2));
+            std::string city_line = trim(raw[kCity] + ", " + raw[kState] + " " + raw[kZip] + " " + raw[kCountry]);
+            if (ends_with(city_line, ",")) city_line = trim(city_line.substr(0, city_line.size() - 1));
+            const std::string label = city_line.empty() ? street : street + kBreak + escaped(city_line);
             const std::string type = f[kCompany].empty() ? "HOME" : "WORK";
-            line("ADR;" + type + ";ENCODING=QUOTED-PRINTABLE:;;" + street + ";" + f[kCity] + ";" + f[kState] + ";" + f[kZip] +
-                 ";" + f[kCountry]);
-            line("LABEL;" + type + ";ENCODING=QUOTED-PRINTABLE:" + label);
+            line("ADR;TYPE=" + type + ":;;" + street + ";" + f[kCity] + ";" + f[kState] + ";" + f[kZip] + ";" + f[kCountry]);
+            line("LABEL;TYPE=" + type + ":" + label);
         }
-        if (!f[kWebSite].empty()) line("URL:" + f[kWebSite]);
-        if (!f[kEmail].empty()) line("EMAIL;PREF;INTERNET:" + f[kEmail]);
-        if (!f[kHomePhone].empty()) line("TEL;HOME;VOICE:" + f[kHomePhone]);
-        if (!f[kWorkPhone].empty()) line("TEL;WORK;VOICE:" + f[kWorkPhone]);
-        if (!f[kCellPhone].empty()) line("TEL;CELL;VOICE:" + f[kCellPhone]);
-        const std::string note = strip_breaks(f[kMisc1] + kBreak + f[kMisc2] + kBreak + f[kMisc3], true);
-        if (!note.empty()) line("NOTE;ENCODING=QUOTED-PRINTABLE:" + note);
+        // A web address is a URI, not text: it is written as it is.
+        if (!raw[kWebSite].empty()) line("URL:" + raw[kWebSite]);
+        if (!f[kEmail].empty()) line("EMAIL;TYPE=INTERNET,PREF:" + f[kEmail]);
+        if (!f[kHomePhone].empty()) line("TEL;TYPE=HOME,VOICE:" + f[kHomePhone]);
+        if (!f[kWorkPhone].empty()) line("TEL;TYPE=WORK,VOICE:" + f[kWorkPhone]);
+        if (!f[kCellPhone].empty()) line("TEL;TYPE=CELL,VOICE:" + f[kCellPhone]);
+        const std::string note = value_lines({raw[kMisc1], raw[kMisc2], raw[kMisc3]});
+        if (!note.empty()) line("NOTE:" + note);
         line(std::string("REV:") + stamp);
         line("END:VCARD");
         line("");
     }
     return out;
+}
+
+std::string vcard_file(const std::vector<ExportRecord>& records, const UtcTime& stamp) {
+    return cp1252_to_utf8(vcard_text(records, stamp));
 }
 
 std::string csv_text(const std::vector<ExportRecord>& records) {

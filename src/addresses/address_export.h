@@ -19,9 +19,12 @@ struct ExportRecord {
     bool last_in_view = false;  // plain text puts a separator after every other record
 };
 
-// vCard 3.0; stamp is the export's UTC time. Files get it as UTF-8, the
-// encoding vCard readers expect (the clipboard converts on its own).
+// vCard 3.0 as RFC 2426 has it (text values escaped, line breaks inside a
+// value as \n, lines folded at 75 octets of UTF-8); stamp is the export's
+// UTC time. The text is Windows-1252, for the clipboard, which converts it.
 std::string vcard_text(const std::vector<ExportRecord>& records, const UtcTime& stamp);
+// The same as a file holds it: UTF-8, the encoding vCard readers expect.
+std::string vcard_file(const std::vector<ExportRecord>& records, const UtcTime& stamp);
 // A header line, then every value quoted; a quote inside a value is doubled.
 std::string csv_text(const std::vector<ExportRecord>& records);
 // One address a line, with the name in front when both names are known.
