@@ -42,8 +42,8 @@ std::string whole_file(const std::string& path) {
 // tests/data/interop holds other programs' files as they wrote them;
 // tests/data/import the cases that once went wrong.
 std::string corpus(const std::string& name) {
-    const std::string under = name.rfind("import/", 0) == 0 || name.rfind("interop/", 0) == 0 ? "/../" : "/";
-    return whole_file(std::string(DOMORA_CORPUS_DIR) + under + name);
+    const bool under_data = name.rfind("import/", 0) == 0 || name.rfind("interop/", 0) == 0;
+    return whole_file(std::string(under_data ? DOMORA_TEST_DATA_DIR : DOMORA_CORPUS_DIR) + "/" + name);
 }
 
 // ---- export ----------------------------------------------------------------------------------------
