@@ -80,7 +80,9 @@ TEST_F(Store, JunkAndDamagedFramesAreSkippedByteByByte) {
     write(path("address10.dat"), fixture("address_junk_front.dat"));
     ASSERT_TRUE(store.load().ok());
     ASSERT_EQ(store.count(), 1);
-    EXPECT_EQ(store.item(0), 10u) << "ten junk bytes in front";
+    EXPECT_EQ(store.item(0), 0u) << "the ten junk bytes in front are left out of the image";
+    EXPECT_EQ(store.size(), fixture("address_junk_front.dat").size() - 10);
+    EXPECT_EQ(log().back(), "Load Addresses - Address Datasize:  51") << "the size of the file as read";
     EXPECT_EQ(store.record_at(store.item(0)).fields[kFieldLast], "Lee");
 
     // A frame of length 0, one below 18 and one running past the end: none
@@ -126,13 +128,45 @@ TEST_F(Store, AnyDamageLeavesOnlyWholeFramesInTheView) {
             const std::uint32_t at = store.item(i);
             ASSERT_GE(store.length_at(at), kAddressRecordHeaderSize);
             ASSERT_LE(at + store.length_at(at), store.size());
-            ASSERT_EQ(image.compare(at + 4, 4, "MSRI"), 0);
+            ASSERT_EQ(store.image().compare(at + 4, 4, "MSRI"), 0);
             const AddressRecord r = store.record_at(at);
             std::size_t bytes = kAddressRecordHeaderSize;
             for (const std::string& f : r.fields) bytes += f.size();
             ASSERT_LE(bytes, store.length_at(at)) << "fields come from inside the record";
         }
+        // Whatever the damage, an append keeps every record that was shown.
+        const int shown = store.count();
+        store.append_record(store.new_record_id(), 0, values({"Zed", "Last"}));
+        ASSERT_EQ(store.count(), shown + 1);
+        ASSERT_TRUE(store.write().ok());
+        ASSERT_TRUE(store.load().ok());
+        ASSERT_EQ(store.count(), shown + 1) << "round " << round;
+        ASSERT_EQ(store.record_at(store.item(shown)).fields[kFieldFirst], "Zed");
     }
+}
+
+TEST_F(Store, AFrameRunningJustPastTheEndNeverSwallowsLaterRecords) {
+    // A frame header whose length runs two bytes past the end, then Ann Lee.
+    write(path("address10.dat"), fixture("address_stale_frame.dat"));
+    ASSERT_TRUE(store.load().ok());
+    ASSERT_EQ(firsts(), (std::vector<std::string>{"Ann"}));
+    EXPECT_EQ(store.size(), 41u) << "only Ann's frame is kept";
+    EXPECT_EQ(log().front(), "Address Junk Dropped:  18");
+
+    // Adding Bob grows the image past the damaged length; he must still be there after a restart.
+    store.append_record(store.new_record_id(), 0, values({"Bob", "Roe"}));
+    EXPECT_EQ(firsts(), (std::vector<std::string>{"Ann", "Bob"}));
+    ASSERT_TRUE(store.write().ok());
+    AddressStore restarted;
+    ASSERT_TRUE(restarted.load().ok());
+    ASSERT_EQ(restarted.count(), 2);
+    const AddressRecord ann = restarted.record_at(restarted.item(0));
+    const AddressRecord bob = restarted.record_at(restarted.item(1));
+    EXPECT_EQ(ann.id, 1);
+    EXPECT_EQ(ann.fields[kFieldFirst], "Ann");
+    EXPECT_EQ(bob.id, 2);
+    EXPECT_EQ(bob.fields[kFieldFirst], "Bob");
+    EXPECT_EQ(bob.fields[kFieldLast], "Roe");
 }
 
 TEST_F(Store, FieldsAreReadOnlyWithinTheirRecord) {

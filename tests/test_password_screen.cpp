@@ -169,6 +169,18 @@ TEST_F(PasswordScreen, FirstUseSetsATrimmedMasterPasswordOnceItIsConfirmed) {
     EXPECT_TRUE(field_text(0).empty() && field_text(1).empty()) << "the form's copies are wiped";
 }
 
+TEST_F(PasswordScreen, ADamagedFileIsReportedAndNeverTakenForFirstUse) {
+    // The first 200 bytes of a 480-byte file.
+    const Bytes damaged = read(std::string(DOMORA_TEST_DATA_DIR) + "/password_cut_short.dat");
+    write(app_paths().password_file, damaged);
+    os.push_key(kKeyReturn);  // OK to the message
+    AskMasterPassword();
+    EXPECT_TRUE(drawn("The password file is damaged: it is 200 bytes long, which no saved password file is."));
+    EXPECT_FALSE(drawn("Before you can start saving passwords"));
+    EXPECT_EQ(master_password(), "");
+    EXPECT_EQ(read(app_paths().password_file), damaged);
+}
+
 TEST_F(PasswordScreen, CancellingFirstUseLeavesNoFileAndNoPassword) {
     click(popup_button(kFirstUse, "Master Password:|Confirm Password:", "Save|Cancel", 132, 5001));
     AskMasterPassword();

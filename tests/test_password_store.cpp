@@ -137,16 +137,20 @@ TEST_F(PasswordStoreTest, DamagedFramesAreSkippedLikeJunkWithoutReadingPastTheIm
     Bytes image = header("pw");
     image += u32(0) + "MSRI" + u32(1) + '\x02' + '\0';        // length 0: would never move on
     image += u32(13) + "MSRI" + u32(2) + '\x02' + '\0';       // shorter than a header
-    image += record(3, 2, lines("Kept", {"a: b"}));
+    const Bytes kept = record(3, 2, lines("Kept", {"a: b"}));
+    const Bytes also_kept = record(5, 2, lines("Also kept", {}));
+    image += kept;
     image += u32(100000) + "MSRI" + u32(4) + '\x02' + '\0';   // runs past the image
-    image += record(5, 2, lines("Also kept", {}));
+    image += also_kept;
     image += Bytes("\x20\0\0\0MSR", 7);                       // a frame cut off by the end
     store_file(image, "pw");
     set_master_password("pw");
     LoadPasswords();
     ASSERT_TRUE(IsUnlocked());
     EXPECT_EQ(titles(), (std::vector<std::string>{"Kept", "Also kept"}));
-    EXPECT_EQ(password_store().used_length, image.size() - 7) << "the used length ends after the last whole record";
+    EXPECT_EQ(password_store().used_length, 256 + kept.size() + also_kept.size())
+        << "the junk is left out as the file is opened, the whole records packed behind the header";
+    EXPECT_EQ(password_store().view, (std::vector<std::uint32_t>{256, static_cast<std::uint32_t>(256 + kept.size())}));
 
     // A record that ends exactly where the image ends is whole.
     const Bytes tight = header("pw") + record(6, 2, lines("Ex", {}));
@@ -162,15 +166,53 @@ TEST_F(PasswordStoreTest, ShortMissingAndUnreadableFilesAreToldApart) {
     EXPECT_FALSE(IsUnlocked());
     EXPECT_EQ(password_store().image.size(), 0u);
 
-    write(app_paths().password_file, Bytes(255, 'x'));
+    write(app_paths().password_file, "");
     LoadPasswords();
-    EXPECT_TRUE(IsFirstUse()) << "shorter than its header: holds no record";
+    EXPECT_TRUE(IsFirstUse()) << "an empty file holds no record";
 
     std::filesystem::remove(app_paths().password_file);
     std::filesystem::create_directory(app_paths().password_file);
     LoadPasswords();
     EXPECT_FALSE(IsFirstUse()) << "a file that cannot be read must not be written over as new";
     EXPECT_FALSE(password_store().read_error.empty());
+}
+
+TEST_F(PasswordStoreTest, AFrameRunningJustPastTheEndNeverSwallowsLaterRecords) {
+    // Behind the header: a frame whose length runs two bytes past the end, then "Ann Bank".
+    write(app_paths().password_file, read(data_file("password_stale_frame.dat")));
+    set_master_password("stale frame");
+    LoadPasswords();
+    ASSERT_TRUE(IsUnlocked());
+    ASSERT_EQ(titles(), (std::vector<std::string>{"Ann Bank"}));
+
+    // Bob's record grows the image past the damaged length.
+    AppendPassword(NewPasswordId(), lines("Bob Mail", {"User: bob"}));
+    ParsePasswords();
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Ann Bank", "Bob Mail"}));
+    ASSERT_TRUE(SavePasswords());
+    LoadPasswords();
+    ASSERT_TRUE(IsUnlocked());
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Ann Bank", "Bob Mail"}));
+    EXPECT_EQ(record_id(view_record(0)), 1);
+    EXPECT_EQ(record_id(view_record(1)), 2);
+}
+
+TEST_F(PasswordStoreTest, AFileCutShortOrNotWholeBlocksIsDamagedAndNeverWrittenOver) {
+    for (const char* name : {"password_cut_short.dat", "password_ragged.dat"}) {
+        SCOPED_TRACE(name);
+        const Bytes damaged = read(data_file(name));
+        write(app_paths().password_file, damaged);
+        set_master_password("open sesame");
+        LoadPasswords();
+        EXPECT_EQ(password_store().damaged_size, damaged.size());
+        EXPECT_FALSE(IsUnlocked());
+        EXPECT_FALSE(IsFirstUse()) << "never offered as a first use";
+        set_master_password("new master");
+        EXPECT_FALSE(SavePasswords());
+        EXPECT_EQ(read(app_paths().password_file), damaged) << "left untouched";
+        EXPECT_EQ(log().at(0), "Password File Damaged:  " + std::to_string(damaged.size()));
+        std::filesystem::remove(path("status.log"));
+    }
 }
 
 // ---- the master password --------------------------------------------------------------------------

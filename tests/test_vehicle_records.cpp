@@ -97,6 +97,21 @@ TEST_F(VehicleRecords, DistancesAreStoredInHundredthsOfAKilometre) {
     EXPECT_FALSE(fits_stored(distance_entry(std::string(79, '9'))));
 }
 
+TEST_F(VehicleRecords, ManyDecimalsNeitherOverflowNorRoundAsAHalf) {
+    // The forms take 79 characters; decimals far below any stored unit are not read.
+    os.us_measurement = false;
+    const std::string tiny = "0." + std::string(33, '0') + "9";
+    EXPECT_EQ(cost_entry(tiny), 0);
+    EXPECT_EQ(distance_entry(tiny), 0);
+    EXPECT_EQ(fuel_entry(tiny + " gal"), 0);
+    EXPECT_EQ(cost_entry("." + std::string(78, '0')), 0);
+    EXPECT_EQ(cost_entry("1." + std::string(77, '9')), 2000);
+    // Just above a half: the unread digits still tip it upwards.
+    EXPECT_EQ(cost_entry("0.0005" + std::string(30, '0') + "1"), 1);
+    EXPECT_EQ(cost_entry("0.0005" + std::string(30, '0')), 0) << "an exact half goes to the even neighbour";
+    EXPECT_EQ(fuel_entry("0.0" + std::string(76, '5')), 56);
+}
+
 TEST_F(VehicleRecords, FuelFollowsTheUnitWordOrElseTheLocale) {
     os.us_measurement = false;
     EXPECT_EQ(fuel_entry("12.5 gal"), 47318);

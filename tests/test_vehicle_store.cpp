@@ -142,7 +142,7 @@ TEST_F(VehicleStoreTest, JunkBeforeTheFirstChunkIsSkippedSilently) {
     settings().vehicle_id = 1;
     load(std::string(10, 'x') + vehicle(1, 1, 2019, "Audi", "A4") + fuel(1, 2, 2024, 1, 5, 100, 200, 1000, 0, 0));
     EXPECT_EQ(store.vehicles().size(), 1u);
-    EXPECT_EQ(store.vehicles()[0], 10u);
+    EXPECT_EQ(store.vehicles()[0], 0u) << "the junk is left out of the image";
     EXPECT_EQ(store.record_count(), 1);
     EXPECT_TRUE(os.message_boxes.empty());
 }
@@ -163,6 +163,27 @@ TEST_F(VehicleStoreTest, AChunkRunningOneBytePastTheEndIsReportedByBothLists) {
     os.message_boxes.clear();
     store.load();
     EXPECT_TRUE(os.message_boxes.empty());
+}
+
+TEST_F(VehicleStoreTest, AChunkRunningJustPastTheEndNeverSwallowsLaterChunks) {
+    // A fuel chunk header whose length runs two bytes past the end, then a vehicle and one fill-up.
+    settings().vehicle_id = 1;
+    write(path("vehicle11.dat"), read(data_file("vehicle_stale_frame.dat")));
+    store.load();
+    EXPECT_EQ(messages(), (std::vector<std::string>{"1 vehicle records are corrupted and have been skipped",
+                                                     "1 records are corrupted and have been skipped"}));
+    ASSERT_EQ(store.vehicles().size(), 1u);
+    ASSERT_EQ(store.record_count(), 1);
+
+    // A second fill-up grows the image past the damaged length.
+    store.append_chunk(read_chunk_header(fuel(1, 3, 2024, 2, 5, 200, 300, 1000, 0, 0), 0), {});
+    store.rebuild_record_view();
+    EXPECT_EQ(store.record_count(), 2);
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(file_record_ids(), (std::vector<int>{1, 2, 3})) << "the vehicle and both fill-ups";
+    EXPECT_EQ(store.record_count(), 2);
+    EXPECT_EQ(store.vehicle_list_corrupt(), 0);
+    EXPECT_EQ(messages().size(), 3u) << "the rebuild after the append still counted the chunk the load left out";
 }
 
 TEST_F(VehicleStoreTest, AChunkLengthBelowTheHeaderCountsAsCorruptAndTheWalkMovesOn) {

@@ -116,6 +116,7 @@ Result<void> AddressStore::load() {
     m_read_failed = false;
     const std::string& path = app_paths().address_file;
     Result<void> outcome;
+    std::size_t file_size = 0;
     FileInfo info;
     if (!path.empty() && platform().sys_stat(path, info)) {
         Result<std::string> data = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path);
@@ -125,6 +126,8 @@ Result<void> AddressStore::load() {
             outcome = Error{"the file is too large"};
         } else {
             m_image = std::move(data.value());
+            file_size = m_image.size();
+            drop_junk();
         }
         if (!outcome) {
             m_read_failed = true;
@@ -132,8 +135,27 @@ Result<void> AddressStore::load() {
         }
     }
     rebuild_view();
-    status_log_write("Load Addresses - Address Datasize: " + log_number(static_cast<std::int64_t>(m_image.size())));
+    status_log_write("Load Addresses - Address Datasize: " + log_number(static_cast<std::int64_t>(file_size)));
     return outcome;
+}
+
+void AddressStore::drop_junk() {
+    // A damaged frame whose length runs past the end is junk only while the
+    // image is no longer than that: once an append grew the image it would
+    // be read as a record swallowing the ones behind it. So the image keeps
+    // exactly the frames this walk finds, and every later walk finds the same.
+    std::string kept;
+    kept.reserve(m_image.size());
+    std::size_t expected = 0;
+    bool clean = true;
+    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+        if (at != expected) clean = false;
+        kept.append(m_image, at, length_at(static_cast<std::uint32_t>(at)));
+        expected = at + length_at(static_cast<std::uint32_t>(at));
+    }
+    if (clean && expected == m_image.size()) return;
+    status_log_write("Address Junk Dropped: " + log_number(static_cast<std::int64_t>(m_image.size() - kept.size())));
+    m_image = std::move(kept);
 }
 
 Result<void> AddressStore::write() { return write_image(m_image); }

@@ -90,7 +90,9 @@ std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks,
 class AddressStore {
 public:
     // ---- the file ------------------------------------------------------------------------
-    // Reads the address file into the image and rebuilds the view. A missing
+    // Reads the address file into the image and rebuilds the view. Junk
+    // between frames is left out of the image, so that the next write keeps
+    // exactly the records that were shown. A missing
     // or empty file is an empty address book. A file that exists but cannot
     // be read also leaves the book empty, returns the error, and keeps write()
     // from replacing that file until a later load succeeds.
@@ -144,6 +146,8 @@ public:
     std::int32_t new_record_id() const;
 
 private:
+    // Keeps only the whole frames of a freshly read image.
+    void drop_junk();
     std::string unique_first(const AddressValues& values);
     void build_name_keys();
 

@@ -85,6 +85,12 @@ void AskMasterPassword() {
             show_message("The password file cannot be read (" + password_store().read_error + ").|" + app_paths().password_file);
             return;
         }
+        if (password_store().damaged_size != 0) {
+            show_message("The password file is damaged: it is " + std::to_string(password_store().damaged_size) +
+                         " bytes long, which no saved password file is.|It has been left untouched; restore it from a backup.|" +
+                         app_paths().password_file);
+            return;
+        }
         if (IsFirstUse()) {
             set_first_master_password();
             return;

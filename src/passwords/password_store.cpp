@@ -77,6 +77,20 @@ void walk_records(Visit visit) {
     }
 }
 
+// A damaged frame whose length runs past the end is junk only while the
+// image is no longer than that; an append that grew the image would turn it
+// into a record swallowing the ones behind it. So a freshly opened image
+// keeps exactly the records this walk finds, packed from the header on.
+void drop_junk() {
+    std::size_t write = kPasswordHeaderSize;
+    walk_records([&write](std::size_t offset, std::uint32_t length) {
+        // The write position never passes the read position.
+        if (write != offset) std::memmove(g_store.image.data() + write, g_store.image.data() + offset, length);
+        write += length;
+    });
+    if (write < g_store.image.size()) std::fill(g_store.image.begin() + static_cast<std::ptrdiff_t>(write), g_store.image.end(), 0);
+}
+
 Result<void> save_and_load() {
     Result<void> saved = SavePasswords();
     LoadPasswords();
@@ -92,6 +106,7 @@ void reset_password_store() {
     g_store.view.clear();
     wipe(g_store.master);
     g_store.read_error.clear();
+    g_store.damaged_size = 0;
 }
 
 // ---- the master password and the key ----------------------------------------------------------
@@ -123,27 +138,36 @@ bool DecryptImage(const unsigned char* key, std::size_t key_length, unsigned cha
 void LoadPasswords() {
     release_image();
     g_store.read_error.clear();
+    g_store.damaged_size = 0;
     const std::string& path = app_paths().password_file;
     FileInfo info;
     const bool exists = platform().sys_stat(path, info);
     Result<std::string> read = !exists          ? Result<std::string>(std::string())
                                : info.is_folder ? Result<std::string>(Error{"it is a folder"})
                                                 : read_whole_file(path);
+    const std::size_t file_size = read ? read.value().size() : 0;
     if (!read) {
         // Not the same as no file: the first-use branch would write over it.
         g_store.read_error = read.error().message;
         status_log_write("Password File Not Read: " + read.error().message);
-    } else if (read.value().size() >= kPasswordHeaderSize) {
+    } else if (file_size > 0 && (file_size < kPasswordHeaderSize || file_size % aes::kBlockSize != 0)) {
+        // Every saved file is whole blocks and at least a header long: this one
+        // was cut short or grew. It is never taken for first use.
+        g_store.damaged_size = file_size;
+        status_log_write("Password File Damaged: " + log_number(static_cast<std::int64_t>(file_size)));
+    } else if (file_size >= kPasswordHeaderSize) {
         const std::string& file = read.value();
         g_store.image.assign(std::max(kPasswordHeaderSize, stored_size(file.size())), 0);
         if (open_with(file, g_store.master)) {
             status_log_write("Decrypted with Users Password");
+            drop_junk();
         } else {
             // The password that was tried is never written to the log.
             status_log_write("User Password Failed: ");
             set_master_password(kDefaultMasterPassword);
             if (open_with(file, g_store.master)) {
                 status_log_write("Decrypted with Quoll Password");
+                drop_junk();
             } else {
                 status_log_write("Quoll Password Failed: ");
                 status_log_write("Decryption Failed: ");
@@ -158,6 +182,8 @@ Result<void> SavePasswords() {
     const ScopedSecret trimmed(trim(g_store.master));
     const std::string& master = trimmed.text();
     if (master.empty()) return Error{"no master password"};
+    // A file that could not be read or is damaged may still be recovered; never write over it.
+    if (!g_store.read_error.empty() || g_store.damaged_size != 0) return Error{"the password file is kept as it is"};
     SecureBytes& image = g_store.image;
     g_store.used_length = std::max(kPasswordHeaderSize, g_store.used_length);
     const std::size_t size = stored_size(g_store.used_length);
@@ -188,7 +214,9 @@ bool IsUnlocked() {
     return stored == g_store.master;
 }
 
-bool IsFirstUse() { return g_store.used_length < kPasswordHeaderSize && g_store.read_error.empty(); }
+bool IsFirstUse() {
+    return g_store.used_length < kPasswordHeaderSize && g_store.read_error.empty() && g_store.damaged_size == 0;
+}
 
 void ParsePasswords() {
     g_store.used_length = 0;

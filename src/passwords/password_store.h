@@ -29,6 +29,7 @@ struct PasswordStore {
     std::vector<std::uint32_t> view;  // offsets of the live records, in file order
     std::string master;             // empty until entered
     std::string read_error;         // the file exists but could not be read
+    std::size_t damaged_size = 0;   // the file's size when it is not whole blocks or shorter than a header
 };
 
 PasswordStore& password_store();
@@ -61,7 +62,8 @@ Result<void> SavePasswords();
 // The image holds a header whose password is the (non-empty) master password.
 bool IsUnlocked();
 // No record has ever been saved (or there is no file): the master password
-// dialog offers to set one. Never true for a file that exists but cannot be read.
+// dialog offers to set one. Never true for a file that exists but cannot be
+// read or is damaged; such a file is never written over either.
 bool IsFirstUse();
 // Rebuilds the view and the used length from the image, skipping junk.
 void ParsePasswords();

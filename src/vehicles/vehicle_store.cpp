@@ -238,6 +238,7 @@ void VehicleStore::load() {
     m_image.clear();
     m_image.shrink_to_fit();
     m_unreadable = false;
+    m_corrupt_at_load = 0;
     FileInfo info;
     if (!m_path.empty() && platform().sys_stat(m_path, info)) {
         Result<std::string> data = info.is_folder ? Result<std::string>(Error{"a folder has its name"}) : read_whole_file(m_path);
@@ -246,10 +247,28 @@ void VehicleStore::load() {
             status_log_write("Vehicle File Unreadable: " + m_path + " - " + data.error().message);
         } else if (data.value().size() > kChunkHeaderSize) {
             m_image = std::move(data.value());
+            drop_junk();
         }
     }
     rebuild_vehicle_list();
     rebuild_record_view();
+}
+
+void VehicleStore::drop_junk() {
+    // A chunk that runs past the end is junk only while the image is no
+    // longer than that; once an append grew the image it would be read as a
+    // chunk swallowing the ones behind it. So the image keeps exactly the
+    // chunks this walk finds, and the corrupt ones are remembered for the
+    // messages of the rebuilds.
+    std::string kept;
+    kept.reserve(m_image.size());
+    m_corrupt_at_load = walk_chunks(m_image, [&](std::size_t offset, std::size_t length) {
+        kept.append(m_image, offset, length);
+        return true;
+    }, nullptr);
+    if (kept.size() == m_image.size()) return;
+    status_log_write("Vehicle Junk Dropped: " + log_number(static_cast<std::int64_t>(m_image.size() - kept.size())));
+    m_image = std::move(kept);
 }
 
 std::string_view VehicleStore::body(std::size_t offset) const {
@@ -334,6 +353,8 @@ Result<void> VehicleStore::save() {
         if (m_callbacks.progress_close) m_callbacks.progress_close();
     }
 
+    // The sorted image holds no junk, whether or not it reaches the file.
+    m_corrupt_at_load = 0;
     std::string sorted;
     std::size_t size = 0;
     for (const Entry& e : entries) size += e.length;
@@ -369,7 +390,7 @@ void VehicleStore::rebuild_vehicle_list() {
             m_vehicles.push_back(offset);
         }
         return true;
-    }, m_callbacks.keep_going);
+    }, m_callbacks.keep_going) + m_corrupt_at_load;
     if (found >= 0) {
         m_vehicle_position = found;
     } else {
@@ -407,7 +428,7 @@ void VehicleStore::rebuild_record_view() {
             status_log_write("Unknown Record Type: " + log_number(h.type) + " - size: " + log_number(h.length));
         }
         return true;
-    }, m_callbacks.keep_going);
+    }, m_callbacks.keep_going) + m_corrupt_at_load;
 
     // The latest five fill-ups that the filter shows.
     std::int64_t sum = 0;

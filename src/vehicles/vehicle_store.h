@@ -108,7 +108,8 @@ public:
 
     // ---- the file ---------------------------------------------------------------------------
     // Replaces the image with the file (a missing file, or one of 52 bytes or
-    // less, gives an empty image) and rebuilds both lists.
+    // less, gives an empty image) and rebuilds both lists. Junk and corrupt
+    // chunks are left out of the image but still counted by the rebuilds.
     void load();
     // Compacts and sorts the image, writes the file atomically and loads it
     // again. When the write fails the sorted image stays in memory (the
@@ -162,6 +163,8 @@ public:
     // Corrupt chunks counted by the last rebuild of each list.
     int vehicle_list_corrupt() const { return m_vehicle_corrupt; }
     int record_view_corrupt() const { return m_record_corrupt; }
+    // Corrupt chunks the last load found and left out of the image.
+    int corrupt_at_load() const { return m_corrupt_at_load; }
 
     // ---- ids, vehicles, selection -----------------------------------------------------------------
     NewIds new_ids() const;
@@ -182,6 +185,8 @@ public:
 
 private:
     bool keep_going() const { return !m_callbacks.keep_going || m_callbacks.keep_going(); }
+    // Keeps only the whole chunks of a freshly read image.
+    void drop_junk();
 
     std::string m_path;
     std::string m_image;
@@ -198,6 +203,8 @@ private:
     std::int32_t m_average_economy = 0;
     int m_vehicle_corrupt = 0;
     int m_record_corrupt = 0;
+    // Corrupt chunks the load left out of the image, until the next save.
+    int m_corrupt_at_load = 0;
 };
 
 }  // namespace domora

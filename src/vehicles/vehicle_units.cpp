@@ -16,6 +16,9 @@ namespace {
 using Wide = __int128;
 
 constexpr Wide kMantissaLimit = static_cast<Wide>(1000000000000LL) * 1000000000000LL;  // 10^24
+// Decimals read from a typed number; with the conversions' own shift the
+// divisor stays far inside 10^38, the largest power of ten a Wide holds.
+constexpr int kMostDecimals = 24;
 
 Wide power_of_ten(int n) {
     Wide p = 1;
@@ -72,10 +75,21 @@ Decimal typed_number(std::string_view text) {
         }
     }
     if (i < kept.size() && kept[i] == '.') {
+        bool dropped = false;
         for (++i; i < kept.size() && kept[i] != '.'; ++i) {
-            // Decimals beyond what the mantissa holds are far below any stored unit.
-            if (d.mantissa * 10 >= kMantissaLimit) break;
+            // Decimals beyond what the mantissa holds, or beyond kMostDecimals
+            // (whose power of ten must still fit), are far below any stored unit.
+            if (d.mantissa * 10 >= kMantissaLimit || d.scale >= kMostDecimals) {
+                dropped = dropped || kept[i] != '0';
+                continue;
+            }
             d.mantissa = d.mantissa * 10 + (kept[i] - '0');
+            ++d.scale;
+        }
+        // A digit standing for what was dropped keeps a value just above a
+        // half from being rounded as an exact half.
+        if (dropped) {
+            d.mantissa = d.mantissa * 10 + 1;
             ++d.scale;
         }
     }
