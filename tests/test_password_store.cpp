@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
@@ -212,6 +215,38 @@ TEST_F(PasswordStoreTest, AFileCutShortOrNotWholeBlocksIsDamagedAndNeverWrittenO
         EXPECT_EQ(read(app_paths().password_file), damaged) << "left untouched";
         EXPECT_EQ(log().at(0), "Password File Damaged:  " + std::to_string(damaged.size()));
         std::filesystem::remove(path("status.log"));
+    }
+}
+
+// The VmFlags of the mapping that holds address, from /proc/self/smaps.
+std::string mapping_flags(const void* address) {
+    std::ifstream smaps("/proc/self/smaps");
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        unsigned long long from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "%llx-%llx ", &from, &to) == 2) {
+            inside = at >= from && at < to;
+        } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+            return line;
+        }
+    }
+    return {};
+}
+
+TEST_F(PasswordStoreTest, TheImageAndTheMasterPasswordStayOutOfCoreDumpsAndSwap) {
+    store_file(header("pw") + record(1, 2, lines("Bank", {"PIN: 1234"})), "pw");
+    set_master_password("pw");
+    LoadPasswords();
+    ASSERT_TRUE(IsUnlocked());
+    const std::string image_flags = mapping_flags(password_store().image.data());
+    const std::string master_flags = mapping_flags(master_password().data());
+    EXPECT_NE(image_flags.find(" dd"), std::string::npos) << image_flags;
+    EXPECT_NE(master_flags.find(" dd"), std::string::npos) << master_flags;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_MEMLOCK, &limit) == 0 && (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= (1u << 20))) {
+        EXPECT_NE(image_flags.find(" lo"), std::string::npos) << "locked where the limit allows: " << image_flags;
+        EXPECT_NE(master_flags.find(" lo"), std::string::npos) << master_flags;
     }
 }
 

@@ -144,7 +144,7 @@ void ChangeMasterPassword() {
         show_message(kMismatch);
         return;
     }
-    ScopedSecret old(master_password());
+    ScopedSecret old{std::string(master_password())};
     set_master_password(answers.first.text());
     Result<void> saved = SavePasswords();
     if (!saved) {

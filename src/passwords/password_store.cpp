@@ -42,7 +42,7 @@ bool run_cipher(bool encrypt, const unsigned char* key, std::size_t key_length, 
 
 // Decrypts the file's bytes into a fresh image with the password's key and
 // tells whether that password opens it.
-bool open_with(const std::string& file, const std::string& password) {
+bool open_with(const std::string& file, std::string_view password) {
     std::fill(g_store.image.begin(), g_store.image.end(), 0);
     std::memcpy(g_store.image.data(), file.data(), file.size());
     std::array<unsigned char, kMasterKeySize> key = master_key(password);
@@ -104,21 +104,18 @@ PasswordStore& password_store() { return g_store; }
 void reset_password_store() {
     release_image();
     g_store.view.clear();
-    wipe(g_store.master);
+    g_store.master.clear();
     g_store.read_error.clear();
     g_store.damaged_size = 0;
 }
 
 // ---- the master password and the key ----------------------------------------------------------
 
-const std::string& master_password() { return g_store.master; }
+std::string_view master_password() { return g_store.master.view(); }
 
-void set_master_password(const std::string& text) {
-    wipe(g_store.master);
-    g_store.master = text;
-}
+void set_master_password(std::string_view text) { g_store.master.assign(text); }
 
-std::array<unsigned char, kMasterKeySize> master_key(const std::string& password) {
+std::array<unsigned char, kMasterKeySize> master_key(std::string_view password) {
     std::array<unsigned char, kMasterKeySize> key;
     key.fill(' ');
     std::memcpy(key.data(), password.data(), std::min(password.size(), key.size()));
@@ -158,14 +155,14 @@ void LoadPasswords() {
     } else if (file_size >= kPasswordHeaderSize) {
         const std::string& file = read.value();
         g_store.image.assign(std::max(kPasswordHeaderSize, stored_size(file.size())), 0);
-        if (open_with(file, g_store.master)) {
+        if (open_with(file, g_store.master.view())) {
             status_log_write("Decrypted with Users Password");
             drop_junk();
         } else {
             // The password that was tried is never written to the log.
             status_log_write("User Password Failed: ");
             set_master_password(kDefaultMasterPassword);
-            if (open_with(file, g_store.master)) {
+            if (open_with(file, g_store.master.view())) {
                 status_log_write("Decrypted with Quoll Password");
                 drop_junk();
             } else {
@@ -179,7 +176,7 @@ void LoadPasswords() {
 }
 
 Result<void> SavePasswords() {
-    const ScopedSecret trimmed(trim(g_store.master));
+    const ScopedSecret trimmed(trim(g_store.master.view()));
     const std::string& master = trimmed.text();
     if (master.empty()) return Error{"no master password"};
     // A file that could not be read or is damaged may still be recovered; never write over it.
@@ -211,7 +208,7 @@ bool IsUnlocked() {
     std::string_view stored(reinterpret_cast<const char*>(image.data() + 1), image[0]);
     while (!stored.empty() && stored.front() == ' ') stored.remove_prefix(1);
     while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
-    return stored == g_store.master;
+    return stored == g_store.master.view();
 }
 
 bool IsFirstUse() {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/result.h"
@@ -27,7 +28,7 @@ struct PasswordStore {
     SecureBytes image;              // heap size = image.size(), the stored size of the file
     std::size_t used_length = 0;    // end of the last valid record, at least 256 once parsed
     std::vector<std::uint32_t> view;  // offsets of the live records, in file order
-    std::string master;             // empty until entered
+    SecretText master;              // empty until entered
     std::string read_error;         // the file exists but could not be read
     std::size_t damaged_size = 0;   // the file's size when it is not whole blocks or shorter than a header
 };
@@ -38,11 +39,11 @@ void reset_password_store();
 
 // ---- the master password and the key ----------------------------------------------------
 
-const std::string& master_password();
+std::string_view master_password();
 // Wipes the old text before taking the new one.
-void set_master_password(const std::string& text);
+void set_master_password(std::string_view text);
 // The password cut to 32 bytes or padded with blanks to 32.
-std::array<unsigned char, kMasterKeySize> master_key(const std::string& password);
+std::array<unsigned char, kMasterKeySize> master_key(std::string_view password);
 
 // AES over floor(size / 16) blocks in place. A key of another length than
 // 16, 24 or 32 bytes shows "DoEncrypt SetKey Error" or "DoDecrypt SetKey
