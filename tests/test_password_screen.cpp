@@ -13,6 +13,7 @@
 #include "passwords/password_actions.h"
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"
+#include "passwords/secret_clipboard.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
 
@@ -528,6 +529,48 @@ TEST_F(PasswordScreenLoop, TheWheelAndTheArrowsScrollWithoutMovingTheCurrentRow)
     run();
     EXPECT_EQ(password_list().scroll_offset, row * 3 / 2 + row) << "half the wheel's three lines, then one row a click";
     EXPECT_EQ(password_list().current_item, 0);
+}
+
+TEST_F(PasswordScreenLoop, ACopiedValueIsASecretTakenOffTheClipboardAfterThirtySeconds) {
+    open(header("pw") + record(1, 2, {"Bank", "PIN: 1234", "Note: x"}), "pw");
+    const WidgetRecord pin = where(500), note = where(501);
+    click(pin);
+    os.push_wait(28000);
+    run();
+    EXPECT_EQ(os.clipboard, "1234");
+    EXPECT_TRUE(os.clipboard_secret) << "kept out of clipboard managers' history";
+    os.push_wait(2000);
+    run();
+    EXPECT_EQ(os.clipboard, "") << "30 seconds after the copy";
+    EXPECT_FALSE(secret_on_clipboard());
+
+    // A second copy starts the count again.
+    click(pin);
+    os.push_wait(20000);
+    run();
+    click(note);
+    os.push_wait(20000);
+    run();
+    EXPECT_EQ(os.clipboard, "x");
+    os.push_wait(10000);
+    run();
+    EXPECT_EQ(os.clipboard, "");
+
+    // What the user copied since is theirs: it stays.
+    click(pin);
+    run();
+    os.set_clipboard_text("my own text");
+    os.push_wait(30000);
+    run();
+    EXPECT_EQ(os.clipboard, "my own text");
+    EXPECT_FALSE(secret_on_clipboard());
+
+    // At exit a copy still on the clipboard goes at once.
+    click(note);
+    run();
+    clear_secret_clipboard();
+    EXPECT_EQ(os.clipboard, "");
+    EXPECT_FALSE(os.timer_running(kSecretClipboardTimer));
 }
 
 }  // namespace

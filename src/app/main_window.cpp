@@ -17,6 +17,7 @@ MainWindowState g_state;
 ResizeHandler g_resize_handler = nullptr;
 ForgetHandler g_forget_handler = nullptr;
 ClipboardHandler g_clipboard_handler = nullptr;
+TimerHandler g_timer_handler = nullptr;
 
 void reset_idle_countdown() { g_state.idle_countdown = settings().auto_close_minutes; }
 
@@ -66,6 +67,7 @@ void dispatch(const Event& e) {
         case EventKind::Timer:
             g_input.timer_id = e.timer_id;
             on_timer(e.timer_id);
+            if (g_timer_handler) g_timer_handler(e.timer_id);
             break;
         case EventKind::Character:
             g_input.character = e.character;
@@ -124,6 +126,7 @@ MainWindowState& main_window() { return g_state; }
 void set_resize_handler(ResizeHandler handler) { g_resize_handler = handler; }
 void set_forget_handler(ForgetHandler handler) { g_forget_handler = handler; }
 void set_clipboard_handler(ClipboardHandler handler) { g_clipboard_handler = handler; }
+void set_timer_handler(TimerHandler handler) { g_timer_handler = handler; }
 
 void forget_marked_widget() {
     if (g_forget_handler) g_forget_handler();

@@ -54,6 +54,11 @@ void set_resize_handler(ResizeHandler handler);
 using ClipboardHandler = void (*)();
 void set_clipboard_handler(ClipboardHandler handler);
 
+// Called with every timer event, whichever loop pumped it, for timers that
+// live longer than one screen (the clearing of a copied password).
+using TimerHandler = void (*)(int id);
+void set_timer_handler(TimerHandler handler);
+
 // Creates (but does not show) the window at the placement in the settings
 // and logs it. Shows "Unable to create window" and returns false on failure.
 bool create_main_window();

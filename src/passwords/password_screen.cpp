@@ -14,6 +14,7 @@
 #include "passwords/master_password.h"
 #include "passwords/password_actions.h"
 #include "passwords/password_store.h"
+#include "passwords/secret_clipboard.h"
 #include "passwords/secure_memory.h"
 #include "platform/platform.h"
 #include "ui/event_wait.h"
@@ -246,7 +247,10 @@ const PasswordLine* shown_line(int id) {
     return &g_state.lines[static_cast<std::size_t>(i)];
 }
 
-void copy_value(const std::string& value) { platform().set_clipboard_text(clipboard_line_ends(value)); }
+void copy_value(const std::string& value) {
+    ScopedSecret text(clipboard_line_ends(value));
+    copy_secret(text.text());
+}
 
 void value_clicked(int id, int button) {
     const PasswordLine* line = shown_line(id);

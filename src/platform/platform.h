@@ -290,6 +290,10 @@ public:
     // ---- clipboard and desktop ------------------------------------------------------
     virtual std::string clipboard_text() = 0;
     virtual void set_clipboard_text(const std::string& text) = 0;
+    // A secret (a copied password): marked so that clipboard managers keep
+    // it out of their history, where the desktop knows such a mark.
+    virtual void set_secret_clipboard_text(const std::string& text) { set_clipboard_text(text); }
+    virtual void clear_clipboard() { set_clipboard_text(std::string()); }
     // Opens a web address in the user's browser. False when nothing could open it.
     virtual bool open_url(const std::string& url) = 0;
 };

@@ -6,6 +6,8 @@
 #include "app/screens/screens.h"
 #include "app/startup.h"
 #include "passwords/password_screen.h"
+#include "passwords/password_store.h"
+#include "passwords/secret_clipboard.h"
 #include "app/messages.h"
 #include "ui/popups.h"
 #include "ui/widgets.h"
@@ -53,6 +55,10 @@ int run_domora(const std::vector<std::string>& arguments) {
     install_popup_messages();
     install_web_address_capture();
     main_loop();
+    // Nothing secret outlives the program: not a copied password, not the
+    // decrypted records, not the master password.
+    clear_secret_clipboard();
+    reset_password_store();
     release_fonts();
     set_message_handler(nullptr);  // the window is going: back to the system's box
     shut_down();

@@ -75,6 +75,7 @@ public:
     int client_width = 1600;
     int client_height = 970;
     std::string clipboard;
+    bool clipboard_secret = false;  // the clipboard holds a copy marked as a secret
     std::vector<std::string> opened_urls;
     bool foreground = true;
     int wheel_lines = 3;
@@ -225,7 +226,18 @@ public:
     }
 
     std::string clipboard_text() override { return clipboard; }
-    void set_clipboard_text(const std::string& text) override { clipboard = text; }
+    void set_clipboard_text(const std::string& text) override {
+        clipboard = text;
+        clipboard_secret = false;
+    }
+    void set_secret_clipboard_text(const std::string& text) override {
+        clipboard = text;
+        clipboard_secret = true;
+    }
+    void clear_clipboard() override {
+        clipboard.clear();
+        clipboard_secret = false;
+    }
     bool open_url(const std::string& url) override {
         opened_urls.push_back(url);
         return true;

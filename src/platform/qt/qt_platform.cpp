@@ -14,6 +14,7 @@
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 #include <QtCore/QLocale>
+#include <QtCore/QMimeData>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QThread>
 #include <QtCore/QTimer>
@@ -569,6 +570,17 @@ public:
     }
 
     void set_clipboard_text(const std::string& text) override { QGuiApplication::clipboard()->setText(to_qt(text)); }
+
+    void set_secret_clipboard_text(const std::string& text) override {
+        // The hint that KDE's and other clipboard managers read to keep a
+        // password out of their history, on X11 and Wayland alike.
+        auto* data = new QMimeData;
+        data->setText(to_qt(text));
+        data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+        QGuiApplication::clipboard()->setMimeData(data);
+    }
+
+    void clear_clipboard() override { QGuiApplication::clipboard()->clear(); }
 
     bool open_url(const std::string& url) override {
         return QDesktopServices::openUrl(QUrl(QString::fromStdString(cp1252_to_utf8(url))));
