@@ -29,6 +29,16 @@ TEST_F(Widgets, TheTableHoldsAtMostTwoHundredNinetyNineRecordsAndStaysEnded) {
     EXPECT_EQ(FindWidget(1000 + 298), -1) << "refused records are not in the table";
 }
 
+TEST_F(Widgets, TheWidgetDumpIsForTheOwnerOnly) {
+    // It shows what the screen shows, a password's values included.
+    os.environment["DOMORA_WIDGET_DUMP"] = path("widgets.txt");
+    BeginWidgets();
+    AddWidget(500, kKindButton, 0, 0, 10, 10, 0, 0, 0, 0, "pa55word");
+    dump_widgets();
+    EXPECT_EQ(mode_of(path("widgets.txt")), 0600u);
+    EXPECT_NE(read(path("widgets.txt")).find("pa55word"), std::string::npos);
+}
+
 TEST_F(Widgets, TextsAreCutAndFindStopsAtTheEndMarker) {
     EndWidgets(0);
     AddWidget(7, kKindLabel, 0, 0, 10, 10, 0, 0, 0, 0, std::string(400, 'x'));

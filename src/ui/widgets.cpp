@@ -280,7 +280,8 @@ void dump_widgets() {
                std::to_string(r.y1) + "\t" + std::to_string(r.x2) + "\t" + std::to_string(r.y2) + "\t" +
                std::to_string(r.look) + "\t" + cp1252_to_utf8(text) + "\n";
     }
-    (void)write_file_atomic(path, out, 0644);
+    // It holds what the screen shows, a password's values included: owner only.
+    (void)write_file_atomic(path, out, kOwnerOnly);
 }
 
 }  // namespace domora
