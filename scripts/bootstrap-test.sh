@@ -2,7 +2,8 @@
 # Installs what testing adds to what running needs: test and benchmark
 # libraries, a virtual X server and the tools that drive the real window, and
 # the independent programs that check our output (python3-vobject and abook
-# read our vCards, Python's csv our CSV).
+# read our vCards, Python's csv our CSV), and clang with the libFuzzer and
+# sanitizer runtimes for the fuzz targets.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
@@ -10,4 +11,5 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
   xvfb xauth xdotool xclip \
   python3 desktop-file-utils appstream dpkg-dev file \
-  python3-vobject abook
+  python3-vobject abook \
+  clang libclang-rt-dev

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build, then an AddressSanitizer +
-# UndefinedBehaviorSanitizer build. Starts a virtual X server for the tests
-# that open the real window when no display is available.
+# UndefinedBehaviorSanitizer build; then runs every fuzz target for a short
+# while (FUZZ_SECONDS, 20 by default) so that none of them rots. Starts a
+# virtual X server for the tests that open the real window when no display
+# is available.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$here/scripts/bootstrap-test.sh"
@@ -42,3 +44,5 @@ run_suite "$here/build/asan" -DCMAKE_BUILD_TYPE=Debug -DDOMORA_SANITIZE=ON
 echo "== release build and Debian package =="
 DOMORA_WERROR="$werror" "$here/scripts/package.sh"
 "$here/tests/check_deb.sh" "$here"/build/package/domora_*.deb
+echo "== fuzz targets, ${FUZZ_SECONDS:-20} s each =="
+"$here/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for as long as asked, on a corpus
+# kept in build/fuzz/corpus that starts from the real files in tests/data and
+# the generated seeds in fuzz/seeds. Findings land in build/fuzz/findings;
+# every one of them becomes a fixture in tests/data.
+#
+#   scripts/fuzz.sh [seconds per target] [target...]
+#
+# FUZZ_JOBS (default 1) runs that many fuzzing processes per target.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+seconds="${1:-600}"
+shift || true
+build="$here/build/fuzz"
+jobs="${FUZZ_JOBS:-1}"
+
+all_targets=(fuzz_address_file fuzz_password_file fuzz_vehicle_file fuzz_settings_file
+             fuzz_vcard_import fuzz_csv_import fuzz_text_decoding fuzz_entry)
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then targets=("${all_targets[@]}"); fi
+
+# Where each target's seeds come from.
+seeds_of() {
+  local data="$here/tests/data" gen="$here/fuzz/seeds"
+  case "$1" in
+    fuzz_address_file)  ls "$data"/address_*.dat ;;
+    fuzz_password_file) ls "$data"/password_*.dat "$gen"/password_file/* ;;
+    fuzz_vehicle_file)  ls "$data"/vehicle_*.dat "$gen"/vehicle_file/* ;;
+    fuzz_settings_file) ls "$gen"/settings_file/* ;;
+    fuzz_vcard_import)  ls "$data"/interop/vcard/*.vcf ;;
+    fuzz_csv_import)    ls "$data"/interop/csv/*.csv ;;
+    fuzz_text_decoding) ls "$data"/interop/vcard/*.vcf "$data"/interop/csv/*.csv ;;
+    fuzz_entry)         ls "$gen"/entry/* ;;
+  esac
+}
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DDOMORA_FUZZ=ON -DDOMORA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target "${targets[@]}" -j "$(nproc)"
+
+mkdir -p "$build/findings"
+status=0
+for target in "${targets[@]}"; do
+  corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  while read -r seed; do cp -n "$seed" "$corpus/" 2>/dev/null || true; done < <(seeds_of "$target")
+  log="$build/$target.log"
+  echo "== $target: ${seconds} s =="
+  # Inputs up to 20 kB: the real files are a few kilobytes, and larger ones only slow the search.
+  set +e
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/fuzz/$target" -max_total_time="$seconds" -max_len=20000 -timeout=20 -rss_limit_mb=2048 \
+      -print_final_stats=1 -jobs="$jobs" -workers="$jobs" -artifact_prefix="$build/findings/$target-" \
+      "$corpus" >"$log" 2>&1
+  rc=$?
+  set -e
+  if [ "$jobs" -gt 1 ]; then cat fuzz-*.log >>"$log" 2>/dev/null || true; rm -f fuzz-*.log; fi
+  # The last status line carries the coverage; the final stats the executions.
+  grep -E '^#[0-9]+' "$log" | tail -1 || true
+  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
+  if [ $rc -ne 0 ]; then
+    echo "$target: FINDING (exit $rc), see $log and $build/findings/"
+    grep -E 'ERROR|property failed|runtime error' "$log" | head -5 || true
+    status=1
+  fi
+done
+exit $status
