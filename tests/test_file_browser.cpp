@@ -196,6 +196,73 @@ TEST_F(FileBrowser, NewFolderIsMadeInTheCurrentFolderAndBecomesCurrent) {
     EXPECT_EQ(folder, path("files/Reports 2026/"));
 }
 
+TEST_F(FileBrowser, APopupInsideTheBrowserKeepsTheScreenBehindItDimmedOnce) {
+    const WidgetRecord button = widget_of(752);
+    const WidgetRecord cancel = widget_of(751);
+    const std::uint32_t screen = rgb(200, 100, 50);
+    FillBox(Rect{0, 0, 1600, 970}, screen);
+    const std::uint32_t dimmed = [&] {
+        // What one shade over the screen gives, measured on a scratch copy.
+        SaveScreen();
+        BlendRect(Rect{0, 0, 1, 1}, rgb(0, 0, 0), 110);
+        const std::uint32_t p = os.pixel(0, 0);
+        DrawSaved(Rect{0, 0, 1600, 970});
+        FreeSaved();
+        return p;
+    }();
+    ASSERT_NE(dimmed, screen);
+    std::string folder = path("files/"), name;
+    int result = -5;
+    std::vector<std::string> seen;
+    auto look = [&](const char* when) {
+        os.push_call([&, when] {
+            seen.push_back(std::string(when) + " " + std::to_string(os.pixel(5, 500) == dimmed) + " " +
+                           std::to_string(os.saved_surfaces()));
+        });
+    };
+    click(os, button);
+    look("prompt");
+    os.push_text("Reports");
+    os.push_key(kKeyReturn);
+    look("browser");
+    click(os, button);
+    os.push_key(kKeyReturn);  // a second prompt, left empty
+    look("again");
+    click(os, cancel);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 0);
+    const std::vector<std::string> expected = {"prompt 1 2", "browser 1 1", "again 1 1"};
+    EXPECT_EQ(seen, expected) << "one image per open popup, the screen dimmed once";
+    EXPECT_EQ(os.pixel(5, 500), screen) << "the screen comes back as it was";
+    EXPECT_EQ(os.saved_surfaces(), 0u);
+    EXPECT_EQ(saved_screens(), 0);
+}
+
+TEST_F(FileBrowser, TheMouseSetsTheCaretInTheFileNameFieldAndDraggingSelects) {
+    const WidgetRecord field = widget_of(757);
+    const WidgetRecord ok = widget_of(750);
+    const int advance = os.measure_text(fonts().input, "x").width;
+    const int y = (field.y1 + field.y2) / 2;
+    auto at = [&](int boundary) { return field.x1 + 3 + boundary * advance; };
+    std::string folder = path("files/"), name = "report-2025.csv";
+    int result = -5;
+    // Press between "report-" and "2025", drag to before ".csv", type over the selection.
+    os.push_mouse_move(at(7), y);
+    os.push_button_down(at(7), y);
+    os.push_mouse_move(at(9), y);
+    os.push_mouse_move(at(11) + 1, y);
+    os.push_button_up(at(11) + 1, y);
+    os.push_wait(60);
+    os.push_text("2026");
+    // A plain click puts the caret at the start.
+    os.push_click(at(0), y);
+    os.push_text("Q");
+    click(os, ok);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(name, "Qreport-2026.csv");
+}
+
 TEST_F(FileBrowser, DeleteTreeRemovesEverythingBelowAndLeavesLinkedFoldersAlone) {
     fs::create_directories(path("keep/me"));
     fs::create_directories(path("tree/a/b"));

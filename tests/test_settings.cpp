@@ -57,19 +57,39 @@ TEST_F(SettingsFile, AMissingOrEmptyFileGivesDefaults) {
     EXPECT_TRUE(log().empty());
 }
 
-TEST_F(SettingsFile, PlacementIsKeptOnTheWorkArea) {
+TEST_F(SettingsFile, TheWindowFrameIsFittedIntoTheWorkAreaSizeFirst) {
     Settings s = loaded(entry("window_wide", "800") + entry("window_high", "600") + entry("window_x", "-5000") +
                         entry("window_y", "-20") + entry("window_state", "2"));
     EXPECT_EQ(s.window_wide, 1024);
     EXPECT_EQ(s.window_high, 748);
-    EXPECT_EQ(s.window_x, 0 - 1024 + 400);
-    EXPECT_EQ(s.window_y, 0);
+    EXPECT_EQ(s.window_x, 0);
+    EXPECT_EQ(s.window_y, 0) << "the title bar is never above the screen";
     EXPECT_EQ(s.window_state, 1) << "a minimised window starts normal";
 
     s = loaded(entry("window_x", "5000") + entry("window_y", "5000") + entry("window_state", "3"));
-    EXPECT_EQ(s.window_x, 1920 - 400);
-    EXPECT_EQ(s.window_y, 1040 - 400);
+    EXPECT_EQ(s.window_x, 1920 - 1600) << "the whole frame comes back on the screen";
+    EXPECT_EQ(s.window_y, 1040 - 1000);
     EXPECT_EQ(s.window_state, 3);
+
+    // Saved on a larger screen: the size shrinks to the work area before it is placed.
+    s = loaded(entry("window_x", "700") + entry("window_y", "300") + entry("window_wide", "2500") +
+               entry("window_high", "1400"));
+    EXPECT_EQ(s.window_wide, 1920);
+    EXPECT_EQ(s.window_high, 1040);
+    EXPECT_EQ(s.window_x, 0);
+    EXPECT_EQ(s.window_y, 0);
+
+    // A work area that does not start at the origin, smaller than the minimum.
+    Settings small;
+    small.window_x = 5;
+    small.window_y = 5;
+    small.window_wide = 1600;
+    small.window_high = 1000;
+    clamp_window_placement(small, Rect{0, 30, 1000, 730});
+    EXPECT_EQ(small.window_wide, 1024);
+    EXPECT_EQ(small.window_high, 748);
+    EXPECT_EQ(small.window_x, 0);
+    EXPECT_EQ(small.window_y, 30) << "below a panel at the top, the title bar stays visible";
 }
 
 // ---- reading damaged files --------------------------------------------------------------------

@@ -213,6 +213,36 @@ TEST_F(Run, TheWindowPlacementAtExitIsSavedAndAMinimisedWindowComesBackNormal) {
     EXPECT_EQ(settings().window_state, kShowNormal);
 }
 
+TEST_F(Run, TheOuterFrameGoesRoundTripUnchangedAndFitsASmallerScreen) {
+    // A window manager's frame: borders of 1, a title bar of 24.
+    os.frame = Rect{1, 24, 1, 1};
+    write(path("app/setup313.dat"), settings_entry("window_x", "30") + settings_entry("window_y", "40") +
+                                        settings_entry("window_wide", "1300") + settings_entry("window_high", "900"));
+    for (int start = 0; start < 3; ++start) {
+        os.push(EventKind::Close);
+        ASSERT_EQ(run_domora({"domora"}), 0);
+        EXPECT_EQ(os.window.x, 30);
+        EXPECT_EQ(os.window.y, 40);
+        EXPECT_EQ(os.window.width, 1300) << "start " << start;
+        EXPECT_EQ(os.window.height, 900) << "start " << start;
+        EXPECT_EQ(os.client_width, 1298) << "the client area is the frame less its borders";
+        EXPECT_EQ(os.client_height, 875);
+        EXPECT_EQ(settings().window_wide, 1300);
+        EXPECT_EQ(settings().window_high, 900);
+    }
+
+    // The same settings on a smaller screen: the frame shrinks into the work area, then moves onto it.
+    os.work = Rect{0, 0, 1280, 1000};
+    write(path("app/setup313.dat"), settings_entry("window_x", "600") + settings_entry("window_y", "-30") +
+                                        settings_entry("window_wide", "1600") + settings_entry("window_high", "1100"));
+    os.push(EventKind::Close);
+    ASSERT_EQ(run_domora({"domora"}), 0);
+    EXPECT_EQ(os.window.x, 0);
+    EXPECT_EQ(os.window.y, 0) << "the title bar is on the screen";
+    EXPECT_EQ(os.window.width, 1280);
+    EXPECT_EQ(os.window.height, 1000);
+}
+
 TEST_F(Run, ASecondInstanceBringsTheFirstForwardAndTouchesNothing) {
     HeadlessPlatform first;
     ASSERT_TRUE(first.claim_single_instance("Domora"));
@@ -258,14 +288,14 @@ TEST_F(Run, ASettingsSaveThatFailsAtExitIsShown) {
 }
 
 TEST_F(Run, SavedSettingsComeBackOnTheNextStart) {
-    write(path("app/setup313.dat"), settings_entry("window_x", "321") + settings_entry("screen_font", "Verdana"));
+    write(path("app/setup313.dat"), settings_entry("window_x", "301") + settings_entry("screen_font", "Verdana"));
     os.push(EventKind::Close);
     EXPECT_EQ(run_domora({"domora"}), 0);
-    EXPECT_EQ(os.window.x, 321);
+    EXPECT_EQ(os.window.x, 301);
     settings() = Settings{};
     load_settings(os.work);
     EXPECT_EQ(settings().screen_font, "Verdana");
-    EXPECT_EQ(settings().window_x, 321);
+    EXPECT_EQ(settings().window_x, 301);
 }
 
 }  // namespace

@@ -158,6 +158,12 @@ void read_client_size() {
     g_state.centre_x = g_state.client_width / 2;
 }
 
+void refresh_client_size() {
+    const int width = g_state.client_width, height = g_state.client_height;
+    read_client_size();
+    if ((width != g_state.client_width || height != g_state.client_height) && g_resize_handler) g_resize_handler();
+}
+
 void stop_main_window_timers() { platform().kill_timer(kIdleTimer); }
 
 void record_window_placement() {

@@ -75,6 +75,9 @@ void wait_for_key_release(int limit_ms = 500);
 void record_window_placement();
 // Reads the client size into the window state.
 void read_client_size();
+// The same, and when the size changed (the window manager framed or resized
+// the window), rebuilds what depends on it as a resize does.
+void refresh_client_size();
 // Stops the idle timer; the first step of shutdown.
 void stop_main_window_timers();
 

@@ -143,12 +143,16 @@ void parse_settings(std::string_view image, Settings& into) {
 }
 
 void clamp_window_placement(Settings& s, const Rect& area) {
-    s.window_wide = std::max(s.window_wide, 1024);
-    s.window_high = std::max(s.window_high, 748);
-    s.window_x = std::min(s.window_x, area.right - 400);
-    s.window_y = std::min(s.window_y, area.bottom - 400);
-    s.window_x = std::max(s.window_x, area.left - s.window_wide + 400);
-    s.window_y = std::max(s.window_y, 0);
+    // The rectangle is the window's outer frame. It is fitted into the work
+    // area of this screen, which may be smaller than the one it was saved on:
+    // the size first (never below the window's minimum), then the position,
+    // so that the title bar and the buttons of every popup stay reachable.
+    const int area_wide = area.right - area.left;
+    const int area_high = area.bottom - area.top;
+    s.window_wide = std::max(std::min(s.window_wide, area_wide), kMinWindowWide);
+    s.window_high = std::max(std::min(s.window_high, area_high), kMinWindowHigh);
+    s.window_x = std::max(std::min(s.window_x, area.right - s.window_wide), area.left);
+    s.window_y = std::max(std::min(s.window_y, area.bottom - s.window_high), area.top);
     if (s.window_state == kShowMinimised) s.window_state = kShowNormal;
 }
 

@@ -79,6 +79,10 @@ bool save_settings();
 // byte on, so the reader slides forward to the next good entry.
 void read_settings_entry(std::string_view buffer, std::size_t& position, std::string& name, std::string& value);
 void parse_settings(std::string_view image, Settings& into);
+// The smallest outer frame the main window takes.
+inline constexpr int kMinWindowWide = 1024;
+inline constexpr int kMinWindowHigh = 748;
+// Fits the window's frame into the work area: size first, then position.
 void clamp_window_placement(Settings& s, const Rect& work_area);
 std::string format_settings(const Settings& s, std::uint64_t verify_value);
 std::string settings_entry(std::string_view name, std::string_view value);

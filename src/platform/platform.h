@@ -265,7 +265,9 @@ public:
     // The program's bitmap resources, by name, drawn through their masks.
     virtual bool bitmap_size(const std::string& name, int& width, int& height) = 0;
     virtual void draw_bitmap(const std::string& name, int x, int y) = 0;
-    // One saved copy of the whole surface (the screen behind a popup).
+    // Saved copies of the whole surface, one per open popup (the screen
+    // behind it), kept as a stack: save pushes, draw draws the newest one
+    // (what it does not cover is left as it is), free drops the newest one.
     virtual void save_surface() = 0;
     virtual void draw_saved_surface(const Rect& r) = 0;
     virtual void free_saved_surface() = 0;

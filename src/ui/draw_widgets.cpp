@@ -192,7 +192,11 @@ void draw_widget_kind(WidgetRecord& w, bool focused) {
             break;
         case kKindTextInput: draw_text_field(w, focused); break;
         case kKindScrollBar: draw_scroll_bar(w); break;
-        case kKindSavedImage: DrawSaved(r); break;
+        case kKindSavedImage:
+            // Where the window grew since the image was saved, the background shows.
+            FillBox(r, kBackgroundRgb);
+            DrawSaved(r);
+            break;
         case kKindCheckBox: draw_check_box(w); break;
         case kKindGradient: platform().gradient_rect(r, w.colour1, w.colour2, 230); break;
         default: break;  // hit areas and kinds without a drawer of their own

@@ -105,8 +105,8 @@ void set_news_handler(NewsHandler handler) { g_news = handler; }
 void reset_window_placement() {
     Settings& s = settings();
     const Rect area = platform().work_area();
-    s.window_wide = std::max(s.window_wide, 1024);
-    s.window_high = std::max(s.window_high, 748);
+    // The same size, as large as the work area allows, centred in it.
+    clamp_window_placement(s, area);
     s.window_x = std::max(0, area.left + (area.right - area.left - s.window_wide) / 2);
     s.window_y = std::max(0, area.top + (area.bottom - area.top - s.window_high) / 2);
     s.window_state = kShowNormal;

@@ -390,6 +390,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
     InputState& in = input();
     int chosen = -1;
     int held_key = 0;
+    bool press_taken = false;
     while (chosen < 0 && !win.quit_requested) {
         if (win.screen_needs_redraw) {
             win.screen_needs_redraw = false;
@@ -415,6 +416,16 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
         if (in.timer_id == blink_timer) {
             field_toggle_caret(browser.field);
             continue;
+        }
+        // A press in the file name field places the caret; dragging selects.
+        if (in.button == 0) press_taken = false;
+        if (in.button == 1 && !press_taken) {
+            press_taken = true;
+            if (widgets()[static_cast<std::size_t>(browser.field)].contains(in.mouse_x, in.mouse_y)) {
+                field_reset_caret();
+                field_mouse_select(browser.field);
+                continue;
+            }
         }
         // Held scroll arrows and the dragged thumb.
         if (in.button == 1) {

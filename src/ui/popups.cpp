@@ -176,7 +176,8 @@ void begin_popup_widgets(const Rect& panel) {
     EndWidgets(0);
     AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
     AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
-    AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
+    // The screen is dimmed once: a popup over another popup leaves the one below as it is.
+    if (saved_screens() <= 1) AddWidget(0, kKindShade, 0, 0, win.client_width, win.client_height, rgb(0, 0, 0), 0, 0, 0, "");
     AddWidget(0, kKindPanel, panel.left, panel.top, panel.right, panel.bottom, kPanelLine, kPanelFill, 0, 0, "");
 }
 
@@ -215,9 +216,9 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
         if (win.screen_needs_redraw) {
             // The window changed size under the popup: lay it out again, keeping the typing.
             win.screen_needs_redraw = false;
+            // The image behind stays the one saved when the popup opened.
             std::vector<std::string> typed;
             for (int index : fields) typed.push_back(widgets()[static_cast<std::size_t>(index)].text);
-            SaveScreen();
             fields = build_popup(lay_out(message, labels, buttons, n), n, preset, typed);
             if (!fields.empty()) focus(fields[static_cast<std::size_t>(current)]);
             DrawAllWidgets();

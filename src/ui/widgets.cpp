@@ -20,6 +20,7 @@ int g_count = 0;
 Fonts g_fonts;
 TextExtent g_last_extent;
 int g_focused = -1;
+int g_saved_screens = 0;  // one per open popup
 std::map<int, WidgetDrawer>& drawers() {
     static std::map<int, WidgetDrawer> table;
     return table;
@@ -192,9 +193,16 @@ void DottedBox(const Rect& r, std::uint32_t colour) { platform().dotted_rect(r, 
 void ClipTo(const Rect& r) { platform().set_clip(r); }
 void BlendRect(const Rect& r, std::uint32_t colour, int alpha) { platform().blend_rect(r, colour, alpha); }
 void DrawResourceBitmap(const std::string& name, int x, int y) { platform().draw_bitmap(name, x, y); }
-void SaveScreen() { platform().save_surface(); }
+void SaveScreen() {
+    platform().save_surface();
+    ++g_saved_screens;
+}
 void DrawSaved(const Rect& r) { platform().draw_saved_surface(r); }
-void FreeSaved() { platform().free_saved_surface(); }
+void FreeSaved() {
+    platform().free_saved_surface();
+    if (g_saved_screens > 0) --g_saved_screens;
+}
+int saved_screens() { return g_saved_screens; }
 
 // ---- scrolling ---------------------------------------------------------------------------------------
 

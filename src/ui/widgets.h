@@ -139,9 +139,13 @@ void DottedBox(const Rect& r, std::uint32_t colour);
 void ClipTo(const Rect& r);  // an empty rectangle removes the clip
 void BlendRect(const Rect& r, std::uint32_t colour, int alpha);
 void DrawResourceBitmap(const std::string& name, int x, int y);
+// The screen behind each open popup: SaveScreen keeps one more image,
+// DrawSaved draws the newest, FreeSaved drops it.
 void SaveScreen();
 void DrawSaved(const Rect& r);
 void FreeSaved();
+// How many images are kept: the number of popups open over the screen.
+int saved_screens();
 
 // A screen's own drawing for its list kinds (addresses, passwords, ...).
 using WidgetDrawer = void (*)(WidgetRecord& widget);

@@ -27,7 +27,9 @@ bool ScreenLoop::next(int& id, void (*draw)()) {
             platform().show_main_window(settings().window_state);
             g_window_shown = true;
         }
-        read_client_size();
+        // The first show may have sized the window to its frame.
+        refresh_client_size();
+        win.screen_needs_redraw = false;
         draw();
         id = 0;
     }

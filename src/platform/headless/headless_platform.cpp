@@ -123,6 +123,10 @@ bool HeadlessPlatform::create_main_window(const std::string&, const WindowPlacem
     if (window_creation_fails) return false;
     window = placement;
     window_exists = true;
+    if (frame.left || frame.top || frame.right || frame.bottom) {
+        client_width = placement.width - frame.left - frame.right;
+        client_height = placement.height - frame.top - frame.bottom;
+    }
     return true;
 }
 
@@ -165,6 +169,10 @@ bool HeadlessPlatform::next_event(Event& event, bool wait) {
         script.pop_front();
         if (step.user_moves_window) {
             window = step.placement;
+            continue;
+        }
+        if (step.call) {
+            step.call();
             continue;
         }
         if (step.wait_ms > 0) {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -37,7 +38,11 @@ public:
     std::vector<MessageBox> message_boxes;
     bool window_exists = false;
     bool window_shown = false;
-    WindowPlacement window;          // normal rectangle and show state
+    WindowPlacement window;          // normal rectangle (the outer frame) and show state
+    // The window manager's frame around the client area: thickness at the
+    // left, top (title bar), right and bottom. With a frame set, creating the
+    // window makes the client area the frame less these.
+    Rect frame{0, 0, 0, 0};
     int forward_requests = 0;        // times a second instance asked this one to come forward
     bool timer_running(int id) const { return m_timers.count(id) != 0; }
 
@@ -49,12 +54,14 @@ public:
         bool user_moves_window = false;  // instead of an event: the user moves or resizes the window
         WindowPlacement placement;
         int wait_ms = 0;                 // instead of an event: time passes, timers fire
+        std::function<void()> call;      // instead of an event: the test looks at the program mid-run
     };
     std::deque<Step> script;
     void push(EventKind kind, int timer_id = 0);
-    void push_event(const Event& event) { script.push_back(Step{event, false, {}, 0}); }
-    void push_window_move(const WindowPlacement& placement) { script.push_back(Step{{}, true, placement, 0}); }
-    void push_wait(int ms) { script.push_back(Step{{}, false, {}, ms}); }
+    void push_event(const Event& event) { script.push_back(Step{event, false, {}, 0, {}}); }
+    void push_window_move(const WindowPlacement& placement) { script.push_back(Step{{}, true, placement, 0, {}}); }
+    void push_wait(int ms) { script.push_back(Step{{}, false, {}, ms, {}}); }
+    void push_call(std::function<void()> call) { script.push_back(Step{{}, false, {}, 0, std::move(call)}); }
     void push_mouse_move(int x, int y);
     void push_button_down(int x, int y, int button = 1);
     void push_button_up(int x, int y, int button = 1);
@@ -189,9 +196,12 @@ public:
     void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) override;
     bool bitmap_size(const std::string& name, int& width, int& height) override;
     void draw_bitmap(const std::string& name, int x, int y) override;
-    void save_surface() override { m_saved = m_pixels; }
+    void save_surface() override { m_saved.push_back(SavedSurface{m_width, m_height, m_pixels}); }
     void draw_saved_surface(const Rect& r) override;
-    void free_saved_surface() override { m_saved.clear(); }
+    void free_saved_surface() override {
+        if (!m_saved.empty()) m_saved.pop_back();
+    }
+    std::size_t saved_surfaces() const { return m_saved.size(); }
     void present(const Rect& r) override { presented.push_back(r); }
     std::uint32_t pixel(int x, int y) override;
 
@@ -284,7 +294,12 @@ private:
     int m_height = 0;
     Rect m_clip;
     std::vector<std::uint32_t> m_pixels;
-    std::vector<std::uint32_t> m_saved;
+    struct SavedSurface {
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint32_t> pixels;
+    };
+    std::vector<SavedSurface> m_saved;
     std::map<FontHandle, FontSpec> m_fonts;
     FontHandle m_next_font = 1;
     int m_mouse_x = 0;

@@ -189,11 +189,13 @@ void HeadlessPlatform::gradient_rect(const Rect& r, std::uint32_t top, std::uint
 }
 
 void HeadlessPlatform::draw_saved_surface(const Rect& r) {
-    if (m_saved.size() != m_pixels.size()) return;
-    const Rect c = intersect(r, Rect{0, 0, m_width, m_height});
+    if (m_saved.empty()) return;
+    const SavedSurface& saved = m_saved.back();
+    // A surface saved before the window changed size covers what it can.
+    const Rect c = intersect(intersect(r, Rect{0, 0, m_width, m_height}), Rect{0, 0, saved.width, saved.height});
     for (int y = c.top; y < c.bottom; ++y) {
         for (int x = c.left; x < c.right; ++x) {
-            put(x, y, m_saved[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x)]);
+            put(x, y, saved.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(saved.width) + static_cast<std::size_t>(x)]);
         }
     }
 }

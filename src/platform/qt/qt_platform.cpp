@@ -43,6 +43,7 @@
 #include <deque>
 #include <map>
 #include <thread>
+#include <vector>
 
 #include "platform/cp1252.h"
 
@@ -341,20 +342,32 @@ public:
         m_window = new MainWindow(m_events, m_surface, background);
         m_window->setTitle(to_qt(title));
         m_window->setIcon(QIcon(QStringLiteral(":/PROGRAM.xpm")));
-        m_window->setMinimumSize(QSize(1024, 748));
-        m_window->setFramePosition(QPoint(placement.x, placement.y));
-        m_window->resize(placement.width, placement.height);
-        m_window->set_normal_rect(QRect(placement.x, placement.y, placement.width, placement.height));
+        m_window->setMinimumSize(QSize(kMinFrameWide, kMinFrameHigh));
+        // The placement is the outer frame. Its size is made the client size
+        // here; once the window manager has framed the window, the first show
+        // takes the frame off again (fit_to_frame).
+        m_wanted_frame = QRect(placement.x, placement.y, placement.width, placement.height);
+        m_window->setFramePosition(m_wanted_frame.topLeft());
+        m_window->resize(m_wanted_frame.size());
+        m_window->set_normal_rect(m_wanted_frame);
+        QObject::connect(m_window, &QWindow::windowStateChanged, [this](Qt::WindowState) { keep_locked_state(); });
         return true;
     }
 
     void show_main_window(int show_state) override {
         if (!m_window) return;
+        if (!m_framed) {
+            // The first show: normal at the wanted frame, then the state asked for,
+            // so that a window that starts maximised keeps its normal rectangle.
+            m_framed = true;
+            m_window->showNormal();
+            fit_to_frame();
+        }
         if (show_state == kShowMaximised) {
-            m_window->showMaximized();
+            if (!(m_window->windowStates() & Qt::WindowMaximized)) m_window->showMaximized();
         } else if (show_state == kShowMinimised) {
             m_window->showMinimized();
-        } else {
+        } else if (m_window->windowStates() != Qt::WindowNoState || !m_window->isVisible()) {
             m_window->showNormal();
         }
     }
@@ -388,9 +401,10 @@ public:
     void set_main_window_placement(const WindowPlacement& placement) override {
         if (!m_window) return;
         if (placement.show_state == kShowNormal) m_window->setWindowStates(Qt::WindowNoState);
-        m_window->setFramePosition(QPoint(placement.x, placement.y));
         const QMargins frame = m_window->frameMargins();
-        m_window->resize(placement.width - frame.left() - frame.right(), placement.height - frame.top() - frame.bottom());
+        m_window->resize(std::max(1, placement.width - frame.left() - frame.right()),
+                         std::max(1, placement.height - frame.top() - frame.bottom()));
+        m_window->setFramePosition(QPoint(placement.x, placement.y));
         m_window->set_normal_rect(QRect(placement.x, placement.y, placement.width, placement.height));
         show_main_window(placement.show_state);
     }
@@ -407,11 +421,16 @@ public:
 
     void set_window_locked(bool locked) override {
         if (!m_window) return;
-        if (locked) {
+        m_locked = locked;
+        m_locked_state = m_window->windowStates();
+        if (locked && !(m_locked_state & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+            // A normal window keeps its size; a maximised one is left as it
+            // is (a fixed size would take it out of maximised) and kept
+            // maximised by keep_locked_state instead.
             m_window->setMinimumSize(m_window->size());
             m_window->setMaximumSize(m_window->size());
-        } else {
-            m_window->setMinimumSize(QSize(1024, 748));
+        } else if (!locked) {
+            apply_minimum_size();
             m_window->setMaximumSize(QSize((1 << 24) - 1, (1 << 24) - 1));
         }
     }
@@ -530,13 +549,15 @@ public:
         if (m_painter.isActive() && !image.isNull()) m_painter.drawImage(QPoint(x, y), image);
     }
 
-    void save_surface() override { m_saved = m_surface.copy(); }
+    void save_surface() override { m_saved.push_back(m_surface.copy()); }
 
     void draw_saved_surface(const Rect& r) override {
-        if (m_painter.isActive() && !m_saved.isNull()) m_painter.drawImage(qrect(r).topLeft(), m_saved, qrect(r));
+        if (m_painter.isActive() && !m_saved.empty()) m_painter.drawImage(qrect(r).topLeft(), m_saved.back(), qrect(r));
     }
 
-    void free_saved_surface() override { m_saved = QImage(); }
+    void free_saved_surface() override {
+        if (!m_saved.empty()) m_saved.pop_back();
+    }
 
     void present(const Rect& r) override {
         if (m_window) m_window->update(qrect(r));
@@ -632,6 +653,51 @@ public:
     int wheel_scroll_lines() override { return QGuiApplication::styleHints()->wheelScrollLines(); }
 
 private:
+    static constexpr int kMinFrameWide = 1024;
+    static constexpr int kMinFrameHigh = 748;
+
+    // The smallest window is 1,024 x 748 with its frame.
+    void apply_minimum_size() {
+        const QMargins frame = m_window->frameMargins();
+        m_window->setMinimumSize(QSize(kMinFrameWide - frame.left() - frame.right(), kMinFrameHigh - frame.top() - frame.bottom()));
+    }
+
+    // Waits (briefly) for the window manager to frame the window, then makes
+    // the outer frame the wanted rectangle.
+    void fit_to_frame() {
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_window->isExposed() && waited.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
+        }
+        const QMargins frame = m_window->frameMargins();
+        if (frame.isNull()) return;  // no window manager: the client is the whole window
+        apply_minimum_size();
+        const QSize client(std::max(1, m_wanted_frame.width() - frame.left() - frame.right()),
+                           std::max(1, m_wanted_frame.height() - frame.top() - frame.bottom()));
+        m_window->resize(client);
+        m_window->setFramePosition(m_wanted_frame.topLeft());
+        // The first drawing is made at the size the window manager grants.
+        waited.restart();
+        while (m_window->size() != client && waited.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        }
+        m_window->set_normal_rect(m_wanted_frame);
+    }
+
+    // While a popup is open the window stays as it was locked: a maximised
+    // window is neither restored nor moved, a normal one is not maximised.
+    void keep_locked_state() {
+        if (!m_locked || !m_window) return;
+        const Qt::WindowStates now = m_window->windowStates();
+        if (now == m_locked_state || (now & Qt::WindowMinimized)) return;
+        if (m_locked_state & Qt::WindowMaximized) {
+            QTimer::singleShot(0, m_window, [this] { if (m_locked && m_window) m_window->showMaximized(); });
+        } else if (m_locked_state == Qt::WindowNoState) {
+            QTimer::singleShot(0, m_window, [this] { if (m_locked && m_window) m_window->showNormal(); });
+        }
+    }
+
     static std::string runtime_folder() {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         if (runtime && runtime[0] == '/') return runtime;
@@ -696,12 +762,16 @@ private:
     QApplication m_app;
     QElapsedTimer m_clock;
     QImage m_surface;
-    QImage m_saved;
+    std::vector<QImage> m_saved;  // one per open popup, the newest last
     QPainter m_painter;
     std::map<FontHandle, QFont> m_fonts;
     FontHandle m_next_font = 1;
     std::map<std::string, QImage> m_bitmaps;
     MainWindow* m_window = nullptr;
+    QRect m_wanted_frame;
+    bool m_framed = false;
+    bool m_locked = false;
+    Qt::WindowStates m_locked_state = Qt::WindowNoState;
     std::deque<Event> m_events;
     std::map<int, QTimer*> m_timers;
     QLocalServer* m_server = nullptr;
