@@ -215,17 +215,22 @@ TEST_F(PasswordScreen, AWrongPasswordIsAskedForAgainAndNeverLogged) {
 
 TEST_F(PasswordScreen, ChangingTheMasterPasswordKeepsTheRecordsAndStoresItTrimmed) {
     open(header("old pw") + record(1, 2, {"Bank", "pin: 1234"}), "old pw");
-    const std::string message = std::string("Current Password: old pw||") +
-                                "Please enter a new master password in the fields below.||" +
+    const std::string message = std::string("Please enter a new master password in the fields below.||") +
                                 "Once the new master password is saved,|" + "the old master will no longer function!";
-    const WidgetRecord cancel = popup_button(message, "New Password:|Confirm:", "Save|Cancel", 32, 5001);
+    const WidgetRecord cancel = popup_button(message, "New Password:|Confirm:", "Save|Cancel", 132, 5001);
 
+    os.drawn_texts.clear();
     os.push_text("  new pw  ");
     os.push_key(kKeyTab);
     os.push_text("new pw");
     os.push_key(kKeyReturn);
     os.push_key(kKeyReturn);  // OK to the notice
     ChangeMasterPassword();
+    for (const auto& t : os.drawn_texts) {
+        EXPECT_EQ(t.text.find("old pw"), std::string::npos) << "the current password is never shown: " << t.text;
+        EXPECT_NE(t.text, "  new pw  ") << "what is typed shows as bullets";
+    }
+    EXPECT_TRUE(drawn(std::string(10, '\x95')));
     EXPECT_TRUE(drawn("New Password: new pw"));
     EXPECT_TRUE(drawn("is now active!"));
     EXPECT_EQ(master_password(), "new pw");
@@ -252,6 +257,49 @@ TEST_F(PasswordScreen, ChangingTheMasterPasswordKeepsTheRecordsAndStoresItTrimme
     EXPECT_EQ(master_password(), "new pw") << "nothing changed after the refusals and the cancel";
     EXPECT_EQ(plaintext("new pw").substr(0, 256), header("new pw"));
     expect_log_free_of({"old pw", "new pw"});
+}
+
+TEST_F(PasswordScreen, TheUnlockPromptShowsBulletsTakesKeysUnderThePointerAndKeepsTheSecretIn) {
+    store(header("sesame") + record(1, 2, {"Bank"}), "sesame");
+    AskMasterPassword();  // nothing scripted: shows the prompt, then the window closes
+    main_window().quit_requested = false;
+    WidgetRecord field;
+    for (const WidgetRecord& w : widgets()) {
+        if (w.id == kEndMarker) break;
+        if (w.kind == kKindTextInput) field = w;
+    }
+    ASSERT_EQ(field.kind, kKindTextInput);
+    os.environment["DOMORA_WIDGET_DUMP"] = path("dump.txt");
+    os.clipboard = "before";
+    os.drawn_texts.clear();
+    std::string dumped;
+    // The pointer rests on the field and wanders a little while the keys go in.
+    const int y = (field.y1 + field.y2) / 2;
+    os.push_mouse_move(field.x1 + 20, y);
+    os.push_text("sesa");
+    os.push_mouse_move(field.x1 + 22, y + 1);
+    os.push_text("me");
+    os.push_key('A', false, true);  // Ctrl+A, then Ctrl+C and Ctrl+X: nothing leaves the field
+    os.push_key('C', false, true);
+    os.push_key('X', false, true);
+    os.push_call([&] {
+        DrawAllWidgets();
+        dumped = read(path("dump.txt"));
+    });
+    os.push_key(kKeyReturn);
+    AskMasterPassword();
+    EXPECT_TRUE(IsUnlocked()) << "the keys and Enter reached the field";
+    EXPECT_EQ(os.clipboard, "before");
+    EXPECT_TRUE(drawn(std::string(6, '\x95')));
+    EXPECT_FALSE(drawn("sesame"));
+    EXPECT_NE(dumped.find("\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2"), std::string::npos)
+        << "the widget dump shows the bullets: " << dumped;
+    EXPECT_EQ(dumped.find("sesame"), std::string::npos);
+    for (const WidgetRecord& w : widgets()) {
+        if (w.id == kEndMarker) break;
+        EXPECT_EQ(w.text.find("sesame"), std::string::npos) << "the popup's copy is wiped";
+    }
+    EXPECT_EQ(field_text(0).find("sesame"), std::string::npos) << "and so is the buffer's";
 }
 
 TEST_F(PasswordScreen, AFailedSaveOfANewMasterPasswordKeepsTheOldOne) {
@@ -513,6 +561,38 @@ TEST_F(PasswordScreenLoop, KeysAndClicksMoveTheCurrentRowAndASecondClickEdits) {
     run();
     EXPECT_TRUE(drawn("Passwords exported to an unencrypted file will no longer be secure."));
     EXPECT_TRUE(drawn("40 Passwords"));
+}
+
+TEST_F(PasswordScreenLoop, EnterOpensEditOnceAndTheSameKeyStaysOutOfTheForm) {
+    open(header("pw") + record(1, 2, {"Bank", "User: jo", "PIN: 1234"}), "pw");
+    // Enter held a moment, as a hand does: the key repeats before it comes up.
+    Event enter;
+    enter.kind = EventKind::KeyDown;
+    enter.key = kKeyReturn;
+    Event typed;
+    typed.kind = EventKind::Character;
+    typed.character = 13;
+    os.push_event(enter);
+    os.push_event(typed);
+    for (int i = 0; i < 3; ++i) {
+        os.push_wait(40);
+        os.push_event(enter);
+        os.push_event(typed);
+    }
+    Event up;
+    up.kind = EventKind::KeyUp;
+    up.key = kKeyReturn;
+    os.push_event(up);
+    os.push_text("X");  // lands in the title, where the form starts
+    keys(kKeyReturn, 16);
+    run();
+    EXPECT_TRUE(drawn("Edit Password"));
+    ASSERT_EQ(view_count(), 1);
+    const PasswordEntry entry = read_entry(view_record(0));
+    EXPECT_EQ(entry.title, "BankX");
+    ASSERT_EQ(entry.lines.size(), 2u);
+    EXPECT_EQ(entry.lines[0].value, "jo") << "no stored line was touched";
+    EXPECT_EQ(entry.lines[1].value, "1234");
 }
 
 TEST_F(PasswordScreenLoop, TheWheelAndTheArrowsScrollWithoutMovingTheCurrentRow) {

@@ -153,6 +153,69 @@ TEST_F(Popups, ALetterOrAClickPressesAButton) {
     EXPECT_FALSE(main_window().quit_requested) << "the click ended it, not the script";
 }
 
+TEST_F(Popups, EscapeChoosesCancelOrNoClosesAMessageAndOtherwiseWaits) {
+    struct Case {
+        const char* buttons;
+        int expected;
+    };
+    for (const Case& c : {Case{"Yes|No", 2}, Case{"OK|Cancel", 2}, Case{"All|Selected|Cancel", 3}, Case{"OK", 1}}) {
+        reopen();
+        os.push_key(kKeyEscape);
+        os.push_char(27);
+        int result = 0;
+        ShowPopup("Question", "", 1, c.buttons, 0, result);
+        EXPECT_EQ(result, c.expected) << c.buttons;
+        EXPECT_FALSE(main_window().quit_requested) << c.buttons << ": Escape ended it, not the script";
+    }
+    reopen();
+    os.push_key(kKeyEscape);  // nothing to cancel with: Escape does nothing
+    os.push_key(kKeyReturn);
+    int result = 0;
+    ShowPopup("A new version is out", "", 1, "Read Now|Later", 0, result);
+    EXPECT_EQ(result, 1);
+
+    reopen();
+    os.push_key(kKeyEscape);  // in a field it empties the field and the dialog stays
+    os.push_key(kKeyReturn);
+    set_field_text(0, "typed");
+    EXPECT_EQ(prompt(20 + 100), 1);
+    EXPECT_EQ(field_text(0), "");
+}
+
+TEST_F(Popups, TheDefaultButtonHasAFocusFrameAndMnemonicsAreUnderlined) {
+    int result = 0;
+    ShowPopup("Delete this password?", "", 2, "Yes|No", 0, result);  // shows, then the window closes
+    const WidgetRecord yes = record(5000), no = record(5001);
+    EXPECT_EQ(yes.checked, 0);
+    EXPECT_EQ(no.checked, 1) << "Enter chooses No";
+    const FontHandle font = fonts().button;
+    const int caption = MeasureText(font, "Yes").width, letter = MeasureText(font, "Y").width;
+    const int left = (yes.x1 + yes.x2) / 2 - caption / 2;
+    const int height = FontHeight(font);
+    const int underline = yes.y1 + (32 - height) / 2 + height - std::max(2, height / 8);
+    int frame_dots = 0, other_dots = 0;
+    std::uint32_t under_y = 0, under_e = 0;
+    os.push_call([&] {
+        // The dotted frame just inside the default button's border, and none on the other.
+        for (int x = no.x1 + 3; x < no.x2 - 3; ++x) frame_dots += os.pixel(x, no.y1 + 3) == rgb(0, 0, 0) ? 1 : 0;
+        for (int x = yes.x1 + 3; x < yes.x2 - 3; ++x) other_dots += os.pixel(x, yes.y1 + 3) == rgb(0, 0, 0) ? 1 : 0;
+        under_y = os.pixel(left + letter / 2, underline);
+        under_e = os.pixel(left + letter + MeasureText(font, "e").width / 2, underline);
+    });
+    reopen();
+    ShowPopup("Delete this password?", "", 2, "Yes|No", 0, result);
+    EXPECT_GT(frame_dots, 10);
+    EXPECT_EQ(other_dots, 0);
+    EXPECT_EQ(under_y, rgb(0, 0, 0)) << "the Y of Yes is underlined";
+    EXPECT_NE(under_e, rgb(0, 0, 0)) << "and only the Y";
+
+    reopen();
+    set_field_text(0, "x");
+    ShowPopup("Name", "", 1, "OK|Cancel", 110, result);
+    EXPECT_EQ(record(5000).checked, 1);
+    EXPECT_EQ(record(5000).mnemonic, 0) << "a popup with fields has no mnemonics to underline";
+}
+
 TEST_F(Popups, ADialogEndedByQuittingLeavesTheResultAndTheBufferAlone) {
     set_field_text(0, "kept");
     int result = 7;

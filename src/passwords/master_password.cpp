@@ -37,6 +37,8 @@ void set_first_master_password() {
                                 "Please write it down and store it in a safe location.|";
     while (!main_window().quit_requested) {
         clear_field_buffer();
+        set_field_secret(0);
+        set_field_secret(1);
         int result = 0;
         ShowPopup(message, "Master Password:|Confirm Password:", 1, "Save|Cancel", kMasterFieldWidth + 100, result);
         TwoAnswers answers;
@@ -97,6 +99,7 @@ void AskMasterPassword() {
         }
         clear_field_buffer();
         set_field_text(0, typed.text());
+        set_field_secret(0);
         int result = 0;
         ShowPopup(failed_before ? "Incorrect Password|Please Enter Your Master Password" : "Please Enter Your Master Password",
                   "", 1, "OK|Cancel", kMasterFieldWidth + 100, result);
@@ -121,17 +124,14 @@ bool ensure_unlocked() {
 
 void ChangeMasterPassword() {
     if (!ensure_unlocked()) return;
-    // Built in one buffer that is wiped afterwards, since it shows the password.
-    std::string message;
-    message.reserve(256);
-    message += "Current Password: ";
-    message += master_password();
-    message += "||Please enter a new master password in the fields below.||";
-    message += "Once the new master password is saved,|the old master will no longer function!";
+    // The current password is not shown: anyone behind the user could read it.
+    const std::string message = std::string("Please enter a new master password in the fields below.||") +
+                                "Once the new master password is saved,|the old master will no longer function!";
     clear_field_buffer();
+    set_field_secret(0);
+    set_field_secret(1);
     int result = 0;
-    ShowPopup(message, "New Password:|Confirm:", 1, "Save|Cancel", kMasterFieldWidth, result);
-    wipe(message);
+    ShowPopup(message, "New Password:|Confirm:", 1, "Save|Cancel", kMasterFieldWidth + 100, result);
     TwoAnswers answers;
     read_two_answers(answers);
     main_window().screen_needs_redraw = true;

@@ -391,8 +391,16 @@ bool handle_keys(const InputState& in) {
         case kKeyPageDown: to += page; break;
         case kKeyHome: to = 0; break;
         case kKeyEnd: to = shown_count() - 1; break;
-        case kKeyReturn: run(kPwEdit); return true;
-        case kKeyDelete: run(kPwDelete); return true;
+        // The form or the question starts once the key is up, so that the
+        // same press cannot act in it too.
+        case kKeyReturn:
+            wait_for_key_release();
+            run(kPwEdit);
+            return true;
+        case kKeyDelete:
+            wait_for_key_release();
+            run(kPwDelete);
+            return true;
         default: return false;
     }
     move_current(to);

@@ -77,8 +77,18 @@ void draw_caption(const WidgetRecord& w, std::uint32_t colour, int shift) {
         right_room = bw + 8;
         DrawResourceBitmap("BIG_DOWN", r.right - bw - 6 + shift, r.top + (r.bottom - r.top - bh) / 2 + shift);
     }
-    DrawTextAt((r.left + r.right - right_room) / 2 + shift, r.top + (r.bottom - r.top - height) / 2 + shift, 2, colour,
-               w.font, caption);
+    const int text_x = (r.left + r.right - right_room) / 2 + shift;
+    const int text_y = r.top + (r.bottom - r.top - height) / 2 + shift;
+    DrawTextAt(text_x, text_y, 2, colour, w.font, caption);
+    // The mnemonic's letter is underlined, so the user sees which key presses the button.
+    const int p = (w.mnemonic >= 100 ? w.mnemonic - 100 : w.mnemonic) - (drop_down ? 1 : 0);
+    if (w.kind == kKindButton && p >= 1 && p <= static_cast<int>(caption.size()) && caption[static_cast<std::size_t>(p - 1)] != ' ') {
+        const int left = text_x - MeasureText(w.font, caption).width / 2 +
+                         MeasureText(w.font, caption.substr(0, static_cast<std::size_t>(p - 1))).width;
+        const int width = MeasureText(w.font, caption.substr(static_cast<std::size_t>(p - 1), 1)).width;
+        const int y = text_y + height - std::max(2, height / 8);
+        platform().draw_line(left, y, left + width - 1, y, colour);
+    }
     ClipTo(Rect{});
 }
 
@@ -108,6 +118,11 @@ void draw_button(const WidgetRecord& w) {
     const bool coloured = w.colour2 != 0 && w.colour2 != rgb(255, 255, 255);
     draw_face(w.rect(), coloured ? coloured_shade(w.colour2, w.look) : button_shade(w.look));
     draw_caption(w, w.colour1, w.look == kLookPressedLeft || w.look == kLookPressedRight ? 1 : 0);
+    if (w.checked) {
+        // The button Enter chooses: a focus frame just inside its border.
+        const Rect r = w.rect();
+        DottedBox(Rect{r.left + 3, r.top + 3, r.right - 3, r.bottom - 3}, rgb(0, 0, 0));
+    }
 }
 
 void draw_tab(const WidgetRecord& w) {

@@ -45,12 +45,16 @@ int text_width(const WidgetRecord& f, int from, int to) {
     from = clamp_position(f, from);
     to = clamp_position(f, to);
     if (to <= from) return 0;
-    return platform().measure_text(f.font, f.text.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from))).width;
+    return platform().measure_text(f.font, field_shown_text(f).substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from))).width;
 }
 
 int inner_width(const WidgetRecord& f) { return std::max(1, f.x2 - f.x1 - 2 * kPadding); }
 
 }  // namespace
+
+std::string field_shown_text(const WidgetRecord& field) {
+    return field.secret ? std::string(field.text.size(), kSecretBullet) : field.text;
+}
 
 int field_limit(const WidgetRecord& field, int fallback) {
     const int limit = field.max_length > 0 ? field.max_length : fallback;
@@ -115,11 +119,12 @@ bool field_edit_key(WidgetRecord& f, const InputState& in, int limit) {
             break;
         case 'C':
             if (!in.ctrl) return false;
-            if (has_selection(f)) platform().set_clipboard_text(selected_text(f));
+            // A secret never leaves its field, not even to the clipboard.
+            if (has_selection(f) && !f.secret) platform().set_clipboard_text(selected_text(f));
             break;
         case 'X':
             if (!in.ctrl) return false;
-            if (has_selection(f)) {
+            if (has_selection(f) && !f.secret) {
                 platform().set_clipboard_text(selected_text(f));
                 delete_selection(f);
             }
@@ -195,7 +200,7 @@ void draw_text_field(WidgetRecord& f, bool focused) {
     const int y = f.y1 + (f.y2 - f.y1 - height) / 2;
     const int x = f.x1 + kPadding;
     const int first = clamp_position(f, f.scroll);
-    platform().draw_text(x, y, f.font, f.colour1, f.text.substr(static_cast<std::size_t>(first)));
+    platform().draw_text(x, y, f.font, f.colour1, field_shown_text(f).substr(static_cast<std::size_t>(first)));
     if (focused && has_selection(f)) {
         const int a = std::max(first, std::min(f.sel_start, f.sel_end));
         const int b = std::max(first, std::max(f.sel_start, f.sel_end));

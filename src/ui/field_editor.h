@@ -8,6 +8,11 @@
 
 namespace domora {
 
+// A secret field shows one bullet (Windows-1252 0x95) for each character.
+inline constexpr char kSecretBullet = '\x95';
+// What the field shows: its text, or bullets when it is secret.
+std::string field_shown_text(const WidgetRecord& field);
+
 // The most characters a field takes (its own maximum, or the fallback).
 int field_limit(const WidgetRecord& field, int fallback);
 

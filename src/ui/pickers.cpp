@@ -178,8 +178,9 @@ void ShowChoice(const std::string& title, const std::string& options, const std:
         const int buttons_top = list_top + list_height + 14;
         for (std::size_t i = 0; i < captions.size(); ++i) {
             const int x = row_left + button_width * static_cast<int>(i);
-            AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + button_width, buttons_top + 32,
-                      rgb(0, 0, 0), 0, f.button, 0, captions[i]);
+            const int count = AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + button_width,
+                                        buttons_top + 32, rgb(0, 0, 0), 0, f.button, 0, captions[i]);
+            widgets()[static_cast<std::size_t>(count - 1)].checked = i == 0 ? 1 : 0;  // Enter chooses the first
         }
     };
     build();

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/messages.h"
+#include "app/text.h"
 #include "ui/event_wait.h"
 #include "ui/field_editor.h"
 
@@ -49,7 +50,8 @@ PopupLayout lay_out(const std::string& message, const std::string& labels, const
 }
 
 // Builds the popup's widget table; returns the index of each input field.
-std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std::vector<std::string>& keep) {
+std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std::vector<std::string>& keep,
+                             int default_button) {
     const Fonts& f = fonts();
     begin_popup_widgets(Rect{l.left, l.top, l.left + l.width, l.top + l.height});
     for (std::size_t i = 0; i < l.lines.size(); ++i) {
@@ -78,6 +80,7 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
                                     preset ? source.colour1 : 0, preset ? source.colour2 : kWhite, f.input, 0, "");
         WidgetRecord& field = widgets()[static_cast<std::size_t>(count - 1)];
         field.max_length = field_limit(preset ? source : field, n);
+        field.secret = preset && source.secret;
         field.text = text.substr(0, static_cast<std::size_t>(field.max_length));
         if (field.colour2 == 0 && field.colour1 == 0) field.colour2 = kWhite;
         field.caret = static_cast<int>(field.text.size());
@@ -90,8 +93,9 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
                                          : l.top + l.line_height * static_cast<int>(l.lines.size()) + 40;
     for (std::size_t i = 0; i < l.buttons.size(); ++i) {
         const int x = l.left + (l.width - row) / 2 + l.button_width * static_cast<int>(i);
-        AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + l.button_width, buttons_top + 32,
-                  rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1, l.buttons[i]);
+        const int count = AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + l.button_width,
+                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1, l.buttons[i]);
+        widgets()[static_cast<std::size_t>(count - 1)].checked = static_cast<int>(i) + 1 == default_button ? 1 : 0;
     }
     return field_index;
 }
@@ -118,6 +122,24 @@ struct PopupScope {
     }
     bool was_open;
 };
+
+// Overwrites a text before letting it go, so that a secret typed into a
+// popup does not linger in freed memory.
+void wipe_text(std::string& text) {
+    volatile char* bytes = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+    text.clear();
+}
+
+// The button Escape chooses in a popup without fields: Cancel or No, or the
+// only button of a message. 0 when there is none.
+int escape_button(const std::vector<std::string>& captions) {
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        const std::string caption = to_upper(trim(captions[i]));
+        if (caption == "CANCEL" || caption == "NO") return static_cast<int>(i) + 1;
+    }
+    return captions.size() == 1 ? 1 : 0;
+}
 
 void focus(int index) {
     set_focused_field(index);
@@ -147,6 +169,10 @@ void clear_field_buffer() {
 std::string field_text(int i) {
     if (i < 0 || i >= kFieldBufferSize) return {};
     return g_fields[static_cast<std::size_t>(i)].text;
+}
+
+void set_field_secret(int i) {
+    if (i >= 0 && i < kFieldBufferSize) g_fields[static_cast<std::size_t>(i)].secret = true;
 }
 
 void set_field_text(int i, const std::string& text, int max_length) {
@@ -191,7 +217,7 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     const bool preset = field_width >= 100;
     PopupScope scope;
     const PopupLayout layout = lay_out(message, labels, buttons, n);
-    std::vector<int> fields = build_popup(layout, n, preset, {});
+    std::vector<int> fields = build_popup(layout, n, preset, {}, default_button);
     int current = 0;
     if (!fields.empty()) focus(fields[0]);
     platform().show_main_window(platform().main_window_placement().show_state);
@@ -202,6 +228,8 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     InputState& in = input();
     bool press_taken = false;
     int held_key = 0;
+    // A key still held from before the popup opened is not meant for it.
+    int stale_key = in.key;
     int chosen = 0;
     auto move_focus = [&](int to) {
         const int old = fields[static_cast<std::size_t>(current)];
@@ -219,7 +247,8 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             // The image behind stays the one saved when the popup opened.
             std::vector<std::string> typed;
             for (int index : fields) typed.push_back(widgets()[static_cast<std::size_t>(index)].text);
-            fields = build_popup(lay_out(message, labels, buttons, n), n, preset, typed);
+            fields = build_popup(lay_out(message, labels, buttons, n), n, preset, typed, default_button);
+            for (std::string& text : typed) wipe_text(text);
             if (!fields.empty()) focus(fields[static_cast<std::size_t>(current)]);
             DrawAllWidgets();
         }
@@ -249,7 +278,14 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             }
         }
         if (in.key == 0) held_key = 0;
+        if (in.key != stale_key) stale_key = 0;
+        if (stale_key != 0) continue;
         if (in.key == 0 && in.character == 0) continue;
+        if (fields.empty() && in.key == kKeyEscape) {
+            chosen = escape_button(layout.buttons);
+            if (chosen != 0) break;
+            continue;
+        }
         const bool last_field = fields.empty() || current == static_cast<int>(fields.size()) - 1;
         if (in.key == kKeyReturn) {
             if (last_field) {
@@ -302,6 +338,13 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
         out.sel_end = f.sel_end;
     }
     if (!fields.empty() && fields.size() < kFieldBufferSize) g_fields[fields.size()].id = -1;
+    // The popup's own copies of a secret go now; the caller has the buffer's.
+    // The secret marks were for this dialog only.
+    for (int index : fields) {
+        WidgetRecord& f = widgets()[static_cast<std::size_t>(index)];
+        if (f.secret) wipe_text(f.text);
+    }
+    for (WidgetRecord& record : g_fields) record.secret = false;
     wait_for_release();
     wait_for_key_release();
 }

@@ -29,6 +29,9 @@ void clear_field_buffer();
 // Record i's text; "" past the end.
 std::string field_text(int i);
 void set_field_text(int i, const std::string& text, int max_length = 0);
+// Field i of the next dialog started from the buffer (N + 100) shows bullets
+// instead of its text and wipes its own copy when the dialog ends.
+void set_field_secret(int i);
 
 // message and labels and buttons are "|"-separated; field_width 0 means no
 // fields, N (1..99) N-character fields, N + 100 the same starting from the

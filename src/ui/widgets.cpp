@@ -281,7 +281,8 @@ void dump_widgets() {
     std::string out = "screen\t" + std::to_string(w.current_screen) + "\tpopup\t" + std::to_string(w.popup_open ? 1 : 0) + "\n";
     for (int i = 0; i < kMaxWidgets && g_widgets[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
         const WidgetRecord& r = g_widgets[static_cast<std::size_t>(i)];
-        std::string text = r.text;
+        // A secret field is dumped as it is shown: bullets.
+        std::string text = r.secret ? std::string(r.text.size(), '\x95') : r.text;
         std::replace(text.begin(), text.end(), '\t', ' ');
         std::replace(text.begin(), text.end(), '\n', ' ');
         out += std::to_string(r.id) + "\t" + std::to_string(r.kind) + "\t" + std::to_string(r.x1) + "\t" +

@@ -70,7 +70,8 @@ struct WidgetRecord {
     std::int32_t mnemonic = 0;  // 1-based position in the text; 100 and more mean position - 100
     std::int32_t max_length = 0;
     std::int32_t scroll = 0, caret = 0, sel_start = 0, sel_end = 0;
-    std::int32_t checked = 0;         // check boxes: 1 shows "CHECKED_BOX"
+    std::int32_t checked = 0;         // check boxes: 1 shows "CHECKED_BOX"; buttons: 1 is what Enter chooses
+    bool secret = false;              // text input: shown as bullets, never copied out
     ListState* list = nullptr;        // scroll bars and lists: the list they show
     std::int32_t look = kLookNormal;
     std::string text;
