@@ -3,8 +3,12 @@
 #include <filesystem>
 
 #include "app/launch.h"
+#include "app/messages.h"
+#include "app/screens/screens.h"
 #include "app/status_log.h"
 #include "support.h"
+#include "ui/popups.h"
+#include "ui_fixture.h"
 
 namespace domora {
 namespace {
@@ -146,6 +150,59 @@ TEST_F(Launch, EmailGoesThroughXdgEmailWithWhatIsGiven) {
     EXPECT_GT(send_email("a@b.example", "", "", ""), 0);
     os.fake_programs.clear();
     EXPECT_GT(send_email("a@b.example", "", "", ""), 0) << "no mail program at all";
+}
+
+// The About screen's buttons open the maker's pages through the launcher.
+class AboutButtons : public test::UiTest {
+protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        status_log_set_path(path("status.log"));
+        os.environment["XDG_DATA_HOME"] = path("share");
+        os.environment["PATH"] = "/opt/fake/bin";
+        forget_chosen_browser();
+        main_window().current_screen = 8;
+        install_popup_messages();
+    }
+    void TearDown() override {
+        set_message_handler(nullptr);
+        UiTest::TearDown();
+    }
+    WidgetRecord button(int id) {
+        about_screen();  // nothing scripted: drawn once, then the window closes
+        main_window().quit_requested = false;
+        const int index = FindWidget(id);
+        EXPECT_GE(index, 0) << id;
+        return index >= 0 ? widgets()[static_cast<std::size_t>(index)] : WidgetRecord{};
+    }
+};
+
+TEST_F(AboutButtons, EachOpensItsPageWithTheLaunchersLogAndItsMessageWhenNoBrowserIsFound) {
+    const WidgetRecord help = button(407);
+    os.environment["BROWSER"] = "/opt/fake/bin/fakefox";
+    os.fake_programs = {"/opt/fake/bin/fakefox"};
+    os.push_click((help.x1 + help.x2) / 2, (help.y1 + help.y2) / 2);
+    about_screen();
+    ASSERT_EQ(os.started_programs.size(), 1u);
+    EXPECT_EQ(os.started_programs[0], (std::vector<std::string>{"/opt/fake/bin/fakefox", "https://www.tarnwick.com/domora-help.php"}));
+    EXPECT_TRUE(os.opened_urls.empty()) << "no direct call past the launcher";
+    EXPECT_NE(read(path("status.log")).find("Open Web Browser"), std::string::npos);
+
+    // No browser anywhere: the launcher's own message, in the program's popup.
+    if (std::filesystem::exists("/usr/bin/x-www-browser") || std::filesystem::exists("/usr/bin/firefox-esr")) return;
+    forget_chosen_browser();
+    os.environment.erase("BROWSER");
+    os.fake_programs.clear();
+    os.started_programs.clear();
+    os.drawn_texts.clear();
+    main_window().quit_requested = false;
+    os.push_text("n");  // Newsletter, by its mnemonic
+    os.push_key(kKeyReturn);
+    about_screen();
+    bool told = false;
+    for (const auto& t : os.drawn_texts) told = told || t.text == "Domora could not locate your web browser";
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(os.started_programs.empty());
 }
 
 }  // namespace

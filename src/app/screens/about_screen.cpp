@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/config.h"
+#include "app/launch.h"
 #include "app/main_window.h"
 #include "app/screens/screen_loop.h"
 #include "app/screens/screens.h"
@@ -85,7 +86,8 @@ void about_screen() {
         for (const Link& link : links()) {
             if (id != link.id) continue;
             wait_for_release();
-            platform().open_url(std::string("https://") + kMakerHost + link.path);
+            // Through the launcher, so that its log lines, browser order and message apply.
+            open_web_page(std::string("https://") + kMakerHost + link.path);
             main_window().screen_needs_redraw = true;
         }
     }
