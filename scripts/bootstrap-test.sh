@@ -9,7 +9,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
 "$here/apt-install.sh" \
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
-  xvfb xauth xdotool xclip \
+  xvfb xauth xdotool xclip x11-utils openbox imagemagick \
   python3 desktop-file-utils appstream dpkg-dev file \
   python3-vobject abook \
   clang libclang-rt-dev

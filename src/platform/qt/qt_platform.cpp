@@ -156,7 +156,10 @@ protected:
         QPainter painter(this);
         const QRect area = event->rect();
         painter.fillRect(area, m_background);
-        painter.drawImage(area.topLeft(), m_surface, area);
+        // The surface is drawn at the screen's pixel ratio: copy device pixels one to one.
+        const qreal ratio = m_surface.devicePixelRatio();
+        painter.drawImage(QRectF(area), m_surface,
+                          QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
     }
     void closeEvent(QCloseEvent* event) override {
         // The main loop ends and shuts down in order; the window stays until then.
@@ -440,7 +443,13 @@ public:
     // ---- drawing surface ---------------------------------------------------------------------
     void resize_surface(int width, int height) override {
         if (m_painter.isActive()) m_painter.end();
-        m_surface = QImage(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
+        // On a scaled screen the surface has the screen's pixels, so that text,
+        // boxes and bitmaps are drawn sharp; everything above it keeps to
+        // logical pixels, which the painter scales.
+        const qreal ratio = device_pixel_ratio();
+        m_surface = QImage(std::max(1, static_cast<int>(std::ceil(width * ratio))),
+                           std::max(1, static_cast<int>(std::ceil(height * ratio))), QImage::Format_RGB32);
+        m_surface.setDevicePixelRatio(ratio);
         m_surface.fill(Qt::black);
         m_painter.begin(&m_surface);
     }
@@ -496,20 +505,20 @@ public:
         if (!m_painter.isActive() || r.right <= r.left || r.bottom <= r.top) return;
         m_painter.setPen(QPen(qcolour(colour), 1));
         m_painter.setBrush(Qt::NoBrush);
-        m_painter.drawRect(QRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1));
+        m_painter.drawRect(pixel_centred(r));
     }
 
     void dotted_rect(const Rect& r, std::uint32_t colour) override {
         if (!m_painter.isActive() || r.right <= r.left || r.bottom <= r.top) return;
         m_painter.setPen(QPen(qcolour(colour), 1, Qt::DotLine));
         m_painter.setBrush(Qt::NoBrush);
-        m_painter.drawRect(QRect(r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1));
+        m_painter.drawRect(pixel_centred(r));
     }
 
     void draw_line(int x1, int y1, int x2, int y2, std::uint32_t colour) override {
         if (!m_painter.isActive()) return;
         m_painter.setPen(QPen(qcolour(colour), 1));
-        m_painter.drawLine(x1, y1, x2, y2);
+        m_painter.drawLine(QPointF(x1 + 0.5, y1 + 0.5), QPointF(x2 + 0.5, y2 + 0.5));
     }
 
     void invert_rect(const Rect& r) override {
@@ -552,7 +561,12 @@ public:
     void save_surface() override { m_saved.push_back(m_surface.copy()); }
 
     void draw_saved_surface(const Rect& r) override {
-        if (m_painter.isActive() && !m_saved.empty()) m_painter.drawImage(qrect(r).topLeft(), m_saved.back(), qrect(r));
+        if (!m_painter.isActive() || m_saved.empty()) return;
+        const QImage& saved = m_saved.back();
+        const qreal ratio = saved.devicePixelRatio();
+        const QRect area = qrect(r);
+        m_painter.drawImage(QRectF(area), saved,
+                            QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
     }
 
     void free_saved_surface() override {
@@ -564,8 +578,10 @@ public:
     }
 
     std::uint32_t pixel(int x, int y) override {
-        if (!m_surface.valid(x, y)) return 0;
-        return m_surface.pixel(x, y) & 0xFFFFFF;
+        const qreal ratio = m_surface.devicePixelRatio();
+        const int dx = static_cast<int>(x * ratio), dy = static_cast<int>(y * ratio);
+        if (!m_surface.valid(dx, dy)) return 0;
+        return m_surface.pixel(dx, dy) & 0xFFFFFF;
     }
 
     // ---- sound and locale ----------------------------------------------------------------------
@@ -653,6 +669,12 @@ public:
     int wheel_scroll_lines() override { return QGuiApplication::styleHints()->wheelScrollLines(); }
 
 private:
+    qreal device_pixel_ratio() const {
+        if (m_window) return m_window->devicePixelRatio();
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen ? screen->devicePixelRatio() : 1.0;
+    }
+
     static constexpr int kMinFrameWide = 1024;
     static constexpr int kMinFrameHigh = 748;
 
@@ -742,6 +764,11 @@ private:
 
     static QColor qcolour(std::uint32_t c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
     static QRect qrect(const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+    // An outline through the middle of the rectangle's edge pixels, so that a
+    // one-pixel pen covers exactly those pixels at any pixel ratio.
+    static QRectF pixel_centred(const Rect& r) {
+        return QRectF(r.left + 0.5, r.top + 0.5, r.right - r.left - 1, r.bottom - r.top - 1);
+    }
 
     const QFont& font_of(FontHandle font) {
         const auto it = m_fonts.find(font);
