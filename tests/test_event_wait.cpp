@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/launch.h"
 #include "app/screens/screens.h"
 #include "shell/shell.h"
 #include "app/startup.h"
@@ -212,6 +213,9 @@ TEST_F(Screens, TheFirstScreenIsDrawnAndDumpedForOutsideTests) {
 }
 
 TEST_F(Screens, AboutShowsTheVersionAndItsButtonsOpenTheMakersPages) {
+    forget_chosen_browser();
+    os.environment["BROWSER"] = "/opt/fake/bin/fakefox";
+    os.fake_programs = {"/opt/fake/bin/fakefox"};
     os.push_click(460, 10);   // the About tab
     os.push_click(80, 190);   // "Web Page"
     os.push_char('h');        // "Help" by its mnemonic
@@ -220,8 +224,11 @@ TEST_F(Screens, AboutShowsTheVersionAndItsButtonsOpenTheMakersPages) {
     bool headline = false;
     for (const auto& t : os.drawn_texts) headline = headline || t.text == "Domora Version 3.16 - Released Dec 07, 2026";
     EXPECT_TRUE(headline);
-    const std::vector<std::string> expected = {"https://www.tarnwick.com/", "https://www.tarnwick.com/domora-help.php"};
-    EXPECT_EQ(os.opened_urls, expected);
+    // Through the launcher: the browser it found is started with each page.
+    const std::vector<std::vector<std::string>> expected = {{"/opt/fake/bin/fakefox", "https://www.tarnwick.com/"},
+                                                            {"/opt/fake/bin/fakefox", "https://www.tarnwick.com/domora-help.php"}};
+    EXPECT_EQ(os.started_programs, expected);
+    EXPECT_TRUE(os.opened_urls.empty());
 }
 
 TEST_F(Screens, ReleaseDatesAreWrittenTheShortWay) {

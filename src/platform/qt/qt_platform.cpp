@@ -692,17 +692,32 @@ private:
         while (!m_window->isExposed() && waited.elapsed() < 2000) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
         }
-        const QMargins frame = m_window->frameMargins();
-        if (frame.isNull()) return;  // no window manager: the client is the whole window
+        // The frame is known once the window manager's reparenting has come
+        // through; without a window manager there is none.
+        waited.restart();
+        QMargins frame = m_window->frameMargins();
+        while (frame.isNull() && waited.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            frame = m_window->frameMargins();
+        }
+        if (frame.isNull()) return;  // the client is the whole window
         apply_minimum_size();
         const QSize client(std::max(1, m_wanted_frame.width() - frame.left() - frame.right()),
                            std::max(1, m_wanted_frame.height() - frame.top() - frame.bottom()));
-        m_window->resize(client);
-        m_window->setFramePosition(m_wanted_frame.topLeft());
-        // The first drawing is made at the size the window manager grants.
+        // The client's own rectangle inside the wanted frame, so that no
+        // window manager can take the position for the client's.
+        const QRect inside(m_wanted_frame.topLeft() + QPoint(frame.left(), frame.top()), client);
+        m_window->setGeometry(inside);
+        // The first drawing is made at the size and place the window manager grants.
         waited.restart();
-        while (m_window->size() != client && waited.elapsed() < 1000) {
+        bool again = false;
+        while (waited.elapsed() < 1500) {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            if (m_window->geometry() == inside) break;
+            if (!again && waited.elapsed() > 500) {
+                m_window->setGeometry(inside);
+                again = true;
+            }
         }
         m_window->set_normal_rect(m_wanted_frame);
     }
