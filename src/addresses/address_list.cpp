@@ -36,6 +36,17 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
         show_message("No Addresses To Sort?");
         return Error{"no addresses to sort"};
     }
+    if (store.place_changes()) {
+        // Only what changed since the last sort was moved.
+        const Result<void> written = store.write();
+        if (!written) {
+            store.rebuild_view();
+            tell_save_failed(written.error());
+            return written;
+        }
+        store.finish_as_loaded();
+        return {};
+    }
     std::vector<std::uint32_t> live;
     for (std::size_t at = store.next_frame(0); at != std::string::npos;
          at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
@@ -76,8 +87,10 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
         tell_save_failed(written.error());
         return written;
     }
-    // Reading back what was written keeps the screen showing exactly the file.
-    return store.load();
+    // The file now holds exactly this image.
+    store.adopt_sorted(std::move(sorted));
+    store.finish_as_loaded();
+    return {};
 }
 
 // ---- find ----------------------------------------------------------------------------------------
