@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "addresses/address_list.h"
+#include "addresses/folded_text.h"
 #include "addresses/address_store.h"
 #include "app/main_window.h"
 #include "app/startup.h"
@@ -318,6 +319,25 @@ TEST_F(Paths, AnAddPlacesTheRecordWithoutReadingTheFileBack) {
     EXPECT_EQ(lasts, (std::vector<std::string>{"Adams", "Brown", "Moss", "Stone"}));
     EXPECT_EQ(read(path("address10.dat")), store.image());
     EXPECT_EQ(store.image().size(), written.size() + build_address_record(4, true, 0, v).size());
+}
+
+TEST_F(Paths, FindingInPlaceAgreesWithUpperCasingACopy) {
+    // Random bytes from a small alphabet of letters in both cases, accented
+    // ones and zero bytes, at every length around the sixteen-byte blocks.
+    static const char alphabet[] = {'a', 'A', 's', 'S', '\xE9', '\xC9', '\xFF', '\x9F', '\x9A', '\x8A', '\xDF', ' ', '\0', '(', '2'};
+    std::mt19937 random(11);
+    const auto random_text = [&](std::size_t length) {
+        std::string out;
+        for (std::size_t i = 0; i < length; ++i) out += alphabet[random() % sizeof alphabet];
+        return out;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string haystack = random_text(random() % 70);
+        std::string wanted = to_upper(random_text(random() % 3 + 1));
+        if (wanted.find('\0') != std::string::npos) continue;
+        const bool expected = to_upper(haystack).find(wanted) != std::string::npos;
+        ASSERT_EQ(FoldedText(wanted).in(haystack), expected) << round;
+    }
 }
 
 }  // namespace
