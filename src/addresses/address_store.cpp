@@ -16,6 +16,7 @@ namespace domora {
 namespace {
 
 constexpr char kMagic[] = "MSRI";
+constexpr std::uint32_t kMagicWord = 'M' | ('S' << 8) | ('R' << 16) | (static_cast<std::uint32_t>('I') << 24);
 // Room kept for a " (n)" suffix when values have to be cut to fit.
 constexpr std::size_t kSuffixRoom = 16;
 constexpr std::size_t kMostValueBytes = kAddressRecordBuilderSize - kAddressRecordHeaderSize - kAddressFieldCount;
@@ -179,6 +180,11 @@ void AddressStore::replace_image(std::string image) {
 
 std::size_t AddressStore::next_frame(std::size_t from) const {
     const std::string_view image(m_image);
+    // Most often a whole frame starts right here; looking for it costs more than checking.
+    if (from < image.size() && image.size() - from >= kAddressRecordHeaderSize && get_u32(m_image, from + 4) == kMagicWord) {
+        const std::uint32_t length = get_u32(m_image, from);
+        if (length >= kAddressRecordHeaderSize && length <= image.size() - from) return from;
+    }
     while (from < image.size()) {
         const std::size_t magic = image.find(std::string_view(kMagic, 4), from + 4);
         if (magic == std::string_view::npos) return std::string_view::npos;
