@@ -1,23 +1,48 @@
 // The address book at scale: sorting, writing and reloading a large book
 // against writing and reloading it alone, a binary insertion sort of the
 // offsets (the older way, quadratic in its moves) beside ours, a find over
-// every record, and adding records to a large book (the unique-name rule).
+// every record, adding records to a large book (the unique-name rule), one
+// add as the Add button runs it, and the peak memory of a large book.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "addresses/address_list.h"
 #include "app/startup.h"
+#include "bench_peak.h"
 #include "platform/headless/headless_platform.h"
 
 namespace {
 
 using namespace domora;
+
+std::string make_book(int count) {
+    static const char* const firsts[] = {"Ann", "Bob", "Cy", "Dora", "Emil", "Fay", "Gus", "Hana", "Ivo", "June"};
+    static const char* const lasts[] = {"Lee", "Stone", "Adams", "M\xFCller", "Brown", "Garcia", "Nakamura", "Olsen"};
+    std::mt19937 random(7);
+    std::string file;
+    for (int i = 0; i < count; ++i) {
+        AddressValues v;
+        v[kFieldFirst] = firsts[random() % 10];
+        v[kFieldLast] = std::string(lasts[random() % 8]) + std::to_string(random() % 100000);
+        if (i % 5 == 0) v[kFieldCompany] = "Company " + std::to_string(i);
+        v[kFieldAddress1] = std::to_string(random() % 9999) + " Main Street";
+        v[kFieldCity] = "Springfield";
+        v[kFieldState] = "IL";
+        v[kFieldZip] = std::to_string(60000 + random() % 9999);
+        v[kFieldHomePhone] = "555-" + std::to_string(1000 + random() % 9000);
+        v[kFieldEmail] = v[kFieldFirst] + "@example.com";
+        file += build_address_record(i + 1, true, 0, v);
+    }
+    return file;
+}
 
 struct Book {
     explicit Book(int count) {
@@ -25,23 +50,7 @@ struct Book {
         folder = std::string(::mkdtemp(pattern)) + "/";
         set_platform(&os);
         app_paths().address_file = folder + "address10.dat";
-        static const char* const firsts[] = {"Ann", "Bob", "Cy", "Dora", "Emil", "Fay", "Gus", "Hana", "Ivo", "June"};
-        static const char* const lasts[] = {"Lee", "Stone", "Adams", "M\xFCller", "Brown", "Garcia", "Nakamura", "Olsen"};
-        std::mt19937 random(7);
-        std::string file;
-        for (int i = 0; i < count; ++i) {
-            AddressValues v;
-            v[kFieldFirst] = firsts[random() % 10];
-            v[kFieldLast] = std::string(lasts[random() % 8]) + std::to_string(random() % 100000);
-            if (i % 5 == 0) v[kFieldCompany] = "Company " + std::to_string(i);
-            v[kFieldAddress1] = std::to_string(random() % 9999) + " Main Street";
-            v[kFieldCity] = "Springfield";
-            v[kFieldState] = "IL";
-            v[kFieldZip] = std::to_string(60000 + random() % 9999);
-            v[kFieldHomePhone] = "555-" + std::to_string(1000 + random() % 9000);
-            v[kFieldEmail] = v[kFieldFirst] + "@example.com";
-            file += build_address_record(i + 1, true, 0, v);
-        }
+        std::string file = make_book(count);
         unsorted = file;
         store.replace_image(std::move(file));
     }
@@ -130,5 +139,125 @@ BENCHMARK(BM_WriteReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_InsertionSortOfOffsets)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_FindEverywhere)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AppendThousand)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+
+namespace {
+
+// A sorted book in the address file, loaded as entering the screen loads it.
+struct SavedBook {
+    explicit SavedBook(int count) : book(count) {
+        benchmark::DoNotOptimize(sort_addresses(book.store).ok());
+    }
+    Book book;
+};
+
+// One add as the Add button runs it once the form is saved.
+void add_one(AddressStore& store, int n) {
+    store.set_mode_value(kModeAll);
+    store.rebuild_view();
+    const std::int32_t id = store.new_record_id();
+    AddressValues v;
+    v[kFieldFirst] = "Added";
+    v[kFieldLast] = "Person" + std::to_string(n * 7919 % 100003);
+    v[kFieldCity] = "Springfield";
+    (void)store.append_record(id, kSelectedMark, v);
+    (void)sort_addresses(store);
+    store.rebuild_view();
+    store.set_current(0);
+    set_current_by_id(store, id);
+    select_only(store, store.current());
+}
+
+// The first add after the book was loaded also learns the names and checks the order.
+void BM_FirstAdd(benchmark::State& state) {
+    SavedBook saved(static_cast<int>(state.range(0)));
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        (void)saved.book.store.load();
+        state.ResumeTiming();
+        add_one(saved.book.store, ++n);
+    }
+}
+
+void BM_AddOne(benchmark::State& state) {
+    SavedBook saved(static_cast<int>(state.range(0)));
+    add_one(saved.book.store, 0);
+    int n = 0;
+    for (auto _ : state) add_one(saved.book.store, ++n);
+}
+
+// A find over every record as the Find button runs it; the save that ends
+// it waits for the disk, which the CPU time leaves out.
+void BM_Find(benchmark::State& state) {
+    SavedBook saved(static_cast<int>(state.range(0)));
+    const char* const texts[] = {"stone1", "springfield", "zz-none", "m\xDCller7"};
+    int n = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(apply_find(saved.book.store, texts[n++ % 4], kFindNew));
+    set_address_mode(saved.book.store, kModeAll);
+}
+
+// The save that ends a find, alone: the find's own work is BM_Find less this.
+void BM_SaveAfterFind(benchmark::State& state) {
+    SavedBook saved(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(saved.book.store.write().ok());
+}
+
+// Peak resident memory: a book loaded from its file, then ten adds and a find.
+void BM_PeakMemory(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    bench_peak::Peak peak;
+    double file_mb = 0;
+    for (auto _ : state) {
+        std::string folder;
+        {
+            // The file is made in a child too, so the parent stays small.
+            char pattern[] = "/tmp/domora-bench-XXXXXX";
+            folder = std::string(::mkdtemp(pattern)) + "/";
+            const pid_t child = ::fork();
+            if (child == 0) {
+                HeadlessPlatform os;
+                set_platform(&os);
+                app_paths().address_file = folder + "address10.dat";
+                AddressStore store;
+                store.replace_image(make_book(count));
+                (void)sort_addresses(store);
+                ::_exit(0);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+        }
+        file_mb = static_cast<double>(std::filesystem::file_size(folder + "address10.dat")) / (1024.0 * 1024.0);
+        HeadlessPlatform* os = nullptr;
+        AddressStore* store = nullptr;
+        peak = bench_peak::measure(
+            [&] {
+                os = new HeadlessPlatform;
+                set_platform(os);
+                app_paths().address_file = folder + "address10.dat";
+                store = new AddressStore;
+                (void)store->load();
+            },
+            [&] {
+                for (int i = 0; i < 10; ++i) add_one(*store, i);
+                benchmark::DoNotOptimize(apply_find(*store, "stone1", kFindNew));
+            });
+        std::filesystem::remove_all(folder);
+    }
+    if (!peak.ok) state.SkipWithError("the child process failed");
+    state.counters["file_MB"] = file_mb;
+    state.counters["loaded_MB"] = static_cast<double>(peak.before_kb) / 1024.0;
+    state.counters["peak_MB"] = static_cast<double>(peak.peak_kb) / 1024.0;
+}
+
+}  // namespace
+
+BENCHMARK(BM_FirstAdd)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AddOne)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddOne)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Find)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveAfterFind)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Find)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_PeakMemory)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -48,6 +50,60 @@ TEST_F(StatusLog, LinesFromManyThreadsNeverInterleave) {
         ASSERT_EQ(line.substr(0, 7), "thread ") << line;
         ASSERT_EQ(line.substr(line.size() - 40), std::string(40, 'x')) << line;
     }
+}
+
+TEST_F(StatusLog, ALogDeletedOrReplacedWhileOpenTakesTheNextLineAsBefore) {
+    status_log_set_path(path("status.log"));
+    status_log_write("one");
+    std::filesystem::remove(path("status.log"));
+    status_log_write("two");
+    EXPECT_EQ(read(path("status.log")), "two\r\n") << "created again, as opening it for the line would";
+    write(path("other.log"), "other\r\n");
+    std::filesystem::rename(path("other.log"), path("status.log"));
+    status_log_write("three");
+    EXPECT_EQ(read(path("status.log")), "other\r\nthree\r\n") << "appended to the file now at the path";
+    status_log_set_path(path("second.log"));
+    status_log_write("four");
+    EXPECT_EQ(read(path("second.log")), "four\r\n");
+    EXPECT_EQ(read(path("status.log")), "other\r\nthree\r\n");
+}
+
+TEST_F(StatusLog, AReadOnlyLogLosesLinesUntilItIsWritableAgain) {
+    if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes to read-only files";
+    status_log_set_path(path("status.log"));
+    status_log_write("kept");
+    std::filesystem::permissions(path("status.log"), std::filesystem::perms::owner_read);
+    status_log_write("lost");
+    std::filesystem::permissions(path("status.log"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    status_log_write("kept again");
+    EXPECT_EQ(read(path("status.log")), "kept\r\nkept again\r\n");
+}
+
+TEST_F(StatusLog, ABatchWritesTheSameBytesInOneGoWhenItEnds) {
+    status_log_set_path(path("plain.log"));
+    const auto lines = [] {
+        status_log_write("first");
+        status_log_write("");
+        status_log_write("two\r\nlines");
+    };
+    lines();
+    status_log_set_path(path("status.log"));
+    {
+        const StatusLogBatch batch;
+        lines();
+        {
+            const StatusLogBatch inner;
+            status_log_write("inner");
+        }
+        EXPECT_FALSE(std::filesystem::exists(path("status.log"))) << "nothing before the outer batch ends";
+        // Another thread's lines are not held back by this thread's batch.
+        std::thread([] { status_log_write("other thread"); }).join();
+        EXPECT_EQ(read(path("status.log")), "other thread\r\n");
+    }
+    EXPECT_EQ(read(path("status.log")), "other thread\r\n" + read(path("plain.log")) + "inner\r\n");
+    { const StatusLogBatch empty; }
+    status_log_write("after");
+    EXPECT_EQ(log_lines(path("status.log")).back(), "after");
 }
 
 }  // namespace

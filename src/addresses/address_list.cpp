@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "addresses/folded_text.h"
 #include "app/messages.h"
 #include "app/startup.h"
 #include "app/text.h"
@@ -35,6 +36,17 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
     if (store.size() == 0) {
         show_message("No Addresses To Sort?");
         return Error{"no addresses to sort"};
+    }
+    if (store.place_changes()) {
+        // Only what changed since the last sort was moved.
+        const Result<void> written = store.write();
+        if (!written) {
+            store.rebuild_view();
+            tell_save_failed(written.error());
+            return written;
+        }
+        store.finish_as_loaded();
+        return {};
     }
     std::vector<std::uint32_t> live;
     for (std::size_t at = store.next_frame(0); at != std::string::npos;
@@ -76,8 +88,10 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
         tell_save_failed(written.error());
         return written;
     }
-    // Reading back what was written keeps the screen showing exactly the file.
-    return store.load();
+    // The file now holds exactly this image.
+    store.adopt_sorted(std::move(sorted));
+    store.finish_as_loaded();
+    return {};
 }
 
 // ---- find ----------------------------------------------------------------------------------------
@@ -89,16 +103,17 @@ bool apply_find(AddressStore& store, const std::string& text, int button, const 
     if (zero != std::string::npos) wanted.resize(zero);
     if (wanted.empty()) return false;
     const std::int64_t total = static_cast<std::int64_t>(store.size());
-    std::string area;
+    const FoldedText finder(wanted);
+    std::size_t records = 0;
     for (std::size_t at = store.next_frame(0); at != std::string::npos;
          at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
         const auto offset = static_cast<std::uint32_t>(at);
-        report(progress, static_cast<std::int64_t>(at), total);
+        // Telling the popup about every record cost more than the search.
+        if ((++records & 1023) == 0) report(progress, static_cast<std::int64_t>(at), total);
         if (!store.live_at(offset)) continue;
         // The values with their zero bytes: the text never holds a zero, so a hit stays in one field.
-        area.assign(store.image(), at + kAddressRecordHeaderSize, store.length_at(offset) - kAddressRecordHeaderSize);
-        for (char& c : area) c = static_cast<char>(upper_byte(static_cast<unsigned char>(c)));
-        const bool hit = area.find(wanted) != std::string::npos;
+        const bool hit = finder.in(std::string_view(store.image()).substr(at + kAddressRecordHeaderSize,
+                                                                          store.length_at(offset) - kAddressRecordHeaderSize));
         const std::uint8_t marks = store.marks_at(offset);
         const bool marked = (marks & kSearchMark) != 0;
         bool keep = marked;
@@ -109,7 +124,7 @@ bool apply_find(AddressStore& store, const std::string& text, int button, const 
             case kFindExclude: keep = marked && !hit; break;
             default: break;
         }
-        store.set_marks_at(offset, static_cast<std::uint8_t>(keep ? marks | kSearchMark : marks & ~kSearchMark));
+        if (keep != marked) store.set_marks_at(offset, static_cast<std::uint8_t>(marks ^ kSearchMark));
     }
     report(progress, total, total);
     store.set_mode_value(kModeSearch);

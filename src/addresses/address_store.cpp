@@ -16,6 +16,7 @@ namespace domora {
 namespace {
 
 constexpr char kMagic[] = "MSRI";
+constexpr std::uint32_t kMagicWord = 'M' | ('S' << 8) | ('R' << 16) | (static_cast<std::uint32_t>('I') << 24);
 // Room kept for a " (n)" suffix when values have to be cut to fit.
 constexpr std::size_t kSuffixRoom = 16;
 constexpr std::size_t kMostValueBytes = kAddressRecordBuilderSize - kAddressRecordHeaderSize - kAddressFieldCount;
@@ -113,6 +114,7 @@ Result<void> AddressStore::load() {
     m_image.clear();
     m_items.clear();
     m_name_keys_valid = false;
+    forget_order();
     m_read_failed = false;
     const std::string& path = app_paths().address_file;
     Result<void> outcome;
@@ -172,11 +174,17 @@ Result<void> AddressStore::write_image(std::string_view image) const {
 void AddressStore::replace_image(std::string image) {
     m_image = std::move(image);
     m_name_keys_valid = false;
+    forget_order();
     rebuild_view();
 }
 
 std::size_t AddressStore::next_frame(std::size_t from) const {
     const std::string_view image(m_image);
+    // Most often a whole frame starts right here; looking for it costs more than checking.
+    if (from < image.size() && image.size() - from >= kAddressRecordHeaderSize && get_u32(m_image, from + 4) == kMagicWord) {
+        const std::uint32_t length = get_u32(m_image, from);
+        if (length >= kAddressRecordHeaderSize && length <= image.size() - from) return from;
+    }
     while (from < image.size()) {
         const std::size_t magic = image.find(std::string_view(kMagic, 4), from + 4);
         if (magic == std::string_view::npos) return std::string_view::npos;
@@ -203,11 +211,30 @@ std::uint8_t AddressStore::marks_at(std::uint32_t offset) const {
 }
 
 void AddressStore::set_marks_at(std::uint32_t offset, std::uint8_t marks) {
+    // The search mark decides what search results show.
+    if (((marks_at(offset) ^ marks) & kSearchMark) != 0) m_view_current = false;
     m_image[offset + 13] = static_cast<char>(marks);
 }
 
 void AddressStore::set_live_at(std::uint32_t offset, bool live) {
-    if (live_at(offset) != live) m_name_keys_valid = false;
+    if (live_at(offset) == live) {
+        m_image[offset + 12] = live ? 1 : 0;
+        return;
+    }
+    if (m_name_keys_valid) {
+        const std::string key = name_key_at(offset);
+        if (live) {
+            m_names.add(key);
+        } else {
+            m_names.remove(key);
+        }
+    }
+    if (!live && m_order_known && offset < m_ordered_end) {
+        ++m_dead_in_order;
+    } else if (live) {
+        forget_order();
+    }
+    m_view_current = false;
     m_image[offset + 12] = live ? 1 : 0;
 }
 
@@ -243,29 +270,46 @@ std::string_view AddressStore::field_at(std::uint32_t offset, int field) const {
 // ---- the view ------------------------------------------------------------------------------------
 
 void AddressStore::rebuild_view() {
-    m_items.clear();
-    m_largest_id = 0;
-    MessageServer server;
-    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
-        const auto offset = static_cast<std::uint32_t>(at);
-        if (live_at(offset) && (m_mode == kModeAll || (marks_at(offset) & kSearchMark) != 0)) {
-            m_items.push_back(offset);
-            m_largest_id = std::max(m_largest_id, id_at(offset));
+    if (!m_view_current) {
+        m_items.clear();
+        m_largest_id = 0;
+        MessageServer server;
+        bool whole = true;
+        const auto visit = [&](std::uint32_t offset) {
+            if (live_at(offset) && (m_mode == kModeAll || (marks_at(offset) & kSearchMark) != 0)) {
+                m_items.push_back(offset);
+                m_largest_id = std::max(m_largest_id, id_at(offset));
+            }
+            whole = server.serve();
+            return whole;
+        };
+        if (m_order_known && m_ordered_end == m_image.size()) {
+            // Every record is known: no need to look for frames.
+            for (const std::uint32_t offset : m_frames) {
+                if (!visit(offset)) break;
+            }
+        } else {
+            for (std::size_t at = next_frame(0); at != std::string::npos;
+                 at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+                if (!visit(static_cast<std::uint32_t>(at))) break;
+            }
         }
-        if (!server.serve()) break;
+        m_view_current = whole;
     }
     status_log_write("Address Mode: " + log_number(m_mode) + " - Total Addresses: " + log_number(count()));
 }
 
 // ---- changes ---------------------------------------------------------------------------------------
 
+std::string AddressStore::name_key_at(std::uint32_t offset) const {
+    return address_name_key(field_at(offset, kFieldFirst), field_at(offset, kFieldLast), field_at(offset, kFieldCompany));
+}
+
 void AddressStore::build_name_keys() {
-    m_name_keys.clear();
+    m_names.clear();
     for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
         const auto offset = static_cast<std::uint32_t>(at);
-        if (!live_at(offset)) continue;
-        ++m_name_keys[address_name_key(field_at(offset, kFieldFirst), field_at(offset, kFieldLast),
-                                       field_at(offset, kFieldCompany))];
+        if (live_at(offset)) m_names.add(name_key_at(offset));
     }
     m_name_keys_valid = true;
 }
@@ -273,14 +317,8 @@ void AddressStore::build_name_keys() {
 std::string AddressStore::unique_first(const AddressValues& values) {
     if (!m_name_keys_valid) build_name_keys();
     const std::string& first = values[kFieldFirst];
-    std::string suffix;
-    for (std::int64_t n = 0;;) {
-        const auto taken = m_name_keys.find(address_name_key(first + suffix, values[kFieldLast], values[kFieldCompany]));
-        if (taken == m_name_keys.end() || taken->second == 0) break;
-        n = std::max<std::int64_t>(2, n + 1);
-        suffix = " (" + std::to_string(n) + ")";
-    }
-    return first + suffix;
+    const std::int64_t n = m_names.free_suffix(first, values[kFieldLast], values[kFieldCompany]);
+    return n == 0 ? first : first + " (" + std::to_string(n) + ")";
 }
 
 AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, const AddressValues& values) {
@@ -304,7 +342,7 @@ AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, co
     result.offset = static_cast<std::uint32_t>(old_size);
     status_log_write("Save Address Record: " + log_number(id) + " - Old: " + log_number(static_cast<std::int64_t>(old_size)) +
                      " - New: " + log_number(static_cast<std::int64_t>(m_image.size())));
-    if (m_name_keys_valid) ++m_name_keys[address_name_key(kept[kFieldFirst], kept[kFieldLast], kept[kFieldCompany])];
+    if (m_name_keys_valid) m_names.add(address_name_key(kept[kFieldFirst], kept[kFieldLast], kept[kFieldCompany]));
     // The old records do not move, so the view only gains this one.
     if (m_mode == kModeAll || (marks & kSearchMark) != 0) {
         m_items.push_back(result.offset);

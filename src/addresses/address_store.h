@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "addresses/address_names.h"
 #include "app/result.h"
 
 namespace domora {
@@ -132,7 +132,10 @@ public:
     bool valid_position(int position) const { return position >= 0 && position < count(); }
     int mode() const { return m_mode; }
     // Sets the mode only; callers rebuild the view.
-    void set_mode_value(int mode) { m_mode = mode; }
+    void set_mode_value(int mode) {
+        if (mode != m_mode) m_view_current = false;
+        m_mode = mode;
+    }
     int current() const { return m_current; }
     void set_current(int position) { m_current = position; }
 
@@ -145,11 +148,28 @@ public:
     // Largest id in the view + 1; on overflow the smallest unused id from 1.
     std::int32_t new_record_id() const;
 
+    // ---- order ---------------------------------------------------------------------------
+    // For the sort. When the image was in sort order at the last sort (or,
+    // after a load, turns out to be) and since then only a few records were
+    // appended and any number marked deleted, puts the new records in their
+    // places and drops the deleted ones, in place: the very bytes the full
+    // sort gives. Returns false, having changed nothing, when the full sort
+    // is needed.
+    bool place_changes();
+    // Takes the image that the full sort built: live records in sort order.
+    void adopt_sorted(std::string image);
+    // After the sorted image was written, rebuilds the view and logs what a
+    // load of that file logs; the file holds exactly the image, so it is not read back.
+    void finish_as_loaded();
+
 private:
     // Keeps only the whole frames of a freshly read image.
     void drop_junk();
     std::string unique_first(const AddressValues& values);
     void build_name_keys();
+    std::string name_key_at(std::uint32_t offset) const;
+    void verify_order();
+    void forget_order();
 
     std::string m_image;
     std::vector<std::uint32_t> m_items;
@@ -158,9 +178,19 @@ private:
     std::int32_t m_largest_id = 0;  // over the view, kept with it
     bool m_read_failed = false;
     // Name keys of the live records, built when first needed and kept up to
-    // date by appends, so a long import stays linear.
-    std::unordered_map<std::string, int> m_name_keys;
+    // date by every change after, so adds and long imports stay linear.
+    AddressNameIndex m_names;
     bool m_name_keys_valid = false;
+    // The view matches the image and the mode; rebuilding it again is not needed.
+    bool m_view_current = false;
+    // What the last sort left: m_frames holds the offset of every record in
+    // [0, m_ordered_end), back to back, the live ones in sort order;
+    // m_dead_in_order of them were marked deleted since. Records after
+    // m_ordered_end were appended since. Unknown after a load until checked.
+    bool m_order_known = false;
+    std::size_t m_ordered_end = 0;
+    std::size_t m_dead_in_order = 0;
+    std::vector<std::uint32_t> m_frames;
 };
 
 // The program's one address book.

@@ -1,6 +1,7 @@
 #include "app/status_log.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -14,25 +15,78 @@ namespace {
 std::string g_path;
 // One byte, 0 = free: taken by exchanging 0xFF in, yielding while it was held.
 std::atomic<unsigned char> g_lock{0};
+// The log stays open between lines: opening and closing it for every line
+// cost a third of a large import. Guarded by the lock.
+int g_fd = -1;
+
+// Lines of a StatusLogBatch on this thread, and how deeply batches nest.
+thread_local std::string t_batch;
+thread_local int t_batch_depth = 0;
+
+class LockGuard {
+public:
+    LockGuard() {
+        while (g_lock.exchange(0xFF, std::memory_order_acquire) != 0) std::this_thread::yield();
+    }
+    ~LockGuard() { g_lock.store(0, std::memory_order_release); }
+};
+
+void close_log() {
+    if (g_fd >= 0) platform().sys_close(g_fd);
+    g_fd = -1;
+}
+
+// The open log, ready for a line; -1 when a line written now would be lost,
+// as it would be if the file were opened for this one line.
+int writable_log() {
+    if (g_path.empty()) return -1;
+    if (g_fd >= 0) {
+        FileInfo info;
+        // Deleted (or replaced) since it was opened: a fresh file takes the line.
+        if (!platform().sys_fstat(g_fd, info) || info.links == 0) {
+            close_log();
+        } else if ((info.mode & 0200) == 0 && ::geteuid() != 0) {
+            // Made read-only: opening it would fail now, so the line is lost.
+            return -1;
+        }
+    }
+    if (g_fd < 0) g_fd = platform().sys_open(g_path, O_WRONLY | O_CREAT | O_APPEND, 0600);
+    return g_fd;
+}
+
+void write_bytes(const std::string& bytes) {
+    const LockGuard lock;
+    const int fd = writable_log();
+    if (fd >= 0) platform().sys_write(fd, bytes.data(), bytes.size());
+}
 
 }  // namespace
 
-void status_log_set_path(const std::string& path) { g_path = path; }
+void status_log_set_path(const std::string& path) {
+    const LockGuard lock;
+    close_log();
+    g_path = path;
+}
 
 const std::string& status_log_path() { return g_path; }
 
 void status_log_write(std::string_view text) {
-    while (g_lock.exchange(0xFF, std::memory_order_acquire) != 0) std::this_thread::yield();
-    if (!g_path.empty()) {
-        const int fd = platform().sys_open(g_path, O_WRONLY | O_CREAT | O_APPEND, 0600);
-        if (fd >= 0) {
-            std::string line(text);
-            line += "\r\n";
-            platform().sys_write(fd, line.data(), line.size());
-            platform().sys_close(fd);
-        }
+    if (t_batch_depth > 0) {
+        t_batch.append(text).append("\r\n");
+        return;
     }
-    g_lock.store(0, std::memory_order_release);
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text).append("\r\n");
+    write_bytes(line);
+}
+
+StatusLogBatch::StatusLogBatch() { ++t_batch_depth; }
+
+StatusLogBatch::~StatusLogBatch() {
+    if (--t_batch_depth > 0 || t_batch.empty()) return;
+    write_bytes(t_batch);
+    t_batch.clear();
 }
 
 }  // namespace domora

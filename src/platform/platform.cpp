@@ -197,6 +197,17 @@ bool Platform::sys_stat(const std::string& path, FileInfo& info) {
     info.is_folder = S_ISDIR(st.st_mode);
     info.size = static_cast<std::int64_t>(st.st_size);
     info.mode = st.st_mode & 07777;
+    info.links = static_cast<std::int64_t>(st.st_nlink);
+    return true;
+}
+
+bool Platform::sys_fstat(int fd, FileInfo& info) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    info.is_folder = S_ISDIR(st.st_mode);
+    info.size = static_cast<std::int64_t>(st.st_size);
+    info.mode = st.st_mode & 07777;
+    info.links = static_cast<std::int64_t>(st.st_nlink);
     return true;
 }
 

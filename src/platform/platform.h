@@ -50,6 +50,7 @@ struct FileInfo {
     bool is_folder = false;
     std::int64_t size = 0;
     unsigned mode = 0;  // permission bits
+    std::int64_t links = 1;  // names the file has; 0 once an open file was deleted
 };
 
 // Show states, numbered as the settings file stores them.
@@ -174,6 +175,8 @@ public:
     virtual int sys_chmod(const std::string& path, unsigned mode);
     // False when nothing exists at path.
     virtual bool sys_stat(const std::string& path, FileInfo& info);
+    // The same for an open file; false on failure.
+    virtual bool sys_fstat(int fd, FileInfo& info);
     // Names in a folder, without "." and "..". False when it cannot be read.
     virtual bool list_folder(const std::string& path, std::vector<std::string>& names);
 
