@@ -127,6 +127,8 @@ TEST_F(UpdateCheck, OnlyWhatFollowsTheFirstEmptyLineCounts) {
     EXPECT_EQ(update_body("HTTP/1.0 404 Not Found\r\n\r\nnews_date=1\r\n\r\nmore"), "news_date=1\r\n\r\nmore")
         << "the status is not looked at";
     EXPECT_EQ(update_body("HTTP/1.0 200 OK\r\n\r\n   "), "");
+    EXPECT_EQ(update_body("HTTP/1.0 200 OK\r\n\r\n\r\n a=\"1\" \r\n"), "a=\"1\"") << "the file's last line end is no part of it";
+    EXPECT_EQ(update_body("HTTP/1.0 200 OK\r\n\r\n\ta=1\t"), "\ta=1\t") << "tabs stay";
     EXPECT_EQ(update_body("HTTP/1.0 200 OK\n\nnews_date=1"), "") << "bare line feeds make no empty line";
 
     // A reply without an empty line is still a reply: no second attempt.

@@ -126,7 +126,13 @@ std::string update_request(const std::string& host) {
 std::string update_body(std::string_view response) {
     const std::size_t gap = response.find("\r\n\r\n");
     if (gap == std::string_view::npos) return {};
-    return trim(response.substr(gap + 4));
+    // The file's own line ends go too: a text file usually ends with one, and
+    // it is no part of the last value.
+    std::string_view body = response.substr(gap + 4);
+    const auto outer = [](char c) { return c == ' ' || c == '\r' || c == '\n'; };
+    while (!body.empty() && outer(body.front())) body.remove_prefix(1);
+    while (!body.empty() && outer(body.back())) body.remove_suffix(1);
+    return std::string(body);
 }
 
 std::string fetch_update_text(NetConnection& connection, const UpdateServer& server, const UpdateTimeouts& timeouts) {

@@ -37,7 +37,8 @@ void set_built_in_update_host(std::string host);
 UpdateServer configured_update_server();
 
 // The request, byte for byte, and the update text within a reply: what
-// follows the first empty line, outer blanks removed ("" without one).
+// follows the first empty line, outer blanks and line ends removed ("" without
+// an empty line).
 std::string update_request(const std::string& host);
 std::string update_body(std::string_view response);
 
