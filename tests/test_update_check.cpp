@@ -206,7 +206,9 @@ TEST_F(UpdateCheck, TheBackgroundFetchPublishesTheTextAndItsFields) {
     os.environment["DOMORA_UPDATE_HOST"] = server.address();
     EXPECT_EQ(update_text(), "");
     start_update_check();
+    EXPECT_TRUE(os.timer_running(kUpdateTimer)) << "the event wait keeps turning while the fetch runs";
     ASSERT_TRUE(wait_until_done());
+    EXPECT_FALSE(os.timer_running(kUpdateTimer));
     EXPECT_EQ(update_text(), kNewsBody);
     EXPECT_EQ(update_field("webroot"), "https://www.example/Import-Help.html");
     EXPECT_EQ(update_field("news_note"), "The Spring Issue Is Out") << "as received, not lower-cased";

@@ -180,7 +180,9 @@ void start_update_check() {
     const int created = pthread_create(&job->thread, &attributes, fetch_thread, job.get());
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     pthread_attr_destroy(&attributes);
-    if (created == 0) g_job = job.release();
+    if (created != 0) return;
+    g_job = job.release();
+    platform().set_timer(kUpdateTimer, kUpdateTimerPeriodMs);
 }
 
 void stop_update_check() {
@@ -189,11 +191,17 @@ void stop_update_check() {
         pthread_join(g_job->thread, nullptr);
         delete g_job;
         g_job = nullptr;
+        platform().kill_timer(kUpdateTimer);
     }
     delete g_update_text.exchange(nullptr, std::memory_order_acq_rel);
 }
 
-bool update_check_done() { return !g_job || g_job->done.load(std::memory_order_acquire); }
+bool update_check_done() {
+    if (!g_job) return true;
+    if (!g_job->done.load(std::memory_order_acquire)) return false;
+    platform().kill_timer(kUpdateTimer);
+    return true;
+}
 
 const std::string& update_text() {
     const std::string* text = g_update_text.load(std::memory_order_acquire);

@@ -22,6 +22,11 @@ inline constexpr int kUpdateAttempts = 3;
 inline constexpr std::size_t kMaxUpdateResponse = 1024 * 1024;
 inline constexpr std::size_t kUpdateChunk = 4096;
 
+// While the fetch runs, this timer keeps the event wait turning, so that what
+// it brings is offered without waiting for the user's next move.
+inline constexpr int kUpdateTimer = 600;
+inline constexpr int kUpdateTimerPeriodMs = 250;
+
 struct UpdateServer {
     std::string host;  // "" when none is configured
     int port = kUpdatePort;
@@ -57,7 +62,8 @@ void start_update_check();
 // Cancels a fetch still under way, waits for its thread (which returns at
 // once when cancelled) and forgets the update text. Called at shutdown.
 void stop_update_check();
-// True once the background fetch has ended (or none was started).
+// True once the background fetch has ended (or none was started); from then
+// on the timer is stopped.
 bool update_check_done();
 
 // The update text, "" until the fetch has published one. It never changes

@@ -19,6 +19,7 @@ void reset_newsletter_notice() { g_notice_shown = false; }
 
 void offer_newsletter(bool forced) {
     const MainWindowState& win = main_window();
+    if (!update_check_done()) return;  // nothing yet; the fetch's timer brings the next turn
     if (forced) g_notice_shown = false;
     if (g_notice_shown || win.popup_open || win.quit_requested) return;
     const std::string& text = update_text();
