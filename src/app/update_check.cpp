@@ -71,24 +71,24 @@ std::int32_t number_at(std::string_view text, std::size_t from, std::size_t leng
 
 bool parse_update_server(std::string_view text, UpdateServer& server) {
     server = UpdateServer{};
-    const std::string spec = trim(text);
-    std::string host = spec;
+    const std::string setting = trim(text);
+    std::string host = setting;
     std::string port;
-    if (!spec.empty() && spec.front() == '[') {
-        const std::size_t close = spec.find(']');
+    if (!setting.empty() && setting.front() == '[') {
+        const std::size_t close = setting.find(']');
         if (close == std::string::npos) return false;
-        host = spec.substr(1, close - 1);
-        const std::string rest = spec.substr(close + 1);
+        host = setting.substr(1, close - 1);
+        const std::string rest = setting.substr(close + 1);
         if (!rest.empty()) {
             if (rest.front() != ':') return false;
             port = rest.substr(1);
             if (port.empty()) return false;
         }
-    } else if (const std::size_t colon = spec.rfind(':');
-               colon != std::string::npos && spec.find(':') == colon) {
+    } else if (const std::size_t colon = setting.rfind(':');
+               colon != std::string::npos && setting.find(':') == colon) {
         // One colon separates the port; more than one is a bare IPv6 address.
-        host = spec.substr(0, colon);
-        port = spec.substr(colon + 1);
+        host = setting.substr(0, colon);
+        port = setting.substr(colon + 1);
         if (port.empty()) return false;
     }
     if (host.empty()) return false;
