@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "app/update_check.h"
 #include "shell/shell.h"
 #include "platform/cp1252.h"
 #include "platform/qt/qt_platform.h"
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments.push_back(domora::utf8_to_cp1252(argv[i]));
     std::unique_ptr<domora::Platform> qt = domora::make_qt_platform(argc, argv);
     domora::set_platform(qt.get());
+    // Only the program itself gets the packager's server; tests never do.
+    domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
     domora::set_platform(nullptr);
     return code;

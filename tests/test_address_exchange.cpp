@@ -1,8 +1,10 @@
 // The address book's exchange formats: what we write, what we read back, and
 // what other programs' files give.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "addresses/address_exchange.h"
 #include "addresses/address_export.h"
@@ -14,6 +16,8 @@
 #include "ui_fixture.h"
 #include "app/status_log.h"
 #include "app/text.h"
+#include "app/update_check.h"
+#include "loopback_server.h"
 #include "platform/cp1252.h"
 #include "support.h"
 
@@ -497,6 +501,33 @@ TEST_F(Transfer, AnEmptyClipboardSaysSoAndThatNoFileWasSelected) {
     EXPECT_TRUE(drawn("No text on the clipboard!"));
     EXPECT_TRUE(drawn("No File Selected"));
     EXPECT_EQ(address_store().count(), 0);
+}
+
+TEST_F(Transfer, AnEmptyClipboardOpensTheHelpPageTheUpdateServerNames) {
+    test::LoopbackServer server({test::LoopbackServer::reply(
+        "HTTP/1.0 200 OK\r\n\r\nnews_date=\"2024-03-05\";webroot=\"https://help.example/Copy Contacts\"")});
+    os.environment["DOMORA_UPDATE_HOST"] = server.address();
+    os.environment["XDG_DATA_HOME"] = path("share");
+    os.environment["PATH"] = "/opt/fake/bin";
+    std::filesystem::create_directories(path("share/applications"));
+    write(path("share/applications/fakefox.desktop"), "[Desktop Entry]\nExec=/opt/fake/bin/fakefox %u\n");
+    os.program_answers["xdg-settings"] = {true, "fakefox.desktop\n"};
+    os.fake_programs = {"/opt/fake/bin/fakefox"};
+    start_update_check();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!update_check_done() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    const WidgetRecord clipboard = import_choice_button(1);
+    click(clipboard);
+    os.push_key(kKeyReturn);  // "No text on the clipboard!"
+    os.push_key(kKeyReturn);  // "No File Selected"
+    import_addresses(address_store());
+    stop_update_check();
+    ASSERT_EQ(os.started_programs.size(), 1u);
+    EXPECT_EQ(os.started_programs[0][1], "https://help.example/Copy%20Contacts");
+    EXPECT_TRUE(drawn("No File Selected"));
 }
 
 TEST_F(Transfer, VcardsFromTheClipboardAreAddedSortedAndTheLastOneSelected) {

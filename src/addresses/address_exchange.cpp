@@ -7,11 +7,13 @@
 #include "addresses/address_export.h"
 #include "addresses/address_list.h"
 #include "app/files.h"
+#include "app/launch.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "app/status_log.h"
 #include "app/text.h"
+#include "app/update_check.h"
 #include "platform/cp1252.h"
 #include "platform/platform.h"
 #include "ui/event_wait.h"
@@ -344,6 +346,9 @@ void import_addresses(AddressStore& store) {
         const std::string text = platform().clipboard_text();
         if (text.empty()) {
             message("No text on the clipboard!");
+            // The update server may name a page on copying contacts; without one, nothing opens.
+            const std::string help_page = update_field("webroot");
+            if (!help_page.empty()) open_web_page(help_page);
         } else {
             // Written as UTF-8, which the importers recognise and read back exactly.
             (void)write_file_atomic(scratch, cp1252_to_utf8(text));

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "app/status_log.h"
 #include "app/text.h"
+#include "app/update_check.h"
 #include "platform/platform.h"
 
 namespace domora {
@@ -189,6 +190,8 @@ OsVersion os_version() {
 // ---- start and end of a run ----------------------------------------------------------------
 
 void shut_down() {
+    // The fetch may still be waiting on the network; it is cancelled, not waited out.
+    stop_update_check();
     stop_main_window_timers();
     record_window_placement();
     if (!save_settings()) {
@@ -244,6 +247,7 @@ bool start_up(const std::vector<std::string>& arguments, int& exit_code) {
         exit_code = 1;
         return false;
     }
+    start_update_check();
     return true;
 }
 

@@ -11,10 +11,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace domora {
+
+class NetConnection;  // platform/net_connection.h
 
 struct Rect {
     int left = 0;
@@ -301,6 +304,10 @@ public:
     virtual void clear_clipboard() { set_clipboard_text(std::string()); }
     // Opens a web address in the user's browser. False when nothing could open it.
     virtual bool open_url(const std::string& url) = 0;
+
+    // ---- network ---------------------------------------------------------------------
+    // A fresh, unconnected TCP connection; the default is plain POSIX sockets.
+    virtual std::unique_ptr<NetConnection> new_connection();
 };
 
 // The platform the program runs on; set once by main() or a test fixture.

@@ -3,12 +3,14 @@
 #include "addresses/address_actions.h"
 #include "addresses/address_screen.h"
 #include "app/main_window.h"
+#include "app/screens/newsletter.h"
 #include "app/screens/screens.h"
 #include "app/startup.h"
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"
 #include "passwords/secret_clipboard.h"
 #include "app/messages.h"
+#include "ui/event_wait.h"
 #include "ui/popups.h"
 #include "ui/widgets.h"
 #include "vehicles/vehicle_screen.h"
@@ -54,11 +56,14 @@ int run_domora(const std::vector<std::string>& arguments) {
     rebuild_surface();
     install_popup_messages();
     install_web_address_capture();
+    reset_newsletter_notice();
+    set_news_handler(offer_newsletter);
     main_loop();
     // Nothing secret outlives the program: not a copied password, not the
     // decrypted records, not the master password.
     clear_secret_clipboard();
     reset_password_store();
+    set_news_handler(nullptr);
     release_fonts();
     set_message_handler(nullptr);  // the window is going: back to the system's box
     shut_down();

@@ -173,7 +173,9 @@ int event_wait(bool wait) {
             }
         }
     }
-    if (g_news && !win.popup_open) g_news(false);
+    // Only on a quiet turn: the notice's popup replaces the widget table, and
+    // a caller acting on a click must still find its own widgets.
+    if (g_news && !win.popup_open && result == 0) g_news(false);
     return result;
 }
 
