@@ -265,6 +265,8 @@ public:
     // The program's bitmap resources, by name, drawn through their masks.
     virtual bool bitmap_size(const std::string& name, int& width, int& height) = 0;
     virtual void draw_bitmap(const std::string& name, int x, int y) = 0;
+    // A picture of width x height 0xRRGGBB pixels, scaled smoothly into r.
+    virtual void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) = 0;
     // One saved copy of the whole surface (the screen behind a popup).
     virtual void save_surface() = 0;
     virtual void draw_saved_surface(const Rect& r) = 0;
