@@ -5,8 +5,6 @@
 
 namespace domora {
 
-void export_vehicle_records(VehicleManager&) { show_message("Exporting vehicle records is not available yet."); }
-
 void print_vehicle_records(VehicleManager&) { show_message("Printing vehicle records is not available yet."); }
 
 }  // namespace domora

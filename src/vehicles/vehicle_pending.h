@@ -1,13 +1,12 @@
-// The Vehicles screen's actions whose own work arrives later: export and
-// printing. Each answers with a short message until then, and this is the
-// one place that changes when they land.
+// The Vehicles screen's action whose own work arrives later: printing. It
+// answers with a short message until then, and this is the one place that
+// changes when it lands.
 #pragma once
 
 namespace domora {
 
 struct VehicleManager;
 
-void export_vehicle_records(VehicleManager& m);
 void print_vehicle_records(VehicleManager& m);
 
 }  // namespace domora

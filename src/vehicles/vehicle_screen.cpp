@@ -12,6 +12,7 @@
 #include "ui/widgets.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
+#include "vehicles/vehicle_export.h"
 #include "vehicles/vehicle_pending.h"
 #include "vehicles/vehicle_photo.h"
 #include "vehicles/vehicle_units.h"
@@ -237,7 +238,7 @@ void act(VehicleManager& m, int id) {
         case kDeleteId: delete_selected_records(m); break;
         case kFindId: find_records(m); break;
         case kDisplayId: drop_down_at(id, choose_display_filter, m); break;
-        case kExportId: export_vehicle_records(m); break;
+        case kExportId: ask_and_export_vehicle_records(m); break;
         case kPrintId: print_vehicle_records(m); break;
         case kVehicleListCheckId:
             toggle_all_selected(m);
