@@ -45,9 +45,14 @@ std::string csv_line(const VehicleStore& store, std::size_t offset) {
     } else {
         detail = store.description(offset);
     }
-    return quoted(format_date(h.year, h.month, h.day)) + "," + quoted(fuel && h.a != 0 ? format_odometer(h.a) : "") + "," +
-           quoted(h.b != 0 ? format_odometer(h.b) : "") + "," + quoted(detail) + "," +
-           quoted(h.d != 0 ? "$" + format_cost(h.d) : "") + "\r\n";
+    std::string cost;
+    if (h.d != 0) cost.append("$").append(format_cost(h.d));
+    std::string line = quoted(format_date(h.year, h.month, h.day));
+    line.append(",").append(quoted(fuel && h.a != 0 ? format_odometer(h.a) : ""));
+    line.append(",").append(quoted(h.b != 0 ? format_odometer(h.b) : ""));
+    line.append(",").append(quoted(detail));
+    line.append(",").append(quoted(cost));
+    return line.append("\r\n");
 }
 
 }  // namespace
