@@ -271,6 +271,8 @@ public:
     // The program's bitmap resources, by name, drawn through their masks.
     virtual bool bitmap_size(const std::string& name, int& width, int& height) = 0;
     virtual void draw_bitmap(const std::string& name, int x, int y) = 0;
+    // A picture of width x height 0xRRGGBB pixels, scaled smoothly into r.
+    virtual void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) = 0;
     // Saved copies of the whole surface, one per open popup (the screen
     // behind it), kept as a stack: save pushes, draw draws the newest one
     // (what it does not cover is left as it is), free drops the newest one.

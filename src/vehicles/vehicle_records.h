@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/result.h"
+#include "platform/image.h"
 #include "ui/widgets.h"
 #include "vehicles/vehicle_store.h"
 
@@ -16,6 +17,10 @@ struct VehicleManager {
     VehicleStore store;
     // The record list's scrolling; the screen sets its view and row heights.
     ListState list;
+    // The photo last decoded for drawing and the stored bytes it came from,
+    // so that a redraw does not decode the same photo again.
+    std::string photo_bytes;
+    Picture photo;
 };
 
 // The program's one vehicle manager, on the data folder's vehicle file.

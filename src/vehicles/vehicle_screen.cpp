@@ -12,7 +12,9 @@
 #include "ui/widgets.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
+#include "vehicles/vehicle_export.h"
 #include "vehicles/vehicle_pending.h"
+#include "vehicles/vehicle_photo.h"
 #include "vehicles/vehicle_units.h"
 
 namespace domora {
@@ -86,7 +88,10 @@ void draw_vehicle_screen() {
     const int photo_top = top + kButtonHeight + 16;
     const Rect photo{kMargin, photo_top, kMargin + kPhotoWidth, photo_top + kPhotoHeight};
     AddWidget(0, kKindPanel, photo.left, photo.top, photo.right, photo.bottom, kPhotoLine, kPhotoFill, 0, 0, "");
-    if (!vehicle_photo_drawable(m)) {
+    const Picture* picture = vehicle ? vehicle_photo(m, vehicle->photo) : nullptr;
+    if (picture) {
+        AddWidget(0, kKindPicture, photo.left + 1, photo.top + 1, photo.right - 1, photo.bottom - 1, 0, 0, 0, 0, "");
+    } else {
         const std::string none = "No Photo";
         add_label((photo.left + photo.right - MeasureText(f.user_normal, none).width) / 2,
                   (photo.top + photo.bottom - FontHeight(f.user_normal)) / 2, kSoftText, f.user_normal, none);
@@ -233,7 +238,7 @@ void act(VehicleManager& m, int id) {
         case kDeleteId: delete_selected_records(m); break;
         case kFindId: find_records(m); break;
         case kDisplayId: drop_down_at(id, choose_display_filter, m); break;
-        case kExportId: export_vehicle_records(m); break;
+        case kExportId: ask_and_export_vehicle_records(m); break;
         case kPrintId: print_vehicle_records(m); break;
         case kVehicleListCheckId:
             toggle_all_selected(m);
@@ -262,6 +267,7 @@ void vehicle_screen() {
     VehicleManager& m = vehicle_manager();
     show_records_of(&m);
     install_record_list_drawer();
+    install_vehicle_photo_drawer();
     StoreCallbacks callbacks;
     callbacks.keep_going = keep_window_alive;
     callbacks.progress_open = OpenProgress;

@@ -196,6 +196,14 @@ public:
     void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) override;
     bool bitmap_size(const std::string& name, int& width, int& height) override;
     void draw_bitmap(const std::string& name, int x, int y) override;
+    // Nearest pixel scaling, in headless_image.cpp; every call is recorded.
+    void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) override;
+    struct DrawnImage {
+        Rect r;
+        int width;
+        int height;
+    };
+    std::vector<DrawnImage> drawn_images;
     void save_surface() override { m_saved.push_back(SavedSurface{m_width, m_height, m_pixels}); }
     void draw_saved_surface(const Rect& r) override;
     void free_saved_surface() override {

@@ -558,6 +558,17 @@ public:
         if (m_painter.isActive() && !image.isNull()) m_painter.drawImage(QPoint(x, y), image);
     }
 
+    void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) override {
+        if (width <= 0 || height <= 0 || pixels.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) return;
+        QImage image(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < width; ++x) line[x] = 0xFF000000u | pixels[static_cast<std::size_t>(y) * width + x];
+        }
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        m_painter.drawImage(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), image);
+        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    }
     void save_surface() override { m_saved.push_back(m_surface.copy()); }
 
     void draw_saved_surface(const Rect& r) override {
