@@ -3,7 +3,7 @@
 #include "addresses/address_actions.h"
 #include "addresses/address_screen.h"
 #include "app/main_window.h"
-#include "app/screens/screens.h"
+#include "screens/screens.h"
 #include "app/startup.h"
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"

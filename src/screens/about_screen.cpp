@@ -4,8 +4,8 @@
 
 #include "app/config.h"
 #include "app/main_window.h"
-#include "app/screens/screen_loop.h"
-#include "app/screens/screens.h"
+#include "screens/screen_loop.h"
+#include "screens/screens.h"
 #include "app/startup.h"
 #include "platform/platform.h"
 #include "ui/tab_bar.h"
