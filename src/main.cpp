@@ -3,6 +3,7 @@
 
 #include "shell/shell.h"
 #include "platform/cp1252.h"
+#include "platform/qt/qt_font_families.h"
 #include "platform/qt/qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -10,7 +11,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments.push_back(domora::utf8_to_cp1252(argv[i]));
     std::unique_ptr<domora::Platform> qt = domora::make_qt_platform(argc, argv);
     domora::set_platform(qt.get());
+    std::unique_ptr<domora::FontCatalogue> fonts = domora::make_qt_font_catalogue();
+    domora::set_font_catalogue(fonts.get());
     const int code = domora::run_domora(arguments);
+    domora::set_font_catalogue(nullptr);
     domora::set_platform(nullptr);
     return code;
 }
