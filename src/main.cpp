@@ -4,6 +4,7 @@
 #include "app/update_check.h"
 #include "shell/shell.h"
 #include "platform/cp1252.h"
+#include "platform/qt/qt_font_families.h"
 #include "platform/qt/qt_image.h"
 #include "platform/qt/qt_platform.h"
 
@@ -12,12 +13,15 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments.push_back(domora::utf8_to_cp1252(argv[i]));
     std::unique_ptr<domora::Platform> qt = domora::make_qt_platform(argc, argv);
     domora::set_platform(qt.get());
+    std::unique_ptr<domora::FontCatalogue> fonts = domora::make_qt_font_catalogue();
+    domora::set_font_catalogue(fonts.get());
     std::unique_ptr<domora::ImageService> images = domora::make_qt_image_service();
     domora::set_image_service(images.get());
     // Only the program itself gets the packager's server; tests never do.
     domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
     domora::set_image_service(nullptr);
+    domora::set_font_catalogue(nullptr);
     domora::set_platform(nullptr);
     return code;
 }

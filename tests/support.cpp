@@ -20,6 +20,7 @@ void DomoraTest::SetUp() {
     os.environment["HOME"] = m_dir + "home";
     os.resource_folder = DOMORA_RESOURCE_DIR;
     set_platform(&os);
+    set_font_catalogue(&installed_fonts);
     status_log_set_path("");
     settings() = Settings{};
     settings_set_path("");
@@ -27,6 +28,7 @@ void DomoraTest::SetUp() {
 
 void DomoraTest::TearDown() {
     status_log_set_path("");
+    set_font_catalogue(nullptr);
     set_platform(nullptr);
     std::error_code ignored;
     std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all, ignored);

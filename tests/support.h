@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/headless/headless_font_families.h"
 #include "platform/headless/headless_platform.h"
 
 namespace domora::test {
@@ -27,6 +28,7 @@ protected:
     static std::vector<std::string> log_lines(const std::string& log_path);
 
     HeadlessPlatform os;
+    HeadlessFontCatalogue installed_fonts;
 
 private:
     std::string m_dir;

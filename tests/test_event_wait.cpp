@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/launch.h"
-#include "app/screens/screens.h"
+#include "screens/screens.h"
 #include "shell/shell.h"
 #include "app/startup.h"
 #include "ui/event_wait.h"

@@ -4,7 +4,7 @@
 
 #include "app/launch.h"
 #include "app/messages.h"
-#include "app/screens/screens.h"
+#include "screens/screens.h"
 #include "app/status_log.h"
 #include "support.h"
 #include "ui/popups.h"

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "app/launch.h"
-#include "app/screens/newsletter.h"
+#include "screens/newsletter.h"
 #include "app/status_log.h"
 #include "app/update_check.h"
 #include "loopback_server.h"

@@ -4,7 +4,7 @@
 
 #include "app/files.h"
 #include "app/main_window.h"
-#include "app/screens/screens.h"
+#include "screens/screens.h"
 #include "shell/shell.h"
 #include "app/settings.h"
 #include "app/startup.h"

@@ -8,7 +8,7 @@
 #include "app/launch.h"
 #include "app/main_window.h"
 #include "app/messages.h"
-#include "app/screens/screen_loop.h"
+#include "screens/screen_loop.h"
 #include "app/startup.h"
 #include "app/text.h"
 #include "passwords/master_password.h"

@@ -3,16 +3,19 @@
 #include "addresses/address_actions.h"
 #include "addresses/address_screen.h"
 #include "app/main_window.h"
-#include "app/screens/newsletter.h"
-#include "app/screens/screens.h"
+#include "screens/newsletter.h"
+#include "screens/screens.h"
 #include "app/startup.h"
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"
 #include "passwords/secret_clipboard.h"
+#include "screens/options_screen.h"
 #include "app/messages.h"
 #include "ui/event_wait.h"
 #include "ui/popups.h"
 #include "ui/widgets.h"
+#include "vehicles/vehicle_records.h"
+#include "vehicles/vehicle_repair_action.h"
 #include "vehicles/vehicle_screen.h"
 
 namespace domora {
@@ -25,6 +28,12 @@ void on_resize() {
 }
 
 }  // namespace
+
+// The address screen reads its file on every visit; the other two keep theirs.
+void forget_restored_data() {
+    reset_password_store();
+    vehicle_manager() = VehicleManager{};
+}
 
 void main_loop() {
     MainWindowState& win = main_window();
@@ -40,7 +49,7 @@ void main_loop() {
                 vehicle_screen();
                 break;
             case kScreenOptions:
-                blank_screen(win.current_screen);
+                options_screen();
                 break;
             default:
                 about_screen();
@@ -56,6 +65,7 @@ int run_domora(const std::vector<std::string>& arguments) {
     rebuild_surface();
     install_popup_messages();
     install_web_address_capture();
+    set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data});
     reset_newsletter_notice();
     set_news_handler(offer_newsletter);
     main_loop();

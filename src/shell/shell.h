@@ -6,6 +6,11 @@
 
 namespace domora {
 
+// After a restore replaced data files: the password manager forgets its open
+// state (the master password is asked again) and the vehicle file is read
+// again on the next visit.
+void forget_restored_data();
+
 // Runs the loop of the current screen until quit is requested.
 void main_loop();
 

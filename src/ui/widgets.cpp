@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "platform/cp1252.h"
+#include "ui/screen_font.h"
 
 namespace domora {
 
@@ -56,6 +57,8 @@ void release_fonts() {
 
 void make_fonts() {
     release_fonts();
+    // Before the window knows its size there is nothing to cap against yet.
+    if (main_window().client_height > 0) correct_font_settings(settings(), main_window().client_height);
     const Settings& s = settings();
     const std::string face = s.screen_font.empty() ? "Arial" : s.screen_font;
     const int size = capped_font_size(s.screen_font_size, main_window().client_height);

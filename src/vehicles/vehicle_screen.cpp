@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/main_window.h"
-#include "app/screens/screen_loop.h"
+#include "screens/screen_loop.h"
 #include "app/startup.h"
 #include "platform/platform.h"
 #include "ui/popups.h"

@@ -1,4 +1,4 @@
-// The application core's own screens.
+// The shared screens: About and the screens not built yet.
 #pragma once
 
 #include <string>

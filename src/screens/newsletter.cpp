@@ -1,4 +1,4 @@
-#include "app/screens/newsletter.h"
+#include "screens/newsletter.h"
 
 #include "app/launch.h"
 #include "app/main_window.h"

@@ -1,4 +1,4 @@
-#include "app/screens/screen_loop.h"
+#include "screens/screen_loop.h"
 
 #include "app/main_window.h"
 #include "app/settings.h"

@@ -1,0 +1,115 @@
+#include "app/backup.h"
+
+#include "app/files.h"
+#include "app/result.h"
+#include "app/startup.h"
+#include "app/status_log.h"
+#include "platform/platform.h"
+
+namespace domora {
+
+namespace {
+
+constexpr unsigned kProgramMode = 0700;
+
+std::string name_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string with_slash(const std::string& folder) {
+    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+bool is_file(const std::string& path) {
+    FileInfo info;
+    return !path.empty() && platform().sys_stat(path, info) && !info.is_folder;
+}
+
+Result<void> copy_whole_file(const std::string& from, const std::string& to, unsigned mode) {
+    Result<std::string> data = read_whole_file(from);
+    if (!data) return Error{"read: " + data.error().message};
+    return write_file_atomic(to, data.value(), mode);
+}
+
+void copy_one(const char* what, const std::string& from, const std::string& to, unsigned mode, CopyOutcome& outcome) {
+    const Result<void> copied = copy_whole_file(from, to, mode);
+    if (copied) {
+        ++outcome.copied;
+        return;
+    }
+    status_log_write(std::string(what) + " Failed: " + from + " to " + to + " - " + copied.error().message);
+    outcome.failures.push_back({name_of(to), copied.error().message});
+}
+
+}  // namespace
+
+std::string backup_folder_for(const std::string& chosen) {
+    // Whole folder names only: "MyDomora/" is a folder of its own.
+    const std::string tail = std::string("/") + kBackupFolderName;
+    std::string folder = with_slash(chosen);
+    while (folder.size() >= tail.size() && folder.compare(folder.size() - tail.size(), tail.size(), tail) == 0) {
+        folder.erase(folder.size() - tail.size() + 1);
+    }
+    return folder + kBackupFolderName;
+}
+
+CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progress) {
+    const AppPaths& paths = app_paths();
+    const std::string folder = with_slash(backup_folder);
+    make_folder(folder);
+    struct Row {
+        int step;
+        std::string source;
+        std::string name;
+        unsigned mode;
+    };
+    // Steps 2 to 4 were the installer's files; the numbering is kept.
+    const Row rows[] = {
+        {1, paths.program_path, kBackupProgramName, kProgramMode},
+        {5, paths.address_file, name_of(paths.address_file), kOwnerOnly},
+        {6, paths.password_file, name_of(paths.password_file), kOwnerOnly},
+        {7, paths.vehicle_file, name_of(paths.vehicle_file), kOwnerOnly},
+        {8, paths.settings_file, name_of(paths.settings_file), kOwnerOnly},
+    };
+    CopyOutcome outcome;
+    for (const Row& row : rows) {
+        progress.step(row.step, 8);
+        if (row.name.empty() || !is_file(row.source)) continue;
+        copy_one("Backup", row.source, folder + row.name, row.mode, outcome);
+    }
+    status_log_write("Backup: " + std::to_string(outcome.copied) + " files copied to " + folder + ", " +
+                     std::to_string(outcome.failures.size()) + " failed");
+    return outcome;
+}
+
+CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
+    const AppPaths& paths = app_paths();
+    const std::string from = with_slash(folder);
+    if (!paths.data_folder.empty()) {
+        const std::string old_error_log = paths.data_folder + "error.log";
+        if (is_file(old_error_log)) delete_file(old_error_log);
+    }
+    CopyOutcome outcome;
+    int step = 0;
+    for (const std::string* target : {&paths.address_file, &paths.password_file, &paths.vehicle_file}) {
+        progress.step(step++, 5);
+        const std::string source = from + name_of(*target);
+        if (target->empty() || !is_file(source)) continue;
+        copy_one("Restore", source, *target, kOwnerOnly, outcome);
+    }
+    status_log_write("Restore: " + std::to_string(outcome.copied) + " files copied from " + from + ", " +
+                     std::to_string(outcome.failures.size()) + " failed");
+    return outcome;
+}
+
+std::string failure_lines(const std::vector<CopyFailure>& failures) {
+    std::string text;
+    for (const CopyFailure& f : failures) {
+        if (!text.empty()) text += "|";
+        text += f.name + " - " + f.reason;
+    }
+    return text;
+}
+
+}  // namespace domora

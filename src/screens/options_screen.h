@@ -1,0 +1,39 @@
+// The Options screen: backup and restore, the screen font, its size and
+// smoothing, the vehicle file repair, and the idle time after which the
+// program closes itself. Every change is saved and applied at once.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace domora {
+
+// Widget identifiers of the screen.
+enum OptionsWidget {
+    kOptionsScreenFontId = 457,
+    kOptionsFontBoxId = 458,
+    kOptionsSizeBoxId = 459,
+    kOptionsSmoothId = 460,
+    kOptionsBackupId = 462,
+    kOptionsRestoreId = 463,
+    kOptionsRepairId = 464,
+    kOptionsIdleBoxId = 465,
+};
+
+// What the screen asks of the managers above it; the shell fills these in.
+struct OptionsActions {
+    // Repairs the vehicle file and tells the user what it did.
+    void (*repair_vehicles)() = nullptr;
+    // After a restore replaced data files: forget what was read from them.
+    void (*forget_data)() = nullptr;
+};
+void set_options_actions(const OptionsActions& actions);
+
+// "Never" for 0, else "After " + minutes + " minutes".
+std::string idle_text(int minutes);
+// The seven entries of the idle list: "Never", then every 30 minutes up to 180.
+std::vector<std::string> idle_choices();
+
+void options_screen();
+
+}  // namespace domora
