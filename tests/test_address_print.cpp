@@ -28,7 +28,6 @@ protected:
     void SetUp() override {
         UiTest::SetUp();
         set_print_service(&printer);
-        install_popup_messages();
         status_log_set_path(path("status.log"));
         app_paths().address_file = path("address10.dat");
         reset_label_map();
@@ -274,6 +273,8 @@ TEST_F(AddressPrint, ThePrintButtonFlowStoresTheSettingsAndPrints) {
 TEST_F(AddressPrint, NothingToPrint) {
     print_selected_addresses(store);
     EXPECT_TRUE(printer.calls.empty());
+    ASSERT_EQ(os.message_boxes.size(), 1u);
+    EXPECT_EQ(os.message_boxes[0].text, "There are no addresses to print");
 }
 
 }  // namespace
