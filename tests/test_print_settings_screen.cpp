@@ -70,6 +70,19 @@ TEST_F(PrintSettingsScreen, RowsShowTheRecordAndPickersChangeIt) {
     EXPECT_EQ(r.horizontal_position(), 188) << "entry 3 is 187.5, stored even";
 }
 
+TEST_F(PrintSettingsScreen, TheKeyboardReachesEveryRow) {
+    PrintSettings r = default_print_settings(kLayoutLabel5160);
+    // Up from nowhere lands on the last row, Index Headings; Space opens its picker.
+    os.push_key(kKeyUp);
+    os.push_key(kKeySpace);
+    os.push_key(kKeyDown);
+    os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);
+    os.push_key(kKeyReturn);
+    EXPECT_EQ(print_settings_screen(kLayoutLabel5160, "Labels", &r), kPrintSettingsPrint);
+    EXPECT_EQ(r.index_headings(), 1);
+}
+
 TEST_F(PrintSettingsScreen, LandscapeOnAnEnvelopeSwapsThePaper) {
     PrintSettings r = default_print_settings(kLayoutEnvelopeC5);
     const Rect orientation = locate(kLayoutEnvelopeC5, r, kOrientationRow);

@@ -57,6 +57,7 @@ struct ScreenState {
     Rect sheet;           // where the preview sheet is drawn
     double scale = 0;     // preview pixels per thousandth of an inch
     int press_button = 0; // the button of the press that the last click began with
+    int key_row = -1;     // the row Up and Down have reached; Space opens it
 };
 ScreenState g_screen;
 
@@ -166,8 +167,9 @@ void build() {
     const int rows_right = panel.left + std::min(620, (panel.right - panel.left) / 2);
     int y = panel.top + title_height;
     for (int row = 0; row < kRowCount; ++row) {
-        AddWidget(kRowIdBase + row, kKindButton, rows_left, y, rows_right, y + row_height, rgb(0, 0, 0), 0, f.button, 0,
-                  kCaptions[row] + row_value(r, row));
+        const int count = AddWidget(kRowIdBase + row, kKindButton, rows_left, y, rows_right, y + row_height, rgb(0, 0, 0), 0,
+                                    f.button, 0, kCaptions[row] + row_value(r, row));
+        if (row == g_screen.key_row && count > 0) widgets()[static_cast<std::size_t>(count - 1)].look = kLookHovered;
         y += row_height + 4;
     }
     y += 10;
@@ -414,6 +416,17 @@ int print_settings_screen(int layout_id, const std::string& layout_name, PrintSe
             ShowPopup("Do you want to reset the print settings|back to their default values?", "", 1, "OK|Cancel", 0, answer);
             wait_for_key_release();
             if (answer == 1) *record = default_print_settings(layout_id);
+            win.screen_needs_redraw = true;
+        } else if (id == 0 && (in.key == kKeyUp || in.key == kKeyDown)) {
+            const int step = in.key == kKeyUp ? -1 : 1;
+            g_screen.key_row = g_screen.key_row < 0 ? (step > 0 ? 0 : kRowCount - 1)
+                                                    : std::clamp(g_screen.key_row + step, 0, kRowCount - 1);
+            redraw();
+            KeyRepeatDelay(1);
+        } else if (id == 0 && in.key == kKeySpace && g_screen.key_row >= 0) {
+            const int row = g_screen.key_row;
+            wait_for_key_release();
+            change_row(row);
             win.screen_needs_redraw = true;
         } else if (id == kOkId || (id == 0 && in.key == kKeyReturn)) {
             result = kPrintSettingsPrint;
