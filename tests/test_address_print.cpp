@@ -209,7 +209,9 @@ TEST_F(AddressPrint, FullBarHeadingsStartEveryPage) {
     // The values of the labelled lines line up after "Email: ".
     const auto texts = printer.texts();
     for (const auto& t : texts) {
-        if (t.text == "p@example.com") EXPECT_EQ(t.x, 300 + 7 * 29);
+        if (t.text == "p@example.com") {
+            EXPECT_EQ(t.x, 300 + 7 * 29);
+        }
     }
     EXPECT_EQ(texts[1].text, "Lee, P0");
     EXPECT_EQ(texts[1].width, 70) << "the heading in the large bold font";

@@ -110,7 +110,9 @@ TEST_F(PrintSettingsScreen, ARightClickMarksALabelAsUsed) {
     print_settings_screen(kLayoutLabel5160, "Labels", &r);
     EXPECT_EQ(label_map()[4], 0);
     for (int i = 0; i < 30; ++i) {
-        if (i != 4) EXPECT_EQ(label_map()[static_cast<std::size_t>(i)], 1) << i;
+        if (i != 4) {
+            EXPECT_EQ(label_map()[static_cast<std::size_t>(i)], 1) << i;
+        }
     }
     EXPECT_NE(os.pixel(x, y), rgb(255, 255, 255)) << "a used label shows in another shade";
     os.push_click(x, y, 2);
