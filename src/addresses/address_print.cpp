@@ -148,7 +148,8 @@ void print_selected_addresses(AddressStore& store) {
     for (const PrintLayout& l : print_layouts()) {
         if (l.id == kLayoutVehicleRecords) continue;
         layouts.push_back(l);
-        names += (names.empty() ? "" : "|") + std::string(l.name);
+        if (!names.empty()) names += '|';
+        names += l.name;
     }
     int button = 2;
     int chosen = g_last_layout;

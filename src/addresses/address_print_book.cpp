@@ -135,7 +135,9 @@ bool print_address_book(AddressStore& store, int layout_id, PrintSettings& recor
             rule(job, line);
         }
         if (headings == 2 && new_letter) {
-            const std::string text = " " + std::string(1, letter) + " ";
+            std::string text = " ";
+            text += letter;
+            text += ' ';
             const int w = service.measure_text(job.font_bold, text).width;
             service.fill_rect(Rect{job.text.right - w, line, job.text.right, line + bar_height}, kPrintBlack);
             service.draw_text(job.text.right - w, line + (bar_height - job.font_height) / 2, job.font_bold, kPrintWhite, text);

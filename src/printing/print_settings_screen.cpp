@@ -223,7 +223,10 @@ void edit_return_address() {
     wait_for_key_release();
     if (result != 1) return;
     std::string joined;
-    for (int i = 0; i < 5; ++i) joined += (i ? "|" : "") + field_text(i);
+    for (int i = 0; i < 5; ++i) {
+        if (i > 0) joined += '|';
+        joined += field_text(i);
+    }
     settings().return_address = joined;
     save_settings();
 }
