@@ -2,8 +2,9 @@
 # Installs what testing adds to what running needs: test and benchmark
 # libraries, a virtual X server and the tools that drive the real window, and
 # the independent programs that check our output (python3-vobject and abook
-# read our vCards, Python's csv our CSV), and clang with the libFuzzer and
-# sanitizer runtimes for the fuzz targets.
+# read our vCards, Python's csv our CSV), clang with the libFuzzer and
+# sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
+# queue driver to print on, and poppler's tools to read what it wrote.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
@@ -12,4 +13,5 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   xvfb xauth xdotool xclip x11-utils openbox imagemagick \
   python3 desktop-file-utils appstream dpkg-dev file \
   python3-vobject abook \
-  clang libclang-rt-dev
+  clang libclang-rt-dev \
+  cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running Domora need.
+# qt6-base-dev brings Qt's print support and its CUPS plugin.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/apt-install.sh" \

@@ -27,6 +27,9 @@ if [ -z "${DISPLAY:-}" ]; then
   done
 fi
 
+# The printing tests print on a real CUPS queue.
+"$here/scripts/start-cups.sh"
+
 run_suite() {
   local dir="$1"; shift
   cmake -S "$here" -B "$dir" -G Ninja -DDOMORA_WERROR="$werror" "$@" >/dev/null

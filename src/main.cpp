@@ -7,6 +7,7 @@
 #include "platform/qt/qt_font_families.h"
 #include "platform/qt/qt_image.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_print.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
@@ -17,9 +18,13 @@ int main(int argc, char** argv) {
     domora::set_font_catalogue(fonts.get());
     std::unique_ptr<domora::ImageService> images = domora::make_qt_image_service();
     domora::set_image_service(images.get());
+    std::unique_ptr<domora::PrintService> printing = domora::make_qt_print_service();
+    domora::set_print_service(printing.get());
     // Only the program itself gets the packager's server; tests never do.
     domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
+    domora::set_print_service(nullptr);
+    printing.reset();
     domora::set_image_service(nullptr);
     domora::set_font_catalogue(nullptr);
     domora::set_platform(nullptr);

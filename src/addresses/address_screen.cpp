@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "addresses/address_actions.h"
+#include "addresses/address_print.h"
 #include "addresses/address_screen_parts.h"
 #include "app/launch.h"
 #include "app/main_window.h"
@@ -62,7 +63,6 @@ void email_current() {
     }
 }
 
-void not_yet(const char* what) { show_message(std::string(what) + " addresses is not available yet."); }
 
 // ---- the list under the mouse ------------------------------------------------------------------
 
@@ -250,7 +250,7 @@ bool handle_widget(int id) {
             return true;
         case kIdPrint:
             ensure_selection(store);
-            not_yet("Printing");
+            print_selected_addresses(store);
             return true;
         case kIdMap: map_current_address(store); return true;
         case kIdShowAll:

@@ -1,0 +1,234 @@
+// Printing through the real window: Avery 5160 labels on the CUPS PDF queue,
+// looked at page by page with poppler's tools, and "Save as PDF", whose text
+// can be read back.
+#include <pwd.h>
+
+#include <cstdint>
+#include <regex>
+#include <set>
+
+#include "e2e_support.h"
+
+namespace domora::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+void put32(std::string& b, std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// Avery 5160 print settings as the settings file keeps them, for a printer.
+std::string label_record(const std::string& printer, int copies) {
+    std::string r(400, '\0');
+    put32(r, 0, 400);
+    put32(r, 8, 188);
+    put32(r, 12, 500);
+    put32(r, 16, 12);
+    r[22] = 1;
+    put32(r, 24, 2625);
+    put32(r, 28, 1000);
+    put32(r, 32, 3);
+    put32(r, 36, 10);
+    r[42] = 1;
+    put32(r, 44, 125);
+    put32(r, 52, 8500);
+    put32(r, 56, 11000);
+    for (std::size_t at = 60; at <= 72; at += 4) put32(r, at, 125);
+    r[76] = static_cast<char>(copies);
+    r.replace(100, printer.size(), printer);
+    put32(r, 300, 12);
+    put32(r, 316, 400);
+    r.replace(328, 5, "Arial");
+    return r;
+}
+
+std::string settings_entry(const std::string& name, const std::string& value) {
+    std::string e(8, '\0');
+    e[0] = '\x31';
+    e[1] = '\xD4';
+    e[2] = static_cast<char>(name.size());
+    put32(e, 4, static_cast<std::uint32_t>(value.size()));
+    return e + name + value;
+}
+
+std::string address_record(int id, bool selected, const std::vector<std::string>& values) {
+    std::string body;
+    for (std::size_t i = 0; i < 17; ++i) body += (i < values.size() ? values[i] : std::string()) + '\0';
+    std::string out(18, '\0');
+    put32(out, 0, static_cast<std::uint32_t>(18 + body.size()));
+    out.replace(4, 4, "MSRI");
+    put32(out, 8, static_cast<std::uint32_t>(id));
+    out[12] = 1;
+    out[13] = selected ? 1 : 0;
+    return out + body;
+}
+
+std::string run(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char chunk[4096];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+bool have(const char* program) { return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0; }
+
+class Printing : public RealWindow {
+protected:
+    fs::path dump() const { return m_root / "dump.txt"; }
+
+    void SetUp() override {
+        RealWindow::SetUp();
+        m_env.push_back("DOMORA_WIDGET_DUMP=" + dump().string());
+        // Ann, Bob and Cy will be selected; Dee is not and must not print.
+        std::string file;
+        int id = 1;
+        for (const auto& [first, last, sel] : {std::tuple{"Ann", "Adams", true}, std::tuple{"Bob", "Baker", true},
+                                               std::tuple{"Cy", "Cole", true}, std::tuple{"Dee", "Dunn", false}}) {
+            file += address_record(id++, sel, {first, last, "", "1 Main St", "", "Springfield", "IL", "62701"});
+        }
+        std::ofstream(m_root / "app" / "address10.dat", std::ios::binary) << file;
+    }
+    void write_settings(const std::string& entries) {
+        std::ofstream(m_root / "app" / "setup313.dat", std::ios::binary) << entries;
+    }
+    bool wait_for_dump(const std::string& text, std::chrono::seconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            if (read(dump()).find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+    // Print, the fourth layout (Avery 5160), and OK on the settings screen.
+    void print_labels() {
+        ASSERT_FALSE(wait_for_screen(dump(), 3, 60s).empty()) << read(dump());
+        // The screen opens with the first address alone selected; Shift+Down takes in the next two.
+        ASSERT_EQ(xdotool_keys(m_first, "key --delay 150 shift+Down shift+Down"), 0);
+        std::this_thread::sleep_for(500ms);
+        ASSERT_EQ(xdotool_keys(m_first, "type p"), 0);
+        ASSERT_TRUE(wait_for_dump("Print Selected Addresses", 30s)) << read(dump());
+        ASSERT_EQ(xdotool_keys(m_first, "key --delay 200 Down Down Down Return"), 0);
+        ASSERT_TRUE(wait_for_dump("Print Settings - Labels - Avery 5160", 30s)) << read(dump());
+        ASSERT_EQ(xdotool_keys(m_first, "type o"), 0);
+    }
+    void quit() {
+        ::kill(m_first, SIGTERM);
+        EXPECT_EQ(wait_for_exit(m_first, 60s), 0);
+        m_first = -1;
+    }
+};
+
+// The file cups-pdf wrote for us: a new one in the job owner's PDF folder, complete.
+fs::path wait_for_new_pdf(const fs::path& folder, const std::set<fs::path>& before, std::chrono::seconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            if (before.count(entry.path()) || entry.path().extension() != ".pdf") continue;
+            const std::string text = read(entry.path());
+            if (text.find("%%EOF") != std::string::npos) return entry.path();
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    return {};
+}
+
+TEST_F(Printing, Avery5160LabelsOnTheCupsPdfQueue) {
+    if (!can_drive_window()) GTEST_SKIP() << "needs an X display and xdotool";
+    if (!have("pdftoppm") || !have("pdfinfo")) GTEST_SKIP() << "needs poppler-utils (scripts/bootstrap-test.sh)";
+    if (std::system("lpstat -p PDF >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs a CUPS scheduler with the cups-pdf queue \"PDF\" (scripts/start-cups.sh)";
+    }
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    const fs::path out = fs::path(user->pw_dir) / "PDF";
+    std::set<fs::path> before;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(out, ec)) before.insert(entry.path());
+
+    write_settings(settings_entry("label_5160", label_record("PDF", 2)));
+    m_first = start({"address"});
+    print_labels();
+    const fs::path pdf = wait_for_new_pdf(out, before, 120s);
+    ASSERT_FALSE(pdf.empty()) << "cups-pdf wrote nothing to " << out << "\n" << read(m_root / "app" / "status.log");
+    quit();
+
+    const std::string info = run("pdfinfo '" + pdf.string() + "'");
+    EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +1\n"))) << info;
+    EXPECT_NE(info.find("612 x 792 pts"), std::string::npos) << "letter size\n" << info;
+
+    // At 40 dpi a label is 105 x 40 pixels; look inside each cell for ink.
+    const fs::path image = m_root / "page";
+    ASSERT_EQ(std::system(("pdftoppm -r 40 -gray -singlefile '" + pdf.string() + "' '" + image.string() + "' 2>/dev/null").c_str()), 0);
+    const std::string pgm = read(image.string() + ".pgm");
+    fs::remove(pdf, ec);
+    std::istringstream header(pgm);
+    std::string magic;
+    int width = 0, height = 0, maxval = 0;
+    header >> magic >> width >> height >> maxval;
+    ASSERT_EQ(magic, "P5");
+    const std::size_t data = static_cast<std::size_t>(header.tellg()) + 1;
+    ASSERT_EQ(pgm.size(), data + static_cast<std::size_t>(width) * height);
+    for (int cell = 0; cell < 30; ++cell) {
+        const int column = cell % 3, row = cell / 3;
+        const double left = (188 + column * 2750) * 0.04, top = (500 + row * 1000) * 0.04;
+        int ink = 0;
+        for (int y = static_cast<int>(top) + 2; y < static_cast<int>(top + 40) - 2; ++y) {
+            for (int x = static_cast<int>(left) + 2; x < static_cast<int>(left + 105) - 2; ++x) {
+                ink += static_cast<unsigned char>(pgm[data + static_cast<std::size_t>(y) * width + x]) < 128 ? 1 : 0;
+            }
+        }
+        if (cell < 6) {
+            EXPECT_GT(ink, 20) << "label " << cell + 1 << " should be printed";
+        } else {
+            EXPECT_EQ(ink, 0) << "label " << cell + 1 << " should be blank";
+        }
+    }
+}
+
+TEST_F(Printing, SaveAsPdfWritesTheNamesInTheOrderOfTheView) {
+    if (!can_drive_window()) GTEST_SKIP() << "needs an X display and xdotool";
+    if (!have("pdftotext")) GTEST_SKIP() << "needs poppler-utils (scripts/bootstrap-test.sh)";
+    fs::create_directories(m_root / "out");
+    write_settings(settings_entry("export_path", (m_root / "out").string() + "/") +
+                   settings_entry("label_5160", label_record("Save as PDF", 1)));
+    m_first = start({"address"});
+    print_labels();
+    // The file browser offers "Domora.pdf" in the export folder; OK takes it.
+    const DumpedWidget* ok = nullptr;
+    std::vector<DumpedWidget> table;
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    while (!ok && std::chrono::steady_clock::now() < until) {
+        int screen = 0;
+        table = parse_dump(read(dump()), screen);
+        ok = read(dump()).find("Save as PDF") != std::string::npos ? find_widget(table, 750) : nullptr;
+        if (!ok) std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_NE(ok, nullptr) << read(dump());
+    ASSERT_EQ(xdotool_on(m_first, "mousemove --window {} " + std::to_string((ok->x1 + ok->x2) / 2) + " " +
+                                      std::to_string((ok->y1 + ok->y2) / 2) + " click 1"),
+              0);
+    const fs::path pdf = m_root / "out" / "Domora.pdf";
+    ASSERT_TRUE(wait_for_log("End Document:  1", 60s)) << read(m_root / "app" / "status.log");
+    quit();
+    ASSERT_TRUE(fs::exists(pdf));
+    const std::string info = run("pdfinfo '" + pdf.string() + "'");
+    EXPECT_NE(info.find("612 x 792 pts"), std::string::npos) << info;
+    const std::string text = run("pdftotext -layout '" + pdf.string() + "' -");
+    const std::size_t ann = text.find("Ann Adams"), bob = text.find("Bob Baker"), cy = text.find("Cy Cole");
+    ASSERT_NE(ann, std::string::npos) << text;
+    ASSERT_NE(bob, std::string::npos) << text;
+    ASSERT_NE(cy, std::string::npos) << text;
+    EXPECT_LT(ann, bob);
+    EXPECT_LT(bob, cy);
+    EXPECT_EQ(text.find("Dee Dunn"), std::string::npos) << "not selected";
+    EXPECT_NE(text.find("Springfield, IL 62701"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace domora::e2e
