@@ -25,17 +25,6 @@ namespace domora {
 
 namespace {
 
-void message(const std::string& text) {
-    int ignored = 0;
-    ShowPopup(text, "", 1, "OK", 0, ignored);
-}
-
-bool ask(const std::string& text) {
-    int answer = 0;
-    ShowPopup(text, "", 1, "OK|Cancel", 0, answer);
-    return answer == 1;
-}
-
 // The selected records of the view, in view order.
 std::vector<ExportRecord> selected_records(AddressStore& store, const std::string& progress_text) {
     std::vector<ExportRecord> records;
@@ -61,11 +50,11 @@ bool choose_export_file(const std::string& extension, std::string& path) {
         if (result != 1) return false;
         name = trim(name);
         if (name.empty()) {
-            message("You must enter a filename");
+            show_ok("You must enter a filename");
             continue;
         }
         name = with_default_extension(name, extension);
-        if (file_exists(folder + name) && !ask(name + "|Already Exists!|Do you want to overwrite it?")) continue;
+        if (file_exists(folder + name) && !ask_ok_cancel(name + "|Already Exists!|Do you want to overwrite it?")) continue;
         settings().export_path = folder;
         save_settings();
         path = folder + name;
@@ -163,7 +152,7 @@ bool run_mapping_form(const std::vector<std::string>& header, const std::string&
         } else if (id == kOkId || (id == 0 && in.key == kKeyReturn)) {
             wait_for_release();
             if (mapping[kFieldFirst] == 0 && mapping[kFieldLast] == 0 && mapping[kFieldCompany] == 0) {
-                message("You must select a name or company for importing");
+                show_ok("You must select a name or company for importing");
                 win.screen_needs_redraw = true;
             } else {
                 accepted = true;
@@ -183,11 +172,11 @@ bool run_mapping_form(const std::vector<std::string>& header, const std::string&
 
 void export_addresses(AddressStore& store) {
     if (store.size() == 0) {
-        message("There are no addresses to export");
+        show_ok("There are no addresses to export");
         return;
     }
     if (store.count() == 0 || !store.valid_position(store.current())) {
-        message("No Record Selected");
+        show_ok("No Record Selected");
         return;
     }
     int button = 0, format = 0;
@@ -210,7 +199,7 @@ void export_addresses(AddressStore& store) {
         text = email_list_text(selected_records(store, "Exporting Email Addresses..."), lines);
         if (lines == 0) {
             // Nothing is written, so a file of that name is left as it was.
-            message("None of the selected records included an email address.||No records were exported");
+            show_ok("None of the selected records included an email address.||No records were exported");
             return;
         }
     } else {
@@ -218,7 +207,7 @@ void export_addresses(AddressStore& store) {
     }
     const Result<void> written = write_file_atomic(path, text, 0644);
     if (!written) {
-        message("The addresses could not be written to|" + path + "|" + written.error().message);
+        show_ok("The addresses could not be written to|" + path + "|" + written.error().message);
         return;
     }
     if (button == 2) {
@@ -265,7 +254,7 @@ private:
 bool import_vcard_file(AddressStore& store, const std::string& path, std::int32_t& last_id) {
     Result<std::string> bytes = read_whole_file(path);
     if (!bytes) {
-        message("Error Opening File");
+        show_ok("Error Opening File");
         return false;
     }
     const std::vector<AddressFields> cards = parse_vcards(import_text(bytes.value()));
@@ -284,18 +273,18 @@ bool import_vcard_file(AddressStore& store, const std::string& path, std::int32_
 bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t& last_id) {
     Result<std::string> bytes = read_whole_file(path);
     if (!bytes) {
-        message("Error Opening File");
+        show_ok("Error Opening File");
         return false;
     }
     if (bytes.value().size() < 5) {
-        message("No text in file");
+        show_ok("No text in file");
         return false;
     }
     const std::string text = import_text(bytes.value());
     const char separator = detect_separator(text);
     const std::vector<std::string> lines = csv_lines(text, separator);
     if (lines.empty()) {
-        message("No text in file");
+        show_ok("No text in file");
         return false;
     }
     const std::vector<std::string> header = split_csv_line(lines[0], separator);
@@ -320,7 +309,7 @@ bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t&
         if (main_window().quit_requested) break;
     }
     CloseProgress();
-    if (skipped > 0) message(std::to_string(skipped) + " records were skipped|due to inconsistent field counts.");
+    if (skipped > 0) show_ok(std::to_string(skipped) + " records were skipped|due to inconsistent field counts.");
     return true;
 }
 
@@ -345,7 +334,7 @@ void import_addresses(AddressStore& store) {
         delete_file(scratch);  // never import what an earlier run left there
         const std::string text = platform().clipboard_text();
         if (text.empty()) {
-            message("No text on the clipboard!");
+            show_ok("No text on the clipboard!");
             // The update server may name a page on copying contacts; without one, nothing opens.
             const std::string help_page = update_field("webroot");
             if (!help_page.empty()) open_web_page(help_page);
@@ -357,7 +346,7 @@ void import_addresses(AddressStore& store) {
         if (file_exists(scratch)) path = scratch;
     }
     if (path.empty()) {
-        message("No File Selected");
+        show_ok("No File Selected");
         return;
     }
     const std::size_t size_before = store.size();
@@ -366,7 +355,7 @@ void import_addresses(AddressStore& store) {
     if (path == scratch) delete_file(scratch);
     if (!imported) return;
     if (store.size() == size_before) {
-        message("No Addresses Found");
+        show_ok("No Addresses Found");
         return;
     }
     (void)sort_addresses(store);

@@ -14,17 +14,6 @@ namespace domora {
 
 namespace {
 
-void message(const std::string& text) {
-    int ignored = 0;
-    ShowPopup(text, "", 1, "OK", 0, ignored);
-}
-
-bool confirmed(const std::string& text) {
-    int answer = 0;
-    ShowPopup(text, "", 1, "OK|Cancel", 0, answer);
-    return answer == 1;
-}
-
 // A record's slots as stored: the current format keeps its lines in place
 // (empty ones too); the older one has its fixed names.
 PasswordExportRecord export_record(RecordBytes bytes) {
@@ -58,10 +47,10 @@ void ExportPasswords() {
         return;
     }
     if (view_count() == 0) {
-        message("No Passwords In Database");
+        show_ok("No Passwords In Database");
         return;
     }
-    if (!confirmed("Passwords exported to an unencrypted file will no longer be secure.|Are you sure you want to continute exporting?")) {
+    if (!ask_ok_cancel("Passwords exported to an unencrypted file will no longer be secure.|Are you sure you want to continute exporting?")) {
         return;
     }
     int button = 0, format = 0;
@@ -76,9 +65,9 @@ void ExportPasswords() {
     if (result != 1) return;
     name = password_export_name(name, extension);
     const std::string path = folder + name;
-    if (file_exists(path) && !confirmed(name + "|Already Exists!|Do you want to overwrite it?")) return;
+    if (file_exists(path) && !ask_ok_cancel(name + "|Already Exists!|Do you want to overwrite it?")) return;
     if (can_create_file(path) != 0) {
-        message(name + " cannot be created.|Another program is currently using the file.");
+        show_ok(name + " cannot be created.|Another program is currently using the file.");
         return;
     }
     settings().export_path = folder;
@@ -91,7 +80,7 @@ void ExportPasswords() {
     const Result<void> written = write_file_atomic(path, text, kOwnerOnly);
     wipe(text);
     wipe_records(records);
-    if (!written) message(name + " cannot be created.|" + written.error().message);
+    if (!written) show_ok(name + " cannot be created.|" + written.error().message);
 }
 
 }  // namespace domora

@@ -349,4 +349,15 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     wait_for_key_release();
 }
 
+void show_ok(const std::string& message) {
+    int ignored = 0;
+    ShowPopup(message, "", 1, "OK", 0, ignored);
+}
+
+bool ask_ok_cancel(const std::string& message) {
+    int answer = 0;
+    ShowPopup(message, "", 1, "OK|Cancel", 0, answer);
+    return answer == 1;
+}
+
 }  // namespace domora

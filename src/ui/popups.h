@@ -72,4 +72,9 @@ void install_popup_messages();
 // Splits at each "|"; an empty text gives no parts.
 std::vector<std::string> split_bars(const std::string& text);
 
+// The two plain questions the exchange screens ask: a message with one OK
+// button, and OK|Cancel with OK as the default (true for OK).
+void show_ok(const std::string& message);
+bool ask_ok_cancel(const std::string& message);
+
 }  // namespace domora

@@ -13,17 +13,6 @@ namespace {
 
 constexpr const char* kDefaultName = "Vehicle Records";
 
-void message(const std::string& text) {
-    int ignored = 0;
-    ShowPopup(text, "", 1, "OK", 0, ignored);
-}
-
-bool confirmed(const std::string& text) {
-    int answer = 0;
-    ShowPopup(text, "", 1, "OK|Cancel", 0, answer);
-    return answer == 1;
-}
-
 // A double quote inside a value is doubled, so that a description such as
 // 16" wheels reads back whole in a spreadsheet.
 std::string quoted(const std::string& value) {
@@ -94,12 +83,12 @@ void ask_and_export_vehicle_records(VehicleManager& m) {
 void export_vehicle_records(VehicleManager& m, bool selected_only) {
     const VehicleStore& store = m.store;
     if (store.image().size() < kChunkHeaderSize) {
-        message("No Data To Export");
+        show_ok("No Data To Export");
         return;
     }
     const std::vector<std::size_t> offsets = vehicle_records_for_output(store, selected_only);
     if (offsets.empty()) {
-        message("No Records to Export");
+        show_ok("No Records to Export");
         return;
     }
     std::string folder = settings().export_path;
@@ -109,15 +98,15 @@ void export_vehicle_records(VehicleManager& m, bool selected_only) {
     if (result != 1) return;
     name = vehicle_export_name(name);
     const std::string path = folder + name;
-    if (file_exists(path) && !confirmed(name + "|Already Exists!|Do you want to overwrite it?")) return;
+    if (file_exists(path) && !ask_ok_cancel(name + "|Already Exists!|Do you want to overwrite it?")) return;
     if (can_create_file(path) != 0) {
-        message(name + " cannot be created.|Another program is currently using the file.");
+        show_ok(name + " cannot be created.|Another program is currently using the file.");
         return;
     }
     settings().export_path = folder;
     save_settings();
     const Result<void> written = write_file_atomic(path, vehicle_records_csv(store, offsets), 0644);
-    if (!written) message(name + " cannot be created.|" + written.error().message);
+    if (!written) show_ok(name + " cannot be created.|" + written.error().message);
 }
 
 }  // namespace domora
