@@ -14,6 +14,7 @@
 #include "ui/file_browser.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
+#include "vehicle_fixtures.h"
 #include "vehicles/vehicle_export.h"
 #include "vehicles/vehicle_records.h"
 #include "vehicles/vehicle_store.h"
@@ -21,48 +22,9 @@
 namespace domora {
 namespace {
 
-std::string vehicle_chunk(int id, const std::string& make) {
-    ChunkHeader h;
-    h.type = kRecordVehicle;
-    h.vehicle_id = id;
-    h.record_id = id;
-    h.year = 2020;
-    h.month = 1;
-    h.day = 1;
-    return encode_chunk(h, vehicle_body(make, "Civic", "JH4KA", "ABC 123", ""));
-}
-
-std::string service_chunk(int vehicle_id, int record_id, int day, int odometer, int cost, const std::string& what,
-                          bool selected = false) {
-    ChunkHeader h;
-    h.type = kRecordMaintenance;
-    h.marks = selected ? kVehicleSelectedMark : 0;
-    h.vehicle_id = vehicle_id;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = static_cast<std::uint8_t>(day);
-    h.b = odometer;
-    h.d = cost;
-    return encode_chunk(h, maintenance_body(what));
-}
-
-std::string fuel_chunk(int vehicle_id, int record_id, int day, bool selected = false) {
-    ChunkHeader h;
-    h.type = kRecordFuel;
-    h.marks = selected ? kVehicleSelectedMark : 0;
-    h.vehicle_id = vehicle_id;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = static_cast<std::uint8_t>(day);
-    h.a = 1986735;  // 12,345 mi
-    h.b = 2035015;  // 12,645 mi
-    h.c = 37854;    // 10.0 gal
-    h.d = 35000;
-    h.e = 127545;
-    return encode_chunk(h, {});
-}
+using test::fuel_chunk;
+using test::service_chunk;
+using test::vehicle_chunk;
 
 // The rows of a CSV file as Python's csv module reads them.
 std::vector<std::vector<std::string>> python_rows(const std::string& file) {

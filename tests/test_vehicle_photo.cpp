@@ -19,6 +19,7 @@
 #include "ui/file_browser.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
+#include "vehicle_fixtures.h"
 #include "vehicles/vehicle_photo.h"
 #include "vehicles/vehicle_records.h"
 #include "vehicles/vehicle_screen.h"
@@ -29,41 +30,9 @@ namespace {
 
 constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
 
-void put16(std::string& s, std::uint32_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-void put32(std::string& s, std::uint32_t v) {
-    put16(s, v & 0xFFFF);
-    put16(s, v >> 16);
-}
-
-// A 24-bit bitmap file, rows stored bottom-up as usual.
-std::string bitmap_file(int width, int height, const std::function<std::uint32_t(int, int)>& colour) {
-    const int stride = (width * 3 + 3) / 4 * 4;
-    std::string s = "BM";
-    put32(s, static_cast<std::uint32_t>(54 + stride * height));
-    put32(s, 0);
-    put32(s, 54);
-    put32(s, 40);
-    put32(s, static_cast<std::uint32_t>(width));
-    put32(s, static_cast<std::uint32_t>(height));
-    put16(s, 1);
-    put16(s, 24);
-    for (int i = 0; i < 6; ++i) put32(s, 0);
-    for (int y = height - 1; y >= 0; --y) {
-        std::string row;
-        for (int x = 0; x < width; ++x) {
-            const std::uint32_t c = colour(x, y);
-            row += static_cast<char>(c & 0xFF);
-            row += static_cast<char>((c >> 8) & 0xFF);
-            row += static_cast<char>((c >> 16) & 0xFF);
-        }
-        row.resize(static_cast<std::size_t>(stride), '\0');
-        s += row;
-    }
-    return s;
-}
+using test::bitmap_file;
+using test::put16;
+using test::put32;
 
 // Close enough to a pure colour after JPEG compression.
 bool near(std::uint32_t got, std::uint32_t want) {
