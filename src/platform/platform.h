@@ -24,6 +24,7 @@ struct Rect {
     int top = 0;
     int right = 0;
     int bottom = 0;
+    bool operator==(const Rect&) const = default;
 };
 
 // Calendar time in coordinated universal time, to the millisecond.

@@ -13,7 +13,7 @@
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
 #include "vehicles/vehicle_export.h"
-#include "vehicles/vehicle_pending.h"
+#include "vehicles/vehicle_print.h"
 #include "vehicles/vehicle_photo.h"
 #include "vehicles/vehicle_units.h"
 

@@ -1,6 +1,6 @@
 // Printing through the real window: Avery 5160 labels on the CUPS PDF queue,
-// looked at page by page with poppler's tools, and "Save as PDF", whose text
-// can be read back.
+// looked at page by page with poppler's tools, and "Save as PDF" of addresses
+// and of vehicle records with a photo, whose text can be read back.
 #include <pwd.h>
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <set>
 
 #include "e2e_support.h"
+#include "vehicles/vehicle_store.h"
 
 namespace domora::e2e {
 namespace {
@@ -228,6 +229,156 @@ TEST_F(Printing, SaveAsPdfWritesTheNamesInTheOrderOfTheView) {
     EXPECT_LT(bob, cy);
     EXPECT_EQ(text.find("Dee Dunn"), std::string::npos) << "not selected";
     EXPECT_NE(text.find("Springfield, IL 62701"), std::string::npos) << text;
+}
+
+// The Vehicle Records print settings as the settings file keeps them: letter,
+// portrait, half-inch margins, 14 points, on "Save as PDF".
+std::string vehicle_print_record() {
+    std::string r(400, '\0');
+    put32(r, 0, 400);
+    put32(r, 16, 14);
+    r[22] = 1;
+    put32(r, 24, 8500);
+    put32(r, 28, 11000);
+    put32(r, 32, 1);
+    put32(r, 36, 1);
+    r[42] = 1;
+    put32(r, 52, 8500);
+    put32(r, 56, 11000);
+    for (std::size_t at = 60; at <= 72; at += 4) put32(r, at, 500);
+    r[76] = 1;
+    const std::string printer = "Save as PDF";
+    r.replace(100, printer.size(), printer);
+    put32(r, 300, 14);
+    put32(r, 316, 400);
+    r.replace(328, 5, "Arial");
+    return r;
+}
+
+// A dark grey 40 x 30 bitmap file: the photo whose ink the page must show.
+std::string dark_photo() {
+    const int width = 40, height = 30, stride = 120;
+    std::string s = "BM";
+    s.resize(54, '\0');
+    put32(s, 2, static_cast<std::uint32_t>(54 + stride * height));
+    put32(s, 10, 54);
+    put32(s, 14, 40);
+    put32(s, 18, width);
+    put32(s, 22, height);
+    s[26] = 1;
+    s[28] = 24;
+    s.append(static_cast<std::size_t>(stride * height), '\x20');
+    return s;
+}
+
+TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
+    if (!can_drive_window()) GTEST_SKIP() << "needs an X display and xdotool";
+    if (!have("pdftotext") || !have("pdftoppm")) GTEST_SKIP() << "needs poppler-utils (scripts/bootstrap-test.sh)";
+    fs::create_directories(m_root / "out");
+    m_env.push_back("LC_ALL=en_US.UTF-8");
+    ChunkHeader car;
+    car.type = kRecordVehicle;
+    car.vehicle_id = 1;
+    car.record_id = 1;
+    car.year = 2019;
+    car.month = 5;
+    car.day = 1;
+    const std::string photo = dark_photo();
+    car.f = static_cast<std::int32_t>(photo.size());
+    ChunkHeader service;
+    service.type = kRecordMaintenance;
+    service.vehicle_id = 1;
+    service.record_id = 2;
+    service.year = 2024;
+    service.month = 3;
+    service.day = 7;
+    service.b = 1986735;  // 12,345 mi
+    service.d = 45500;
+    ChunkHeader fill = service;
+    fill.type = kRecordFuel;
+    fill.record_id = 3;
+    fill.day = 9;
+    fill.a = 1986735;
+    fill.b = 2035015;
+    fill.c = 37854;
+    fill.d = 35000;
+    fill.e = 127545;
+    std::ofstream(m_root / "app" / "vehicle11.dat", std::ios::binary)
+        << encode_chunk(car, vehicle_body("Subaru", "Outback", "4S4BSANC5K3", "KX 4411", photo))
+        << encode_chunk(service, maintenance_body("Oil and filter change")) << encode_chunk(fill, "");
+    std::string id(4, '\0');
+    put32(id, 0, 1);
+    write_settings(settings_entry("export_path", (m_root / "out").string() + "/") + settings_entry("vehicle_id", id) +
+                   settings_entry("vehicle_records", vehicle_print_record()));
+
+    m_first = start({"vehicle"});
+    ASSERT_FALSE(wait_for_screen(dump(), 6, 60s).empty()) << read(dump());
+    ASSERT_TRUE(wait_for_dump("2019 Subaru Outback", 30s)) << read(dump());
+    // The header's box selects both records; then Print and OK on the settings screen.
+    const auto click = [&](int widget) {
+        int screen = 0;
+        const std::vector<DumpedWidget> table = parse_dump(read(dump()), screen);
+        const DumpedWidget* w = find_widget(table, widget);
+        ASSERT_NE(w, nullptr) << widget << "\n" << read(dump());
+        ASSERT_EQ(xdotool_on(m_first, "windowraise {} mousemove --window {} " + std::to_string((w->x1 + w->x2) / 2) + " " +
+                                          std::to_string((w->y1 + w->y2) / 2) + " click 1"),
+                  0);
+    };
+    click(611);
+    std::this_thread::sleep_for(500ms);
+    click(610);
+    ASSERT_TRUE(wait_for_dump("Print Settings - Vehicle Records", 30s)) << read(dump());
+    ASSERT_EQ(xdotool_keys(m_first, "type o"), 0);
+    // The file browser of "Save as PDF" offers "Domora.pdf" in the export folder; OK takes it.
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    bool browser = false;
+    while (!browser && std::chrono::steady_clock::now() < until) {
+        int screen = 0;
+        const std::vector<DumpedWidget> table = parse_dump(read(dump()), screen);
+        browser = find_widget(table, 750) != nullptr;
+        if (!browser) std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(browser) << read(dump());
+    click(750);
+    ASSERT_TRUE(wait_for_log("End Document:  1", 60s)) << read(m_root / "app" / "status.log");
+    quit();
+
+    const fs::path pdf = m_root / "out" / "Domora.pdf";
+    ASSERT_TRUE(fs::exists(pdf));
+    const std::string info = run("pdfinfo '" + pdf.string() + "'");
+    EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +1\n"))) << info;
+    const std::string text = run("pdftotext -layout '" + pdf.string() + "' -");
+    for (const char* wanted : {"2019 Subaru Outback", "VIN: 4S4BSANC5K3", "License: KX 4411", "Date", "Odometer", "Cost",
+                               "Record", "12,345 mi", "45.50", "Oil and filter change", "Gas:", "30.0 mpg", "Page 1"}) {
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted << "\n" << text;
+    }
+    EXPECT_LT(text.find("Oil and filter change"), text.find("30.0 mpg")) << "file order";
+
+    // At 72 dpi the photo frame is 108 points high and 144 wide, at the
+    // half-inch margin's corner; it is dark all over, the page right of the
+    // heading column is not.
+    const fs::path image = m_root / "page";
+    ASSERT_EQ(std::system(("pdftoppm -r 72 -gray -singlefile '" + pdf.string() + "' '" + image.string() + "' 2>/dev/null").c_str()), 0);
+    const std::string pgm = read(image.string() + ".pgm");
+    std::istringstream header(pgm);
+    std::string magic;
+    int width = 0, height = 0, maxval = 0;
+    header >> magic >> width >> height >> maxval;
+    ASSERT_EQ(magic, "P5");
+    const std::size_t data = static_cast<std::size_t>(header.tellg()) + 1;
+    ASSERT_EQ(pgm.size(), data + static_cast<std::size_t>(width) * height);
+    const auto dark_share = [&](int left, int top, int right, int bottom) {
+        int dark = 0, all = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                dark += static_cast<unsigned char>(pgm[data + static_cast<std::size_t>(y) * width + x]) < 96 ? 1 : 0;
+                ++all;
+            }
+        }
+        return static_cast<double>(dark) / all;
+    };
+    EXPECT_GT(dark_share(40, 40, 176, 140), 0.95) << "the photo";
+    EXPECT_LT(dark_share(400, 40, 570, 140), 0.2) << "beside the heading";
 }
 
 }  // namespace
