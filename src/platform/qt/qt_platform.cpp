@@ -9,8 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <alsa/asoundlib.h>
-
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 #include <QtCore/QLocale>
@@ -46,6 +44,8 @@
 #include <vector>
 
 #include "platform/cp1252.h"
+#include "platform/qt/qt_sound.h"
+#include "platform/qt/qt_window.h"
 
 namespace domora {
 
@@ -69,188 +69,10 @@ QLocale locale_for(const char* category) {
     return QLocale::system();
 }
 
-std::uint32_t little_endian(const QByteArray& b, int at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
-    return v;
-}
-
-// Plays 16-bit PCM WAV data through ALSA's default device; any failure is silent.
-void play_wav(QByteArray wav) {
-    if (wav.size() < 44 || wav.mid(0, 4) != "RIFF" || wav.mid(8, 4) != "WAVE") return;
-    int channels = 1, rate = 22050, bits = 16;
-    int at = 12;
-    QByteArray samples;
-    while (at + 8 <= wav.size()) {
-        const QByteArray id = wav.mid(at, 4);
-        const std::uint32_t size = little_endian(wav, at + 4, 4);
-        if (size > static_cast<std::uint32_t>(wav.size() - at - 8)) break;
-        if (id == "fmt " && size >= 16) {
-            channels = static_cast<int>(little_endian(wav, at + 10, 2));
-            rate = static_cast<int>(little_endian(wav, at + 12, 4));
-            bits = static_cast<int>(little_endian(wav, at + 22, 2));
-        } else if (id == "data") {
-            samples = wav.mid(at + 8, static_cast<int>(size));
-        }
-        at += 8 + static_cast<int>(size) + static_cast<int>(size & 1);
-    }
-    if (samples.isEmpty() || bits != 16 || channels < 1 || channels > 2) return;
-    snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return;
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(channels),
-                           static_cast<unsigned>(rate), 1, 200000) == 0) {
-        const snd_pcm_uframes_t frames = static_cast<snd_pcm_uframes_t>(samples.size() / (2 * channels));
-        if (snd_pcm_writei(pcm, samples.constData(), frames) >= 0) snd_pcm_drain(pcm);
-    }
-    snd_pcm_close(pcm);
-}
-
 void on_termination_signal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
 }
-
-// ---- the main window --------------------------------------------------------------
-
-// Maps Qt's keys to the classic virtual-key codes the program uses.
-int key_code(int qt_key) {
-    if (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return 'A' + (qt_key - Qt::Key_A);
-    if (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) return '0' + (qt_key - Qt::Key_0);
-    if (qt_key >= Qt::Key_F1 && qt_key <= Qt::Key_F24) return kKeyF1 + (qt_key - Qt::Key_F1);
-    switch (qt_key) {
-        case Qt::Key_Backspace: return kKeyBack;
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab: return kKeyTab;
-        case Qt::Key_Return:
-        case Qt::Key_Enter: return kKeyReturn;
-        case Qt::Key_Escape: return kKeyEscape;
-        case Qt::Key_Space: return kKeySpace;
-        case Qt::Key_PageUp: return kKeyPageUp;
-        case Qt::Key_PageDown: return kKeyPageDown;
-        case Qt::Key_End: return kKeyEnd;
-        case Qt::Key_Home: return kKeyHome;
-        case Qt::Key_Left: return kKeyLeft;
-        case Qt::Key_Up: return kKeyUp;
-        case Qt::Key_Right: return kKeyRight;
-        case Qt::Key_Down: return kKeyDown;
-        case Qt::Key_Insert: return kKeyInsert;
-        case Qt::Key_Delete: return kKeyDelete;
-        case Qt::Key_Shift: return kKeyShift;
-        case Qt::Key_Control: return kKeyControl;
-        default: return 0;
-    }
-}
-
-class MainWindow : public QRasterWindow {
-public:
-    MainWindow(std::deque<Event>& queue, QImage& surface, QColor background)
-        : m_queue(queue), m_surface(surface), m_background(background) {}
-
-    // The rectangle of the normal state, kept while the window is neither
-    // maximised nor minimised so that it survives a maximise.
-    QRect normal_rect() const { return m_normal_rect; }
-    void set_normal_rect(QRect rect) { m_normal_rect = rect; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        QPainter painter(this);
-        const QRect area = event->rect();
-        painter.fillRect(area, m_background);
-        // The surface is drawn at the screen's pixel ratio: copy device pixels one to one.
-        const qreal ratio = m_surface.devicePixelRatio();
-        painter.drawImage(QRectF(area), m_surface,
-                          QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
-    }
-    void closeEvent(QCloseEvent* event) override {
-        // The main loop ends and shuts down in order; the window stays until then.
-        event->ignore();
-        push(EventKind::Close);
-    }
-    void moveEvent(QMoveEvent* event) override {
-        remember_normal_rect();
-        push(EventKind::Moved);
-        QRasterWindow::moveEvent(event);
-    }
-    void resizeEvent(QResizeEvent* event) override {
-        remember_normal_rect();
-        Event e = base(EventKind::Resized);
-        e.width = event->size().width();
-        e.height = event->size().height();
-        m_queue.push_back(e);
-        QRasterWindow::resizeEvent(event);
-    }
-    void exposeEvent(QExposeEvent* event) override {
-        push(EventKind::Exposed);
-        QRasterWindow::exposeEvent(event);
-    }
-    void mousePressEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
-    void mouseDoubleClickEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
-    void mouseReleaseEvent(QMouseEvent* event) override { mouse(EventKind::ButtonUp, event); }
-    void mouseMoveEvent(QMouseEvent* event) override { mouse(EventKind::MouseMove, event); }
-    void wheelEvent(QWheelEvent* event) override {
-        Event e = base(EventKind::Wheel);
-        e.wheel_delta = event->angleDelta().y();
-        e.x = static_cast<int>(event->position().x());
-        e.y = static_cast<int>(event->position().y());
-        m_queue.push_back(e);
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        Event down = base(EventKind::KeyDown);
-        down.key = key_code(event->key());
-        down.shift = down.shift || event->key() == Qt::Key_Backtab;
-        m_queue.push_back(down);
-        // Characters as typed, control codes included (Ctrl+A gives 1).
-        int character = 0;
-        const QString text = event->text();
-        if (!text.isEmpty()) {
-            const std::string bytes = utf8_to_cp1252(text.toStdString());
-            if (bytes.size() == 1) character = static_cast<unsigned char>(bytes[0]);
-        }
-        if (character == 0 && down.ctrl && down.key >= 'A' && down.key <= 'Z') character = down.key - 'A' + 1;
-        if (character == 0 && (down.key == kKeyBack || down.key == kKeyTab || down.key == kKeyReturn || down.key == kKeyEscape)) {
-            character = down.key;
-        }
-        if (character == 127) character = 0;  // Delete is a key, not a character
-        if (character != 0) {
-            Event typed = base(EventKind::Character);
-            typed.character = character;
-            m_queue.push_back(typed);
-        }
-    }
-    void keyReleaseEvent(QKeyEvent* event) override {
-        if (event->isAutoRepeat()) return;  // a held key repeats its key-down only
-        Event up = base(EventKind::KeyUp);
-        up.key = key_code(event->key());
-        m_queue.push_back(up);
-    }
-
-private:
-    static Event base(EventKind kind) {
-        Event e;
-        e.kind = kind;
-        const Qt::KeyboardModifiers mods = QGuiApplication::queryKeyboardModifiers();
-        e.shift = mods & Qt::ShiftModifier;
-        e.ctrl = mods & Qt::ControlModifier;
-        return e;
-    }
-    void push(EventKind kind) { m_queue.push_back(base(kind)); }
-    void mouse(EventKind kind, QMouseEvent* event) {
-        Event e = base(kind);
-        e.x = static_cast<int>(event->position().x());
-        e.y = static_cast<int>(event->position().y());
-        e.button = event->button() == Qt::RightButton ? 2 : event->button() == Qt::LeftButton ? 1 : 0;
-        if (kind != EventKind::MouseMove && e.button == 0) return;  // middle and extra buttons are not used
-        m_queue.push_back(e);
-    }
-    void remember_normal_rect() {
-        if (isVisible() && windowStates() == Qt::WindowNoState) m_normal_rect = frameGeometry();
-    }
-
-    std::deque<Event>& m_queue;
-    QImage& m_surface;
-    QColor m_background;
-    QRect m_normal_rect;
-};
 
 // ---- the platform ------------------------------------------------------------------
 

@@ -1,0 +1,53 @@
+// The main window of the real backend: it shows the program's surface and
+// turns Qt's input and window events into the program's events.
+#pragma once
+
+#include <QtGui/QColor>
+#include <QtGui/QImage>
+#include <QtGui/QRasterWindow>
+#include <deque>
+
+#include "platform/platform.h"
+
+namespace domora {
+
+// Maps Qt's keys to the classic virtual-key codes the program uses; 0 for others.
+int key_code(int qt_key);
+
+class MainWindow : public QRasterWindow {
+public:
+    MainWindow(std::deque<Event>& queue, QImage& surface, QColor background)
+        : m_queue(queue), m_surface(surface), m_background(background) {}
+
+    // The rectangle of the normal state, kept while the window is neither
+    // maximised nor minimised so that it survives a maximise.
+    QRect normal_rect() const { return m_normal_rect; }
+    void set_normal_rect(QRect rect) { m_normal_rect = rect; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void exposeEvent(QExposeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
+    void mouseReleaseEvent(QMouseEvent* event) override { mouse(EventKind::ButtonUp, event); }
+    void mouseMoveEvent(QMouseEvent* event) override { mouse(EventKind::MouseMove, event); }
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    static Event base(EventKind kind);
+    void push(EventKind kind) { m_queue.push_back(base(kind)); }
+    void mouse(EventKind kind, QMouseEvent* event);
+    void remember_normal_rect();
+
+    std::deque<Event>& m_queue;
+    QImage& m_surface;
+    QColor m_background;
+    QRect m_normal_rect;
+};
+
+}  // namespace domora
