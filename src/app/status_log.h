@@ -20,10 +20,18 @@ void status_log_write(std::string_view text);
 // same order, with one system call instead of one per line. Nests.
 class StatusLogBatch {
 public:
-    StatusLogBatch();
+    // A paced batch, for a long run of lines (a whole import), does not hold
+    // everything to the end: whenever 64 KB have gathered or 30 ms have gone
+    // by, what it holds goes out, between the writes of any batches inside
+    // it, so the file trails by a moment at most and stays small in memory.
+    enum Pacing { kAtEnd, kPaced };
+    explicit StatusLogBatch(Pacing pacing = kAtEnd);
     ~StatusLogBatch();
     StatusLogBatch(const StatusLogBatch&) = delete;
     StatusLogBatch& operator=(const StatusLogBatch&) = delete;
+
+private:
+    int m_outer_paced_depth = 0;
 };
 
 }  // namespace domora
