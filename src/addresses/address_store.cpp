@@ -323,26 +323,44 @@ std::string AddressStore::unique_first(const AddressValues& values) {
 
 AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, const AddressValues& values) {
     AppendResult result;
-    AddressValues kept = values;
-    for (std::string& v : kept) {
-        const std::size_t zero = v.find('\0');
-        if (zero != std::string::npos) v.resize(zero);
+    // The values are copied only when they have to change: a zero byte ends
+    // a value, and a record too long for the builder is cut.
+    AddressValues changed;
+    const AddressValues* kept = &values;
+    const auto change = [&]() -> AddressValues& {
+        if (kept != &changed) {
+            changed = values;
+            kept = &changed;
+        }
+        return changed;
+    };
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::size_t zero = values[i].find('\0');
+        if (zero != std::string::npos) change()[i].resize(zero);
     }
-    result.first = unique_first(kept);
-    if (value_bytes(kept) - kept[kFieldFirst].size() + result.first.size() > kMostValueBytes) {
-        cut_to_fit(kept, kMostValueBytes - kSuffixRoom);
-        result.first = unique_first(kept);
+    result.first = unique_first(*kept);
+    if (value_bytes(*kept) - (*kept)[kFieldFirst].size() + result.first.size() > kMostValueBytes) {
+        cut_to_fit(change(), kMostValueBytes - kSuffixRoom);
+        result.first = unique_first(changed);
         result.cut = true;
         status_log_write("Address Record Cut To Fit: " + log_number(id));
     }
-    kept[kFieldFirst] = result.first;
-    const std::string record = build_address_record(id, true, marks, kept);
+    // The record is built in place at the end of the image; the old records do not move.
     const std::size_t old_size = m_image.size();
-    m_image += record;
+    m_image.append(kAddressRecordHeaderSize, '\0');
+    std::memcpy(m_image.data() + old_size + 4, kMagic, 4);
+    put_u32(m_image, old_size + 8, static_cast<std::uint32_t>(id));
+    m_image[old_size + 12] = 1;
+    m_image[old_size + 13] = static_cast<char>(marks);
+    for (std::size_t i = 0; i < kept->size(); ++i) {
+        m_image.append(i == kFieldFirst ? result.first : (*kept)[i]);
+        m_image.push_back('\0');
+    }
+    put_u32(m_image, old_size, static_cast<std::uint32_t>(m_image.size() - old_size));
     result.offset = static_cast<std::uint32_t>(old_size);
     status_log_write("Save Address Record: " + log_number(id) + " - Old: " + log_number(static_cast<std::int64_t>(old_size)) +
                      " - New: " + log_number(static_cast<std::int64_t>(m_image.size())));
-    if (m_name_keys_valid) m_names.add(address_name_key(kept[kFieldFirst], kept[kFieldLast], kept[kFieldCompany]));
+    if (m_name_keys_valid) m_names.add(address_name_key(result.first, (*kept)[kFieldLast], (*kept)[kFieldCompany]));
     // The old records do not move, so the view only gains this one.
     if (m_mode == kModeAll || (marks & kSearchMark) != 0) {
         m_items.push_back(result.offset);
