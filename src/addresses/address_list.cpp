@@ -79,7 +79,8 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
     std::string sorted;
     std::size_t bytes = 0;
     for (const Entry& e : entries) bytes += store.length_at(e.offset);
-    sorted.reserve(bytes);
+    // Room for the next adds, so that they do not move the whole image.
+    sorted.reserve(bytes + 64 * kAddressRecordBuilderSize);
     for (const Entry& e : entries) sorted.append(store.image(), e.offset, store.length_at(e.offset));
 
     const Result<void> written = store.write_image(sorted);
