@@ -1,6 +1,7 @@
-// The status log: one line per event, text + CR LF. Every line reaches the
-// file before status_log_write returns, so the log survives a crash up to the
-// last line written. Safe to call from any thread.
+// The status log: one line per event, text + CR LF. Outside a batch every
+// line reaches the file before status_log_write returns, so the log survives
+// a crash up to the last line written; inside one, up to the batch's last
+// write. Safe to call from any thread.
 #pragma once
 
 #include <string>
