@@ -180,7 +180,10 @@ void clear_marks(AddressStore& store, int bit) {
     for (std::size_t at = store.next_frame(0); at != std::string::npos;
          at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
         const auto offset = static_cast<std::uint32_t>(at);
-        store.set_marks_at(offset, static_cast<std::uint8_t>(store.marks_at(offset) & keep));
+        // Most records have no such mark: leaving their bytes untouched spares
+        // writing a whole large image back to memory.
+        const std::uint8_t marks = store.marks_at(offset);
+        if ((marks & keep) != marks) store.set_marks_at(offset, static_cast<std::uint8_t>(marks & keep));
     }
 }
 
