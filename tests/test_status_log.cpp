@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -104,6 +105,55 @@ TEST_F(StatusLog, ABatchWritesTheSameBytesInOneGoWhenItEnds) {
     { const StatusLogBatch empty; }
     status_log_write("after");
     EXPECT_EQ(log_lines(path("status.log")).back(), "after");
+}
+
+TEST_F(StatusLog, APacedBatchWritesTheSameBytesWholeBatchesAtATime) {
+    status_log_set_path(path("status.log"));
+    std::string expected;
+    std::set<std::size_t> ends;  // where a batch's lines end
+    const auto card = [&](int i) {
+        const StatusLogBatch batch;
+        const std::string line(300, static_cast<char>('a' + i % 26));
+        status_log_write(line);
+        status_log_write(std::to_string(i));
+        expected += line + "\r\n" + std::to_string(i) + "\r\n";
+        ends.insert(expected.size());
+    };
+    {
+        const StatusLogBatch paced(StatusLogBatch::kPaced);
+        status_log_write("start");
+        expected += "start\r\n";
+        ends.insert(expected.size());
+        for (int i = 0; i < 400; ++i) {
+            card(i);
+            if (!std::filesystem::exists(path("status.log"))) continue;
+            // What is out is the start of the whole, never half a batch.
+            const std::string out = read(path("status.log"));
+            ASSERT_EQ(expected.compare(0, out.size(), out), 0);
+            ASSERT_EQ(ends.count(out.size()), 1u) << out.size();
+        }
+        EXPECT_TRUE(std::filesystem::exists(path("status.log"))) << "64 KB gathered go out before the end";
+        EXPECT_LT(read(path("status.log")).size(), expected.size());
+        // A quiet moment: the next batch to end takes what waited with it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        card(400);
+        EXPECT_EQ(read(path("status.log")), expected);
+        card(401);
+    }
+    EXPECT_EQ(read(path("status.log")), expected);
+
+    // Inside a plain batch nothing goes out before that batch ends.
+    std::filesystem::remove(path("status.log"));
+    expected.clear();
+    {
+        const StatusLogBatch outer;
+        {
+            const StatusLogBatch paced(StatusLogBatch::kPaced);
+            for (int i = 0; i < 400; ++i) card(i);
+        }
+        EXPECT_FALSE(std::filesystem::exists(path("status.log")));
+    }
+    EXPECT_EQ(read(path("status.log")), expected);
 }
 
 }  // namespace

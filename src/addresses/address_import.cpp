@@ -68,45 +68,71 @@ std::string utf16_to_cp1252(const std::string& bytes, std::size_t start, bool bi
 
 // ---- vCard helpers ------------------------------------------------------------------------------
 
-std::vector<std::string> physical_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            line += c;
-        }
+std::string_view trim_view(std::string_view text) {
+    std::size_t first = 0, last = text.size();
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    return text.substr(first, last - first);
+}
+
+bool has(std::string_view text, char c) { return text.find(c) != std::string_view::npos; }
+
+// Whether text holds word (upper-case ASCII) after upper-casing: no other
+// byte upper-cases to an ASCII letter, so comparing byte by byte is the same.
+bool contains_upper(std::string_view text, std::string_view word) {
+    if (word.size() > text.size()) return false;
+    for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < word.size() && upper_byte(static_cast<unsigned char>(text[at + i])) == static_cast<unsigned char>(word[i])) ++i;
+        if (i == word.size()) return true;
     }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
+    return false;
 }
 
-bool is_quoted_printable(const std::string& line) {
-    const std::size_t colon = line.find(':');
-    return contains(to_upper(line.substr(0, colon)), "QUOTED-PRINTABLE");
+// Calls line(view) for each line; CR, LF and CR LF end a line, and an empty
+// remainder after the last one is no line.
+template <typename Line>
+void for_each_physical_line(std::string_view text, Line line) {
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = start;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        if (end == text.size()) {
+            if (start < end) line(text.substr(start));
+            return;
+        }
+        line(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
 }
 
-// Folded lines are joined, and so are quoted-printable soft line breaks.
-std::vector<std::string> logical_lines(const std::string& text) {
-    std::vector<std::string> lines;
+bool is_quoted_printable(std::string_view line) {
+    return contains_upper(line.substr(0, line.find(':')), "QUOTED-PRINTABLE");
+}
+
+// Folded lines are joined, and so are quoted-printable soft line breaks. A
+// line is handed on once the next one shows that it is complete, so the
+// file is never held as a list of lines.
+template <typename Line>
+void for_each_logical_line(std::string_view text, Line line) {
+    std::string current;
+    bool have_current = false;
     bool soft_break = false;
-    for (const std::string& line : physical_lines(text)) {
-        if (soft_break && !lines.empty()) {
-            lines.back() += line;
-        } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
-            lines.back() += line.substr(1);
+    for_each_physical_line(text, [&](std::string_view physical) {
+        if (soft_break && have_current) {
+            current.append(physical);
+        } else if (!physical.empty() && (physical[0] == ' ' || physical[0] == '\t') && have_current) {
+            current.append(physical.substr(1));
         } else {
-            lines.push_back(line);
+            if (have_current) line(std::string_view(current));
+            current.assign(physical);
+            have_current = true;
         }
-        const std::string& now = lines.back();
-        soft_break = is_quoted_printable(now) && !now.empty() && now.back() == '=';
-        if (soft_break) lines.back().pop_back();
-    }
-    return lines;
+        soft_break = is_quoted_printable(current) && !current.empty() && current.back() == '=';
+        if (soft_break) current.pop_back();
+    });
+    if (have_current) line(std::string_view(current));
 }
 
 int hex_value(char c) {
@@ -135,26 +161,27 @@ std::string decode_quoted_printable(const std::string& text) {
     return replace_all(replace_all(out, "\r\n", "\n"), "\r", "\n");
 }
 
-// Splits at ';' that no backslash escapes.
-std::vector<std::string> split_unescaped(const std::string& text) {
-    std::vector<std::string> parts(1);
+// Splits at ';' that no backslash escapes; the parts keep their escapes.
+std::vector<std::string_view> split_unescaped(std::string_view text) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
-            parts.back() += text[i];
-            parts.back() += text[++i];
+            ++i;
         } else if (text[i] == ';') {
-            parts.emplace_back();
-        } else {
-            parts.back() += text[i];
+            parts.push_back(text.substr(start, i - start));
+            start = i + 1;
         }
     }
+    parts.push_back(text.substr(start));
     return parts;
 }
 
 // The vCard escapes: \n and \N give a line break ('\n'), \, \; \\ \: and \"
 // (as Gmail and Apple write it) their character.
-std::string unescape(const std::string& text) {
+std::string unescape(std::string_view text) {
     std::string out;
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\' || i + 1 >= text.size()) {
             out += text[i];
@@ -174,13 +201,13 @@ std::string unescape(const std::string& text) {
 }
 
 // The lines of a value, each trimmed, empty ones kept.
-std::vector<std::string> value_lines(const std::string& text) {
+std::vector<std::string> value_lines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = text.find('\n', start);
-        lines.push_back(trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start)));
-        if (end == std::string::npos) return lines;
+        lines.push_back(trim(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
+        if (end == std::string_view::npos) return lines;
         start = end + 1;
     }
 }
@@ -196,12 +223,19 @@ std::string join_lines(const std::vector<std::string>& lines, std::size_t from =
     return out;
 }
 
-std::string flat(const std::string& text) { return join_lines(value_lines(text)); }
+// Most values are one line: then joining the trimmed lines is trimming.
+std::string flat(std::string_view text) {
+    if (!has(text, '\n')) return std::string(trim_view(text));
+    return join_lines(value_lines(text));
+}
 
 // A value as a field takes it: unescaped, on one line, trimmed.
-std::string text_of(const std::string& raw) { return trim(flat(unescape(raw))); }
+std::string text_of(std::string_view raw) {
+    if (!has(raw, '\\') && !has(raw, '\n')) return std::string(trim_view(raw));
+    return trim(flat(unescape(raw)));
+}
 
-std::string part(const std::vector<std::string>& parts, std::size_t i) {
+std::string part(const std::vector<std::string_view>& parts, std::size_t i) {
     return i < parts.size() ? text_of(parts[i]) : std::string();
 }
 
@@ -220,82 +254,115 @@ struct Card {
     std::string notes;
     // Which phone fields an untyped number filled: a typed one may replace it.
     std::array<bool, 3> untyped_phone{};
+
+    // Empty again, keeping the room the values took.
+    void clear() {
+        for (std::string& f : fields) f.clear();
+        notes.clear();
+        untyped_phone = {};
+    }
 };
 
-void finish_card(Card& card, std::vector<AddressFields>& cards) {
+void finish_card(Card& card, VcardCards& cards) {
     AddressFields& f = card.fields;
     for (int phone : {kHomePhone, kWorkPhone, kCellPhone}) f[static_cast<std::size_t>(phone)] = strip_phone(f[static_cast<std::size_t>(phone)]);
-    f[kWebSite] = replace_all(replace_all(f[kWebSite], "\\:", ":"), "\\,", ",");
-    const std::string notes = replace_all(replace_all(replace_all(card.notes, "\\,", ","), "\\:", ":"), "\\;", ";");
+    if (has(f[kWebSite], '\\')) f[kWebSite] = replace_all(replace_all(f[kWebSite], "\\:", ":"), "\\,", ",");
+    if (has(card.notes, '\\')) card.notes = replace_all(replace_all(replace_all(card.notes, "\\,", ","), "\\:", ":"), "\\;", ";");
+    const std::string_view notes(card.notes);
     // One note line a field; what does not fit in three joins the third, so
     // nothing of a longer note is lost.
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < notes.size();) {
+    std::size_t start = 0;
+    for (int misc = kMisc1; misc <= kMisc3; ++misc) f[static_cast<std::size_t>(misc)].clear();
+    for (int misc = kMisc1; misc < kMisc3 && start < notes.size(); ++misc) {
         const std::size_t bar = std::min(notes.find('|', start), notes.size());
-        lines.push_back(trim(notes.substr(start, bar - start)));
+        f[static_cast<std::size_t>(misc)].assign(trim_view(notes.substr(start, bar - start)));
         start = bar + 1;
     }
-    f[kMisc1] = lines.size() > 0 ? lines[0] : std::string();
-    f[kMisc2] = lines.size() > 1 ? lines[1] : std::string();
-    f[kMisc3] = join_lines(lines, 2);
+    std::string& rest = f[kMisc3];
+    while (start < notes.size()) {
+        const std::size_t bar = std::min(notes.find('|', start), notes.size());
+        const std::string_view line = trim_view(notes.substr(start, bar - start));
+        if (!line.empty()) {
+            if (!rest.empty()) rest += ", ";
+            rest.append(line);
+        }
+        start = bar + 1;
+    }
     fit_to_record(f);
-    cards.push_back(f);
+    cards.add(f);
 }
 
 // One content line: [group.]name[;param...]:value. Parameter values may be
-// quoted and hold ':' or ';' there.
+// quoted and hold ':' or ';' there. Reused from line to line, so its texts
+// keep their room.
 struct Property {
-    std::string key;       // the name, upper case, without its group
-    std::string types;     // the type list, upper case: bare parameters, TYPE values, PREF
-    bool typed = false;    // parameters and a ':' after them
-    bool uri = false;      // VALUE=uri
-    std::string encoding;  // ENCODING, upper case
-    std::string charset;   // CHARSET, upper case
-    std::string content;   // the raw value
+    std::string key;         // the name, upper case, without its group
+    std::string types;       // the type list, upper case: bare parameters, TYPE values, PREF
+    bool typed = false;      // parameters and a ':' after them
+    bool uri = false;        // VALUE=uri
+    std::string encoding;    // ENCODING, upper case
+    std::string charset;     // CHARSET, upper case
+    std::string_view content;  // the raw value, within the line
 };
 
-std::string unquoted(std::string text) {
-    text = trim(text);
+std::string_view unquoted(std::string_view text) {
+    text = trim_view(text);
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
     return text;
 }
 
-bool read_property(const std::string& line, Property& p) {
+void assign_upper(std::string& out, std::string_view text) {
+    out.assign(text);
+    for (char& c : out) c = static_cast<char>(upper_byte(static_cast<unsigned char>(c)));
+}
+
+bool read_property(std::string_view line, Property& p) {
     const std::size_t cut = line.find_first_of(":;");
-    if (cut == std::string::npos) return false;
-    std::string name = line.substr(0, cut);
+    if (cut == std::string_view::npos) return false;
+    std::string_view name = line.substr(0, cut);
     // A group ("item1.", "WORK.") only ties properties together.
     const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name = name.substr(dot + 1);
-    p.key = to_upper(trim(name));
+    if (dot != std::string_view::npos) name = name.substr(dot + 1);
+    assign_upper(p.key, trim_view(name));
+    p.types.clear();
+    p.typed = false;
+    p.uri = false;
+    p.encoding.clear();
+    p.charset.clear();
     if (line[cut] == ':') {
         p.content = line.substr(cut + 1);
         return true;
     }
-    std::vector<std::string> params(1);
+    std::vector<std::string_view> params;
     bool quoted = false;
     std::size_t i = cut + 1;
+    std::size_t start = i;
     for (; i < line.size(); ++i) {
         const char c = line[i];
         if (c == '"') quoted = !quoted;
         if (!quoted && c == ':') break;
         if (!quoted && c == ';') {
-            params.emplace_back();
-        } else {
-            params.back() += c;
+            params.push_back(line.substr(start, i - start));
+            start = i + 1;
         }
     }
+    params.push_back(line.substr(start, i - start));
     p.typed = i < line.size();
-    p.content = p.typed ? line.substr(i + 1) : std::string();
-    for (const std::string& param : params) {
+    p.content = p.typed ? line.substr(i + 1) : std::string_view();
+    std::string pname, pvalue;
+    for (const std::string_view param : params) {
         const std::size_t equals = param.find('=');
-        const std::string pname = to_upper(trim(param.substr(0, equals)));
-        const std::string pvalue = equals == std::string::npos ? std::string() : to_upper(unquoted(param.substr(equals + 1)));
-        if (equals == std::string::npos) {
+        assign_upper(pname, trim_view(param.substr(0, equals)));
+        if (equals == std::string_view::npos) {
+            pvalue.clear();
+        } else {
+            assign_upper(pvalue, unquoted(param.substr(equals + 1)));
+        }
+        if (equals == std::string_view::npos) {
             if (pname == "QUOTED-PRINTABLE" || pname == "BASE64" || pname == "8BIT") p.encoding = pname;
-            else if (!pname.empty()) p.types += pname + ",";
+            else if (!pname.empty()) p.types.append(pname).append(",");
         } else if (pname == "TYPE") {
-            p.types += pvalue + ",";
+            p.types.append(pvalue).append(",");
         } else if (pname == "PREF") {
             p.types += "PREF,";
         } else if (pname == "ENCODING") {
@@ -353,6 +420,19 @@ std::string import_text(const std::string& bytes) {
     if (bytes.size() >= 4 && bytes[0] == '\0' && bytes[2] == '\0' && bytes[1] != '\0') return utf16_to_cp1252(bytes, 0, true);
     if (valid_utf8_with_multibyte(bytes)) return utf8_to_cp1252(bytes);
     return bytes.substr(0, bytes.find('\0'));
+}
+
+std::string import_text(std::string&& bytes) {
+    const std::string& in = bytes;
+    const bool marked = (in.size() >= 3 && in.compare(0, 3, "\xEF\xBB\xBF") == 0) ||
+                        (in.size() >= 2 && (in.compare(0, 2, "\xFF\xFE") == 0 || in.compare(0, 2, "\xFE\xFF") == 0));
+    const bool bare_utf16 = in.size() >= 4 && ((in[1] == '\0' && in[3] == '\0' && in[0] != '\0') ||
+                                               (in[0] == '\0' && in[2] == '\0' && in[1] != '\0'));
+    if (marked || bare_utf16 || valid_utf8_with_multibyte(in)) return import_text(in);
+    // Windows-1252 already: the bytes up to a zero are the text, no copy needed.
+    const std::size_t zero = in.find('\0');
+    if (zero != std::string::npos) bytes.resize(zero);
+    return std::move(bytes);
 }
 
 // ---- CSV ------------------------------------------------------------------------------------------
@@ -517,68 +597,89 @@ AddressFields mapped_record(const std::vector<std::string>& fields, const FieldM
 
 // ---- vCard -------------------------------------------------------------------------------------------
 
-std::vector<AddressFields> parse_vcards(const std::string& text) {
-    std::vector<AddressFields> cards;
+void VcardCards::add(const AddressFields& fields) {
+    for (const std::string& value : fields) m_bytes.append(value).append(1, '\0');
+    ++m_count;
+}
+
+bool VcardCards::next(std::size_t& at, AddressFields& fields) const {
+    if (at >= m_bytes.size()) return false;
+    for (std::string& value : fields) {
+        const std::size_t zero = m_bytes.find('\0', at);
+        value.assign(m_bytes, at, zero - at);
+        at = zero + 1;
+    }
+    return true;
+}
+
+VcardCards read_vcards(std::string_view text) {
+    VcardCards cards;
     Card card;
     bool in_card = false;
     // The lines of a card reach the log in one write: the same text, far
-    // fewer openings of the file on a long import.
+    // fewer writes on a long import.
     std::string pending_log;
     auto flush_log = [&pending_log] {
         if (pending_log.empty()) return;
-        pending_log.resize(pending_log.size() - 2);  // the writer ends the entry itself
-        status_log_write(pending_log);
+        status_log_write(std::string_view(pending_log).substr(0, pending_log.size() - 2));  // the writer ends the entry itself
         pending_log.clear();
     };
-    for (const std::string& physical : logical_lines(text)) {
-        const std::string line = trim(physical);
-        pending_log += line + "\r\n";
-        Property p;
-        if (!read_property(line, p)) continue;
+    Property p;
+    std::string content;
+    for_each_logical_line(text, [&](std::string_view logical) {
+        const std::string_view line = trim_view(logical);
+        pending_log.append(line).append("\r\n");
+        if (!read_property(line, p)) return;
         const std::string& key = p.key;
         const std::string& types = p.types;
         const bool typed = p.typed;
-        std::string content = trim(p.content);
+        content.assign(trim_view(p.content));
         if (p.encoding == "QUOTED-PRINTABLE") {
             content = decode_quoted_printable(content);
             if (p.charset.empty() || p.charset == "UTF-8") {
                 if (valid_utf8_with_multibyte(content)) content = utf8_to_cp1252(content);
             }
-        } else {
+        } else if (content.find("=0D=0A") != std::string::npos) {
             content = replace_all(content, "=0D=0A", "\n");
         }
         AddressFields& f = card.fields;
         if (key == "BEGIN") {
-            card = Card{};
+            card.clear();
             in_card = true;
         } else if (key == "END") {
             flush_log();
             if (in_card) finish_card(card, cards);
             in_card = false;
-            card = Card{};
+            card.clear();
         } else if (key == "BDAY") {
             const std::string date = flat(content);
-            if (!date.empty()) card.notes += "Birthdate: " + date + "|";
+            if (!date.empty()) card.notes.append("Birthdate: ").append(date).append("|");
         } else if (key == "NOTE") {
             // Each line of the note is a line of its own in the Misc fields.
-            card.notes += replace_all(trim(unescape(content)), "\n", "|") + "|";
+            std::string note = trim(unescape(content));
+            std::replace(note.begin(), note.end(), '\n', '|');
+            card.notes.append(note).append("|");
         } else if (key == "URL") {
             // A later address replaces an earlier one.
-            if (!flat(content).empty()) f[kWebSite] = flat(content);
+            std::string url = flat(content);
+            if (!url.empty()) f[kWebSite] = std::move(url);
         } else if (key == "EMAIL") {
-            bool other_scheme = false;
-            for (const char* scheme : kOtherMailSchemes) other_scheme = other_scheme || contains(types, scheme);
-            const bool internet = !typed || contains(types, "INTERNET") || !other_scheme;
-            const std::string address = text_of(content);
-            if (internet && !address.empty() && (f[kEmail].empty() || contains(types, "PREF"))) f[kEmail] = address;
+            bool internet = !typed || contains(types, "INTERNET");
+            if (!internet) {
+                bool other_scheme = false;
+                for (const char* scheme : kOtherMailSchemes) other_scheme = other_scheme || contains(types, scheme);
+                internet = !other_scheme;
+            }
+            std::string address = text_of(content);
+            if (internet && !address.empty() && (f[kEmail].empty() || contains(types, "PREF"))) f[kEmail] = std::move(address);
         } else if (key == "TEL") {
-            if (contains(types, "FAX") || contains(types, "PAGER") || contains(types, "BBS")) continue;
+            if (contains(types, "FAX") || contains(types, "PAGER") || contains(types, "BBS")) return;
             std::string number = text_of(content);
-            const bool tel_uri = number.size() >= 4 && equal_nocase(number.substr(0, 4), "tel:");
+            const bool tel_uri = number.size() >= 4 && equal_nocase(std::string_view(number).substr(0, 4), "tel:");
             if (p.uri || tel_uri) number = readable_tel(number);
-            if (number.size() >= 3 && equal_nocase(number.substr(0, 3), "tel")) number = number.substr(3);
+            if (number.size() >= 3 && equal_nocase(std::string_view(number).substr(0, 3), "tel")) number.erase(0, 3);
             number.erase(0, number.find_first_not_of(":;"));
-            if (number.rfind("+1", 0) == 0) number = number.substr(2);
+            if (number.rfind("+1", 0) == 0) number.erase(0, 2);
             number.erase(0, std::min(number.size(), number.find_first_not_of("- ")));
             int target = -1;
             if (contains(types, "WORK")) target = kWorkPhone;
@@ -588,27 +689,27 @@ std::vector<AddressFields> parse_vcards(const std::string& text) {
             // replaces an untyped one, and a preferred one any other.
             const bool untyped = target < 0 && untyped_number(types);
             if (untyped) target = kHomePhone;
-            if (target < 0 || number.empty()) continue;
+            if (target < 0 || number.empty()) return;
             const auto slot = static_cast<std::size_t>(target);
             bool& was_untyped = card.untyped_phone[slot - kHomePhone];
             const bool take = f[slot].empty() || (!untyped && (was_untyped || contains(types, "PREF")));
-            if (!take) continue;
-            f[slot] = number;
+            if (!take) return;
+            f[slot] = std::move(number);
             was_untyped = untyped;
         } else if (key == "FN") {
             if (f[kFirst].empty()) f[kFirst] = text_of(content);
         } else if (key == "N") {
-            const std::vector<std::string> parts = split_unescaped(content);
+            const std::vector<std::string_view> parts = split_unescaped(content);
             f[kLast] = part(parts, 0);
             f[kFirst] = part(parts, 1);
             const std::string middle = part(parts, 2);
-            if (!middle.empty()) f[kFirst] += " " + middle;
+            if (!middle.empty()) f[kFirst].append(" ").append(middle);
         } else if (key == "ORG") {
             f[kCompany] = part(split_unescaped(content), 0);
         } else if (key == "ADR") {
             const bool take = f[kAddress1].empty() || contains(types, "PREF") || contains(types, "HOME");
-            if (!take) continue;
-            const std::vector<std::string> parts = split_unescaped(content);
+            if (!take) return;
+            const std::vector<std::string_view> parts = split_unescaped(content);
             // A street over several lines: the first is Address 1, the others
             // join the post office box and extended address in Address 2.
             std::vector<std::string> street;
@@ -622,9 +723,17 @@ std::vector<AddressFields> parse_vcards(const std::string& text) {
             f[kZip] = part(parts, 5);
             f[kCountry] = part(parts, 6);
         }
-    }
+    });
     flush_log();
     return cards;
+}
+
+std::vector<AddressFields> parse_vcards(const std::string& text) {
+    const VcardCards cards = read_vcards(text);
+    std::vector<AddressFields> out(cards.size());
+    std::size_t at = 0;
+    for (AddressFields& fields : out) cards.next(at, fields);
+    return out;
 }
 
 // ---- both ------------------------------------------------------------------------------------------
@@ -651,15 +760,19 @@ void fit_to_record(AddressFields& fields) {
 }
 
 void log_imported_record(const AddressFields& f) {
-    std::string entries = "\r\n";  // an empty entry first
-    const std::pair<const char*, int> lines[] = {
+    static constexpr std::pair<const char*, int> kLines[] = {
         {"First: ", kFirst},         {"Last: ", kLast},           {"Company: ", kCompany},     {"Address 1: ", kAddress1},
         {"Address 2: ", kAddress2},  {"City: ", kCity},           {"State: ", kState},         {"Zip: ", kZip},
         {"Country: ", kCountry},     {"Email: ", kEmail},         {"Web Site: ", kWebSite},    {"Home Phone: ", kHomePhone},
         {"Work Phone: ", kWorkPhone}, {"Cell Phone: ", kCellPhone}, {"Misc 1: ", kMisc1},        {"Misc 2: ", kMisc2},
         {"Misc 3: ", kMisc3},
     };
-    for (const auto& [label, field] : lines) entries += label + f[static_cast<std::size_t>(field)] + "\r\n";
+    std::size_t bytes = 32;
+    for (const std::string& value : f) bytes += value.size() + 16;
+    std::string entries;
+    entries.reserve(bytes);
+    entries += "\r\n";  // an empty entry first
+    for (const auto& [label, field] : kLines) entries.append(label).append(f[static_cast<std::size_t>(field)]).append("\r\n");
     entries += "\r\n=======================\r\n";
     status_log_write(entries);  // one write, the same lines
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "addresses/address_export.h"
@@ -14,6 +15,8 @@ namespace domora {
 // is skipped, UTF-16 and UTF-8 are converted (what the code page cannot hold
 // becomes '?'), anything else is taken as Windows-1252 already.
 std::string import_text(const std::string& bytes);
+// The same, taking the bytes over when they are Windows-1252 already.
+std::string import_text(std::string&& bytes);
 
 // ---- CSV ---------------------------------------------------------------------------------
 
@@ -57,7 +60,24 @@ AddressFields mapped_record(const std::vector<std::string>& fields, const FieldM
 
 // ---- vCard --------------------------------------------------------------------------------
 
+// The cards read from a vCard text, held compactly for a long import: one
+// card's 17 values after another, each ended by a zero byte (values that
+// went through fit_to_record hold none).
+class VcardCards {
+public:
+    std::size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+    void add(const AddressFields& fields);
+    // The card at `at` (0 for the first); moves `at` to the next one. False after the last.
+    bool next(std::size_t& at, AddressFields& fields) const;
+
+private:
+    std::string m_bytes;
+    std::size_t m_count = 0;
+};
+
 // Every card of a vCard text, each line written to the status log as it is read.
+VcardCards read_vcards(std::string_view text);
 std::vector<AddressFields> parse_vcards(const std::string& text);
 
 // ---- both ------------------------------------------------------------------------------------

@@ -79,7 +79,8 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
     std::string sorted;
     std::size_t bytes = 0;
     for (const Entry& e : entries) bytes += store.length_at(e.offset);
-    sorted.reserve(bytes);
+    // Room for the next adds, so that they do not move the whole image.
+    sorted.reserve(bytes + 64 * kAddressRecordBuilderSize);
     for (const Entry& e : entries) sorted.append(store.image(), e.offset, store.length_at(e.offset));
 
     const Result<void> written = store.write_image(sorted);
@@ -179,7 +180,10 @@ void clear_marks(AddressStore& store, int bit) {
     for (std::size_t at = store.next_frame(0); at != std::string::npos;
          at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
         const auto offset = static_cast<std::uint32_t>(at);
-        store.set_marks_at(offset, static_cast<std::uint8_t>(store.marks_at(offset) & keep));
+        // Most records have no such mark: leaving their bytes untouched spares
+        // writing a whole large image back to memory.
+        const std::uint8_t marks = store.marks_at(offset);
+        if ((marks & keep) != marks) store.set_marks_at(offset, static_cast<std::uint8_t>(marks & keep));
     }
 }
 

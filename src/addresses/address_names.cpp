@@ -44,6 +44,25 @@ void for_each_suffix(std::string_view key, Visit visit) {
     }
 }
 
+// The family of the keys that First + " (n)" gives: the key with " (n)"
+// after First is the text before "(n)", "(n)", and the text after: First
+// without its leading blanks and with one blank added (nothing when First
+// is blank), and " " + Last + " " + Company without its trailing blanks.
+std::string suffix_family(std::string_view first, std::string_view last, std::string_view company) {
+    std::string family;
+    std::size_t lead = 0;
+    while (lead < first.size() && first[lead] == ' ') ++lead;
+    const std::string_view kept_first = first.substr(lead);
+    family.append(kept_first);
+    if (!kept_first.empty()) family += ' ';
+    family += '\0';
+    const std::size_t after = family.size();
+    family.append(" ").append(last).append(" ").append(company);
+    while (family.size() > after && family.back() == ' ') family.pop_back();
+    for (char& c : family) c = static_cast<char>(lower_byte(static_cast<unsigned char>(c)));
+    return family;
+}
+
 }  // namespace
 
 void AddressNameIndex::clear() {
@@ -79,6 +98,17 @@ void AddressNameIndex::grow() {
         slots[slot] = static_cast<std::uint32_t>(i + 1);
     }
     m_slots.swap(slots);
+}
+
+void AddressNameIndex::reserve(std::size_t keys, std::size_t key_bytes) {
+    m_keys.reserve(key_bytes);
+    m_entries.reserve(keys);
+    std::size_t slots = 64;
+    while (slots < keys * 2 + 2) slots *= 2;
+    if (slots <= m_slots.size()) return;
+    std::vector<std::uint32_t>().swap(m_slots);
+    m_slots.resize(slots / 2);
+    grow();
 }
 
 void AddressNameIndex::add(std::string_view key) {
@@ -154,22 +184,7 @@ void AddressNameIndex::key_became_taken(std::string_view key, bool taken) {
 
 std::int64_t AddressNameIndex::free_suffix(std::string_view first, std::string_view last, std::string_view company) const {
     if (count(address_name_key(first, last, company)) == 0) return 0;
-    // The key with " (n)" after First is the text before "(n)", "(n)", and
-    // the text after: First without its leading blanks and with one blank
-    // added (nothing when First is blank), and " " + Last + " " + Company
-    // without its trailing blanks.
-    std::string family;
-    std::size_t lead = 0;
-    while (lead < first.size() && first[lead] == ' ') ++lead;
-    const std::string_view kept_first = first.substr(lead);
-    family.append(kept_first);
-    if (!kept_first.empty()) family += ' ';
-    family += '\0';
-    const std::size_t after = family.size();
-    family.append(" ").append(last).append(" ").append(company);
-    while (family.size() > after && family.back() == ' ') family.pop_back();
-    for (char& c : family) c = static_cast<char>(lower_byte(static_cast<unsigned char>(c)));
-    const auto found = m_families.find(family);
+    const auto found = m_families.find(suffix_family(first, last, company));
     if (found == m_families.end()) return 2;
     const auto& runs = found->second.runs;
     const auto next = runs.upper_bound(2);
@@ -178,5 +193,28 @@ std::int64_t AddressNameIndex::free_suffix(std::string_view first, std::string_v
     return run->second >= 2 ? run->second + 1 : 2;
 }
 
+
+AddressNameScan::AddressNameScan(std::string_view first, std::string_view last, std::string_view company)
+    : m_key(address_name_key(first, last, company)), m_family(suffix_family(first, last, company)) {}
+
+void AddressNameScan::see(std::string_view key) {
+    if (key == m_key) m_taken = true;
+    if (key.find('(') == std::string_view::npos) return;
+    for_each_suffix(key, [&](const std::string& family, std::int64_t n) {
+        if (family == m_family) m_numbers.push_back(n);
+    });
+}
+
+std::int64_t AddressNameScan::free_suffix() const {
+    if (!m_taken) return 0;
+    std::vector<std::int64_t> taken = m_numbers;
+    std::sort(taken.begin(), taken.end());
+    std::int64_t n = 2;
+    for (const std::int64_t t : taken) {
+        if (t == n) ++n;
+        else if (t > n) break;
+    }
+    return n;
+}
 
 }  // namespace domora

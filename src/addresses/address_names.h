@@ -31,6 +31,8 @@ public:
     // whose suffixed key is free.
     std::int64_t free_suffix(std::string_view first, std::string_view last, std::string_view company) const;
     std::size_t size() const { return m_live; }
+    // Room for this many keys, so that learning a large book grows nothing.
+    void reserve(std::size_t keys, std::size_t key_bytes);
 
 private:
     struct Entry {
@@ -52,6 +54,29 @@ private:
     std::vector<std::uint32_t> m_slots;  // entry index + 1, 0 for an empty slot
     std::size_t m_live = 0;
     std::unordered_map<std::string, Family> m_families;
+};
+
+// The same rule worked out by looking once at every live record's key,
+// without keeping any: for a single add to a large book, where learning
+// every name would take far longer than the add itself.
+class AddressNameScan {
+public:
+    AddressNameScan(std::string_view first, std::string_view last, std::string_view company);
+    // Whether a key of this length, with or without a '(' in it, can matter;
+    // when not, see() would do nothing with it.
+    bool wants(std::size_t key_length, bool has_parenthesis) const {
+        return has_parenthesis || key_length == m_key.size();
+    }
+    // A live record's name key.
+    void see(std::string_view key);
+    // What AddressNameIndex::free_suffix gives over the keys seen.
+    std::int64_t free_suffix() const;
+
+private:
+    std::string m_key;
+    std::string m_family;
+    bool m_taken = false;
+    std::vector<std::int64_t> m_numbers;  // suffixes of m_family seen taken
 };
 
 }  // namespace domora

@@ -1,6 +1,7 @@
 #include "addresses/address_store.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -17,6 +18,9 @@ namespace {
 
 constexpr char kMagic[] = "MSRI";
 constexpr std::uint32_t kMagicWord = 'M' | ('S' << 8) | ('R' << 16) | (static_cast<std::uint32_t>('I') << 24);
+// Room read in beside the file for the records added next: growing a large
+// image moves all of it, and that took longer than the add.
+constexpr std::size_t kLoadSpare = 64 * kAddressRecordBuilderSize;
 // Room kept for a " (n)" suffix when values have to be cut to fit.
 constexpr std::size_t kSuffixRoom = 16;
 constexpr std::size_t kMostValueBytes = kAddressRecordBuilderSize - kAddressRecordHeaderSize - kAddressFieldCount;
@@ -115,13 +119,14 @@ Result<void> AddressStore::load() {
     m_items.clear();
     m_name_keys_valid = false;
     forget_order();
+    m_appends_since_sort = 0;
     m_read_failed = false;
     const std::string& path = app_paths().address_file;
     Result<void> outcome;
     std::size_t file_size = 0;
     FileInfo info;
     if (!path.empty() && platform().sys_stat(path, info)) {
-        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path);
+        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path, kLoadSpare);
         if (!data) {
             outcome = Error{data.error().message};
         } else if (data.value().size() > UINT32_MAX) {
@@ -146,16 +151,18 @@ void AddressStore::drop_junk() {
     // image is no longer than that: once an append grew the image it would
     // be read as a record swallowing the ones behind it. So the image keeps
     // exactly the frames this walk finds, and every later walk finds the same.
-    std::string kept;
-    kept.reserve(m_image.size());
+    // Nearly always the frames lie back to back: then there is nothing to copy.
     std::size_t expected = 0;
-    bool clean = true;
-    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
-        if (at != expected) clean = false;
-        kept.append(m_image, at, length_at(static_cast<std::uint32_t>(at)));
+    for (std::size_t at = next_frame(0); at == expected && at != std::string::npos;
+         at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
         expected = at + length_at(static_cast<std::uint32_t>(at));
     }
-    if (clean && expected == m_image.size()) return;
+    if (expected == m_image.size()) return;
+    std::string kept;
+    kept.reserve(m_image.size());
+    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+        kept.append(m_image, at, length_at(static_cast<std::uint32_t>(at)));
+    }
     status_log_write("Address Junk Dropped: " + log_number(static_cast<std::int64_t>(m_image.size() - kept.size())));
     m_image = std::move(kept);
 }
@@ -175,6 +182,7 @@ void AddressStore::replace_image(std::string image) {
     m_image = std::move(image);
     m_name_keys_valid = false;
     forget_order();
+    m_appends_since_sort = 0;
     rebuild_view();
 }
 
@@ -302,47 +310,129 @@ void AddressStore::rebuild_view() {
 // ---- changes ---------------------------------------------------------------------------------------
 
 std::string AddressStore::name_key_at(std::uint32_t offset) const {
-    return address_name_key(field_at(offset, kFieldFirst), field_at(offset, kFieldLast), field_at(offset, kFieldCompany));
+    std::string key;
+    name_key_into(offset, key);
+    return key;
+}
+
+// address_name_key of the record's own fields, into a buffer that is reused
+// over a whole book.
+void AddressStore::name_key_into(std::uint32_t offset, std::string& key) const {
+    static const auto lower = [] {
+        std::array<unsigned char, 256> table{};
+        for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = lower_byte(static_cast<unsigned char>(i));
+        return table;
+    }();
+    key.clear();
+    const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
+    std::size_t pos = offset + kAddressRecordHeaderSize;
+    for (int field = kFieldFirst; field <= kFieldCompany; ++field) {
+        if (field != kFieldFirst) key += ' ';
+        if (pos >= end) continue;
+        const void* zero = std::memchr(m_image.data() + pos, 0, end - pos);
+        const std::size_t stop = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - m_image.data()) : end;
+        key.append(m_image, pos, stop - pos);
+        pos = stop + 1;
+    }
+    std::size_t first = 0, last = key.size();
+    while (first < last && key[first] == ' ') ++first;
+    while (last > first && key[last - 1] == ' ') --last;
+    key.erase(last).erase(0, first);
+    for (char& c : key) c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
 }
 
 void AddressStore::build_name_keys() {
     m_names.clear();
+    m_names.reserve(m_items.size() + 64, m_image.size() / 4);
+    std::string key;
     for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
         const auto offset = static_cast<std::uint32_t>(at);
-        if (live_at(offset)) m_names.add(name_key_at(offset));
+        if (!live_at(offset)) continue;
+        name_key_into(offset, key);
+        m_names.add(key);
     }
     m_name_keys_valid = true;
 }
 
 std::string AddressStore::unique_first(const AddressValues& values) {
-    if (!m_name_keys_valid) build_name_keys();
     const std::string& first = values[kFieldFirst];
-    const std::int64_t n = m_names.free_suffix(first, values[kFieldLast], values[kFieldCompany]);
+    std::int64_t n = 0;
+    if (!m_name_keys_valid && m_appends_since_sort < kAppendsBeforeLearningNames) {
+        // A single add (each is sorted at once) looks at every name once
+        // instead of learning them all.
+        AddressNameScan scan(first, values[kFieldLast], values[kFieldCompany]);
+        std::string key;
+        for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+            const auto offset = static_cast<std::uint32_t>(at);
+            if (!live_at(offset)) continue;
+            // The key is First, Last and Company as they lie, zero bytes read
+            // as blanks, trimmed: its length and whether it holds a '(' come
+            // without forming it, and most keys are passed over on them.
+            const char* const begin = m_image.data() + offset + kAddressRecordHeaderSize;
+            const char* const end = m_image.data() + std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
+            const char* stop = begin;
+            for (int field = kFieldFirst; field <= kFieldCompany && stop < end; ++field) {
+                const void* zero = std::memchr(stop, 0, static_cast<std::size_t>(end - stop));
+                stop = zero ? static_cast<const char*>(zero) + (field < kFieldCompany ? 1 : 0) : end;
+            }
+            const char* from = begin;
+            const char* to = stop;
+            while (from < to && (*from == ' ' || *from == '\0')) ++from;
+            while (to > from && (to[-1] == ' ' || to[-1] == '\0')) --to;
+            const auto length = static_cast<std::size_t>(to - from);
+            if (!scan.wants(length, std::memchr(from, '(', length) != nullptr)) continue;
+            name_key_into(offset, key);
+            scan.see(key);
+        }
+        n = scan.free_suffix();
+    } else {
+        if (!m_name_keys_valid) build_name_keys();
+        n = m_names.free_suffix(first, values[kFieldLast], values[kFieldCompany]);
+    }
     return n == 0 ? first : first + " (" + std::to_string(n) + ")";
 }
 
 AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, const AddressValues& values) {
     AppendResult result;
-    AddressValues kept = values;
-    for (std::string& v : kept) {
-        const std::size_t zero = v.find('\0');
-        if (zero != std::string::npos) v.resize(zero);
+    // The values are copied only when they have to change: a zero byte ends
+    // a value, and a record too long for the builder is cut.
+    AddressValues changed;
+    const AddressValues* kept = &values;
+    const auto change = [&]() -> AddressValues& {
+        if (kept != &changed) {
+            changed = values;
+            kept = &changed;
+        }
+        return changed;
+    };
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::size_t zero = values[i].find('\0');
+        if (zero != std::string::npos) change()[i].resize(zero);
     }
-    result.first = unique_first(kept);
-    if (value_bytes(kept) - kept[kFieldFirst].size() + result.first.size() > kMostValueBytes) {
-        cut_to_fit(kept, kMostValueBytes - kSuffixRoom);
-        result.first = unique_first(kept);
+    result.first = unique_first(*kept);
+    if (value_bytes(*kept) - (*kept)[kFieldFirst].size() + result.first.size() > kMostValueBytes) {
+        cut_to_fit(change(), kMostValueBytes - kSuffixRoom);
+        result.first = unique_first(changed);
         result.cut = true;
         status_log_write("Address Record Cut To Fit: " + log_number(id));
     }
-    kept[kFieldFirst] = result.first;
-    const std::string record = build_address_record(id, true, marks, kept);
+    // The record is built in place at the end of the image; the old records do not move.
     const std::size_t old_size = m_image.size();
-    m_image += record;
+    m_image.append(kAddressRecordHeaderSize, '\0');
+    std::memcpy(m_image.data() + old_size + 4, kMagic, 4);
+    put_u32(m_image, old_size + 8, static_cast<std::uint32_t>(id));
+    m_image[old_size + 12] = 1;
+    m_image[old_size + 13] = static_cast<char>(marks);
+    for (std::size_t i = 0; i < kept->size(); ++i) {
+        m_image.append(i == kFieldFirst ? result.first : (*kept)[i]);
+        m_image.push_back('\0');
+    }
+    put_u32(m_image, old_size, static_cast<std::uint32_t>(m_image.size() - old_size));
     result.offset = static_cast<std::uint32_t>(old_size);
+    ++m_appends_since_sort;
     status_log_write("Save Address Record: " + log_number(id) + " - Old: " + log_number(static_cast<std::int64_t>(old_size)) +
                      " - New: " + log_number(static_cast<std::int64_t>(m_image.size())));
-    if (m_name_keys_valid) m_names.add(address_name_key(kept[kFieldFirst], kept[kFieldLast], kept[kFieldCompany]));
+    if (m_name_keys_valid) m_names.add(address_name_key(result.first, (*kept)[kFieldLast], (*kept)[kFieldCompany]));
     // The old records do not move, so the view only gains this one.
     if (m_mode == kModeAll || (marks & kSearchMark) != 0) {
         m_items.push_back(result.offset);

@@ -168,6 +168,7 @@ private:
     std::string unique_first(const AddressValues& values);
     void build_name_keys();
     std::string name_key_at(std::uint32_t offset) const;
+    void name_key_into(std::uint32_t offset, std::string& key) const;
     void verify_order();
     void forget_order();
 
@@ -181,6 +182,11 @@ private:
     // date by every change after, so adds and long imports stay linear.
     AddressNameIndex m_names;
     bool m_name_keys_valid = false;
+    // Until this many records were appended since the last sort or load the
+    // names are not learnt: each append looks at every name once instead.
+    // An add is sorted at once; an import goes on to learn them.
+    static constexpr std::size_t kAppendsBeforeLearningNames = 4;
+    std::size_t m_appends_since_sort = 0;
     // The view matches the image and the mode; rebuilding it again is not needed.
     bool m_view_current = false;
     // What the last sort left: m_frames holds the offset of every record in

@@ -39,10 +39,22 @@ std::uint32_t frame_length(const std::string& bytes, std::size_t at) {
 // upper case) into a buffer that is reused, since the check after a load
 // forms one for every record.
 static void sort_key_into(const AddressStore& store, std::uint32_t offset, std::string& key) {
+    // First, Last and Company in one walk over the record.
+    std::string_view fields[3];
+    const std::string& image = store.image();
+    const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(store.length_at(offset)), image.size());
+    std::size_t pos = offset + kAddressRecordHeaderSize;
+    for (std::string_view& field : fields) {
+        if (pos >= end) break;
+        const void* zero = std::memchr(image.data() + pos, 0, end - pos);
+        const std::size_t stop = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - image.data()) : end;
+        field = std::string_view(image).substr(pos, stop - pos);
+        pos = stop + 1;
+    }
     key.clear();
-    key.append(store.field_at(offset, kFieldLast)).append(" ");
-    key.append(store.field_at(offset, kFieldFirst)).append(" ");
-    key.append(store.field_at(offset, kFieldCompany));
+    key.append(fields[kFieldLast]).append(" ");
+    key.append(fields[kFieldFirst]).append(" ");
+    key.append(fields[kFieldCompany]);
     std::size_t first = 0, last = key.size();
     while (first < last && key[first] == ' ') ++first;
     while (last > first && key[last - 1] == ' ') --last;
@@ -133,6 +145,7 @@ bool AddressStore::place_changes() {
         for (auto it = m_frames.begin() + index + 1; it != m_frames.end(); ++it) *it += static_cast<std::uint32_t>(record.size());
     }
     m_ordered_end = m_image.size();
+    m_appends_since_sort = 0;
     return true;
 }
 
@@ -144,6 +157,7 @@ void AddressStore::adopt_sorted(std::string image) {
     }
     m_ordered_end = m_image.size();
     m_order_known = true;
+    m_appends_since_sort = 0;
 }
 
 void AddressStore::finish_as_loaded() {

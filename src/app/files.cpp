@@ -192,7 +192,9 @@ bool delete_file(const std::string& path) { return platform().sys_unlink(path) =
 
 // ---- whole files ----------------------------------------------------------------
 
-Result<std::string> read_whole_file(const std::string& path) {
+Result<std::string> read_whole_file(const std::string& path) { return read_whole_file(path, 0); }
+
+Result<std::string> read_whole_file(const std::string& path, std::size_t spare) {
     FileInfo info;
     if (platform().sys_stat(path, info) && info.is_folder) return Error{std::strerror(EISDIR)};
     const int fd = platform().sys_open(path, O_RDONLY, 0);
@@ -200,7 +202,7 @@ Result<std::string> read_whole_file(const std::string& path) {
     std::string data;
     const std::int64_t size = platform().sys_seek(fd, 0, SEEK_END);
     platform().sys_seek(fd, 0, SEEK_SET);
-    if (size > 0) data.reserve(static_cast<std::size_t>(size));
+    if (size > 0) data.reserve(static_cast<std::size_t>(size) + spare);
     char chunk[65536];
     for (;;) {
         const long n = platform().sys_read(fd, chunk, sizeof chunk);

@@ -48,6 +48,9 @@ bool delete_file(const std::string& path);
 // ---- whole files ---------------------------------------------------------------
 
 Result<std::string> read_whole_file(const std::string& path);
+// The same with room for `spare` more bytes, so that a caller who goes on to
+// add to the data does not have the whole of it moved at once.
+Result<std::string> read_whole_file(const std::string& path, std::size_t spare);
 
 inline constexpr unsigned kOwnerOnly = 0600;
 // Writes data to a temporary file beside path, flushes it to disk and renames

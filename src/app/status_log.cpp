@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/platform.h"
@@ -22,6 +23,12 @@ int g_fd = -1;
 // Lines of a StatusLogBatch on this thread, and how deeply batches nest.
 thread_local std::string t_batch;
 thread_local int t_batch_depth = 0;
+// The depth of the innermost paced batch (0: none), and when it last wrote.
+thread_local int t_paced_depth = 0;
+thread_local std::chrono::steady_clock::time_point t_paced_written;
+
+constexpr std::size_t kPacedBytes = 64 * 1024;
+constexpr auto kPacedInterval = std::chrono::milliseconds(30);
 
 class LockGuard {
 public:
@@ -60,6 +67,16 @@ void write_bytes(const std::string& bytes) {
     if (fd >= 0) platform().sys_write(fd, bytes.data(), bytes.size());
 }
 
+// Called where a paced batch holds only whole batches' lines.
+void write_paced_if_due() {
+    if (t_paced_depth == 0 || t_paced_depth != t_batch_depth || t_batch.empty()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (t_batch.size() < kPacedBytes && now - t_paced_written < kPacedInterval) return;
+    write_bytes(t_batch);
+    t_batch.clear();
+    t_paced_written = now;
+}
+
 }  // namespace
 
 void status_log_set_path(const std::string& path) {
@@ -73,6 +90,7 @@ const std::string& status_log_path() { return g_path; }
 void status_log_write(std::string_view text) {
     if (t_batch_depth > 0) {
         t_batch.append(text).append("\r\n");
+        write_paced_if_due();
         return;
     }
     std::string line;
@@ -81,12 +99,27 @@ void status_log_write(std::string_view text) {
     write_bytes(line);
 }
 
-StatusLogBatch::StatusLogBatch() { ++t_batch_depth; }
+StatusLogBatch::StatusLogBatch(Pacing pacing) : m_outer_paced_depth(t_paced_depth) {
+    // Within a plain batch everything waits for that batch's end all the same.
+    const bool outer_holds = t_batch_depth > 0 && t_paced_depth != t_batch_depth;
+    ++t_batch_depth;
+    if (pacing == kPaced && !outer_holds) {
+        t_paced_depth = t_batch_depth;
+        t_paced_written = std::chrono::steady_clock::now();
+    }
+}
 
 StatusLogBatch::~StatusLogBatch() {
-    if (--t_batch_depth > 0 || t_batch.empty()) return;
+    t_paced_depth = m_outer_paced_depth;
+    if (--t_batch_depth > 0) {
+        write_paced_if_due();
+        return;
+    }
+    if (t_batch.empty()) return;
     write_bytes(t_batch);
     t_batch.clear();
+    // A long batch's buffer is not kept for the rest of the run.
+    if (t_batch.capacity() > kPacedBytes * 2) std::string().swap(t_batch);
 }
 
 }  // namespace domora
