@@ -26,9 +26,17 @@ constexpr std::size_t kSuffixRoom = 16;
 constexpr int kCutOrder[] = {kMisc3, kMisc2, kMisc1, kAddress2, kWebSite, kAddress1, kCountry, kCity,
                              kState, kZip, kEmail, kCellPhone, kWorkPhone, kHomePhone};
 
-std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
-    return text;
+// Built in one pass: replacing in place moved the rest of the text at every
+// match, so a value of many line breaks took time by the square of its length.
+std::string replace_all(const std::string& text, const std::string& from, const std::string& to) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(from, start)) != std::string::npos; start = at + from.size()) {
+        out.append(text, start, at - start).append(to);
+    }
+    out.append(text, start, std::string::npos);
+    return out;
 }
 
 bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
@@ -85,15 +93,38 @@ std::vector<std::string> physical_lines(const std::string& text) {
     return lines;
 }
 
-bool is_quoted_printable(const std::string& line) {
-    const std::size_t colon = line.find(':');
-    return contains(to_upper(line.substr(0, colon)), "QUOTED-PRINTABLE");
-}
+// Whether a line being joined is quoted-printable: "QUOTED-PRINTABLE" before
+// its first ':'. Only the text a join added is looked at, so a line folded
+// thousands of times costs no more than its length; once the ':' is found the
+// answer stands.
+class QuotedPrintableWatch {
+public:
+    bool check(const std::string& line) {
+        // Joins only add to the end: a word found stays before the first ':',
+        // and a ':' once found stays the first.
+        if (m_found || m_colon_found) return m_found;
+        const std::size_t colon = line.find(':', m_looked);
+        const std::size_t end = colon == std::string::npos ? line.size() : colon;
+        // Back far enough for a word the join split in two.
+        const std::size_t from = m_looked >= kWord.size() - 1 ? m_looked - (kWord.size() - 1) : 0;
+        if (end > from) m_found = to_upper(std::string_view(line).substr(from, end - from)).find(kWord) != std::string::npos;
+        m_looked = end;
+        m_colon_found = colon != std::string::npos;
+        return m_found;
+    }
+
+private:
+    static constexpr std::string_view kWord = "QUOTED-PRINTABLE";
+    std::size_t m_looked = 0;
+    bool m_colon_found = false;
+    bool m_found = false;
+};
 
 // Folded lines are joined, and so are quoted-printable soft line breaks.
 std::vector<std::string> logical_lines(const std::string& text) {
     std::vector<std::string> lines;
     bool soft_break = false;
+    QuotedPrintableWatch watch;
     for (const std::string& line : physical_lines(text)) {
         if (soft_break && !lines.empty()) {
             lines.back() += line;
@@ -101,9 +132,10 @@ std::vector<std::string> logical_lines(const std::string& text) {
             lines.back() += line.substr(1);
         } else {
             lines.push_back(line);
+            watch = QuotedPrintableWatch{};
         }
         const std::string& now = lines.back();
-        soft_break = is_quoted_printable(now) && !now.empty() && now.back() == '=';
+        soft_break = watch.check(now) && !now.empty() && now.back() == '=';
         if (soft_break) lines.back().pop_back();
     }
     return lines;
