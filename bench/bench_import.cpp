@@ -2,7 +2,8 @@
 // log, side by side with another address program converting the same file
 // (Debian's abook, installed by the test bootstrap). Also many cards that
 // share one name against as many distinct ones (the unique-name rule must
-// stay linear), and the peak memory of a large import.
+// stay linear), single values of ever more lines (so must the readers), and
+// the peak memory of a large import.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -118,6 +119,37 @@ void BM_ImportPeakMemory(benchmark::State& state) {
     state.counters["peak_MB"] = static_cast<double>(peak.peak_kb) / 1024.0;
 }
 
+// One value made long in the ways that once took time by the square of its
+// length: a vCard line folded many times before its ':', and a quoted CSV
+// value of many lines. Twice the length should take about twice the time.
+std::string folded_card(int folds) {
+    std::string text = "BEGIN:VCARD\r\nN:Lee;Ann\r\nNOTE";
+    for (int i = 0; i < folds; ++i) text += "\r\n ;X-P=y";
+    return text + ":done\r\nEND:VCARD\r\n";
+}
+
+std::string csv_of_many_lines(int lines) {
+    std::string text = "First,Notes\r\nAnn,\"";
+    for (int i = 0; i < lines; ++i) text += "line\n";  // as a file written on Linux has them
+    return text + "\"\r\n";
+}
+
+void BM_FoldedVcardLine(benchmark::State& state) {
+    const std::string text = folded_card(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(parse_vcards(text));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+void BM_CsvValueOfManyLines(benchmark::State& state) {
+    const std::string text = csv_of_many_lines(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        for (const std::string& line : csv_lines(text)) benchmark::DoNotOptimize(split_csv_line(line));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+BENCHMARK(BM_FoldedVcardLine)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CsvValueOfManyLines)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportVcards)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_AbookConvert)->Arg(10000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ImportOneName)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond);

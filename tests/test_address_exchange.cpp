@@ -249,6 +249,34 @@ TEST_F(AddressImport, EncodingsFoldingAndQuotedPrintable) {
     EXPECT_EQ(cards[0][Address2], "Unit 4");
 }
 
+TEST_F(AddressImport, LongFoldedLinesAndManyLineBreaksReadAsShortOnesDo) {
+    // The encoding is named before the ':' however many folds that takes,
+    // even when a fold splits the word.
+    std::string card = "BEGIN:VCARD\r\nN:Lee;Ann\r\nNOTE";
+    for (int i = 0; i < 2000; ++i) card += "\r\n ;X-P=y";
+    card += "\r\n ;ENCODING=QUOTED-\r\n PRINTABLE:one=\r\ntwo=0D=0Athree\r\nEND:VCARD\r\n";
+    std::vector<AddressFields> cards = parse_vcards(card);
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0][Misc1], "onetwo") << "the soft line break joins the next line";
+    EXPECT_EQ(cards[0][Misc2], "three");
+
+    // After the ':' the word is only text, and a '=' at the end no soft break.
+    cards = parse_vcards("BEGIN:VCARD\r\nN:Lee;Ann\r\nNOTE:QUOTED-PRINTABLE=\r\nTEL:555\r\nEND:VCARD\r\n");
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0][Misc1], "QUOTED-PRINTABLE=");
+    EXPECT_EQ(cards[0][Home], "555");
+
+    // Every kind of line break in a quoted CSV value becomes ", ".
+    std::string value = "\"";
+    std::string joined;
+    for (int i = 0; i < 3000; ++i) {
+        value += std::string("x") + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+        joined += "x, ";
+    }
+    value += "end\",next";
+    EXPECT_EQ(split_csv_line(value), (std::vector<std::string>{joined + "end", "next"}));
+}
+
 TEST_F(AddressImport, ValuesAreCutToFitARecord) {
     AddressFields f;
     for (std::string& v : f) v = std::string(400, 'v');

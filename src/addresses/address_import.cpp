@@ -26,9 +26,17 @@ constexpr std::size_t kSuffixRoom = 16;
 constexpr int kCutOrder[] = {kMisc3, kMisc2, kMisc1, kAddress2, kWebSite, kAddress1, kCountry, kCity,
                              kState, kZip, kEmail, kCellPhone, kWorkPhone, kHomePhone};
 
-std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
-    return text;
+// Built in one pass: replacing in place moved the rest of the text at every
+// match, so a value of many line breaks took time by the square of its length.
+std::string replace_all(const std::string& text, const std::string& from, const std::string& to) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(from, start)) != std::string::npos; start = at + from.size()) {
+        out.append(text, start, at - start).append(to);
+    }
+    out.append(text, start, std::string::npos);
+    return out;
 }
 
 bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
@@ -107,9 +115,32 @@ void for_each_physical_line(std::string_view text, Line line) {
     }
 }
 
-bool is_quoted_printable(std::string_view line) {
-    return contains_upper(line.substr(0, line.find(':')), "QUOTED-PRINTABLE");
-}
+// Whether a line being joined is quoted-printable: "QUOTED-PRINTABLE" before
+// its first ':'. Only the text a join added is looked at, so a line folded
+// thousands of times costs no more than its length; once the ':' is found the
+// answer stands.
+class QuotedPrintableWatch {
+public:
+    bool check(std::string_view line) {
+        // Joins only add to the end: a word found stays before the first ':',
+        // and a ':' once found stays the first.
+        if (m_found || m_colon_found) return m_found;
+        const std::size_t colon = line.find(':', m_looked);
+        const std::size_t end = colon == std::string::npos ? line.size() : colon;
+        // Back far enough for a word the join split in two.
+        const std::size_t from = m_looked >= kWord.size() - 1 ? m_looked - (kWord.size() - 1) : 0;
+        if (end > from) m_found = contains_upper(line.substr(from, end - from), kWord);
+        m_looked = end;
+        m_colon_found = colon != std::string::npos;
+        return m_found;
+    }
+
+private:
+    static constexpr std::string_view kWord = "QUOTED-PRINTABLE";
+    std::size_t m_looked = 0;
+    bool m_colon_found = false;
+    bool m_found = false;
+};
 
 // Folded lines are joined, and so are quoted-printable soft line breaks. A
 // line is handed on once the next one shows that it is complete, so the
@@ -119,6 +150,7 @@ void for_each_logical_line(std::string_view text, Line line) {
     std::string current;
     bool have_current = false;
     bool soft_break = false;
+    QuotedPrintableWatch watch;
     for_each_physical_line(text, [&](std::string_view physical) {
         if (soft_break && have_current) {
             current.append(physical);
@@ -128,8 +160,9 @@ void for_each_logical_line(std::string_view text, Line line) {
             if (have_current) line(std::string_view(current));
             current.assign(physical);
             have_current = true;
+            watch = QuotedPrintableWatch{};
         }
-        soft_break = is_quoted_printable(current) && !current.empty() && current.back() == '=';
+        soft_break = watch.check(current) && !current.empty() && current.back() == '=';
         if (soft_break) current.pop_back();
     });
     if (have_current) line(std::string_view(current));
