@@ -61,6 +61,14 @@ TEST(Trim, RemovesBlanksOnly) {
     EXPECT_EQ(trim("   "), "");
 }
 
+TEST(Replace, LeftToRightWithoutRescanningWhatWasPut) {
+    EXPECT_EQ(replace_all("a\r\nb\nc\r", "\r\n", ", "), "a, b\nc\r");
+    EXPECT_EQ(replace_all("say \"hi\"", "\"", "\"\""), "say \"\"hi\"\"") << "what was put is not looked at again";
+    EXPECT_EQ(replace_all("aaa", "aa", "b"), "ba");
+    EXPECT_EQ(replace_all("abc", "", "x"), "abc") << "nothing to look for ends at once";
+    EXPECT_EQ(replace_all(std::string(100000, '\n'), "\n", ", ").size(), 200000u);
+}
+
 TEST(Numbers, ThousandsGroupsDigitsByThreeForEveryValue) {
     EXPECT_EQ(with_thousands(0), "0");
     EXPECT_EQ(with_thousands(999), "999");

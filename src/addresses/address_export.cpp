@@ -20,11 +20,6 @@ const std::string kCrLf = "\r\n";
 // A line break inside a vCard value.
 const std::string kBreak = "\\n";
 
-std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
-    return text;
-}
-
 // A text value as vCard 3.0 writes it: backslash, comma and semicolon
 // escaped, a line break as \n.
 std::string escaped(const std::string& value) {

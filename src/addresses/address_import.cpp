@@ -12,19 +12,6 @@ namespace domora {
 
 namespace import_detail {
 
-// Built in one pass: replacing in place moved the rest of the text at every
-// match, so a value of many line breaks took time by the square of its length.
-std::string replace_all(const std::string& text, const std::string& from, const std::string& to) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t start = 0;
-    for (std::size_t at; (at = text.find(from, start)) != std::string::npos; start = at + from.size()) {
-        out.append(text, start, at - start).append(to);
-    }
-    out.append(text, start, std::string::npos);
-    return out;
-}
-
 bool valid_utf8_with_multibyte(const std::string& bytes) {
     bool multibyte = false;
     for (std::size_t i = 0; i < bytes.size();) {

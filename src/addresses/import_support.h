@@ -1,5 +1,5 @@
 // What the vCard and CSV readers of the import share: the address fields by
-// position, and small text helpers.
+// position, and a few text helpers.
 #pragma once
 
 #include <string>
@@ -10,9 +10,6 @@ enum Field {
     kFirst, kLast, kCompany, kAddress1, kAddress2, kCity, kState, kZip, kCountry,
     kHomePhone, kWorkPhone, kCellPhone, kEmail, kWebSite, kMisc1, kMisc2, kMisc3,
 };
-
-// Every from in text replaced by to, in one pass.
-std::string replace_all(const std::string& text, const std::string& from, const std::string& to);
 
 inline bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 

@@ -67,6 +67,20 @@ int compare_bytes(std::string_view a, std::string_view b) {
     return compare_folded(a, b, [](unsigned char c) { return c; });
 }
 
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
+    // Built in one pass: replacing in place moves the rest of the text at
+    // every match, which takes time by the square of its length.
+    if (from.empty()) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(from, start)) != std::string_view::npos; start = at + from.size()) {
+        out.append(text, start, at - start).append(to);
+    }
+    out.append(text, start, std::string_view::npos);
+    return out;
+}
+
 std::string trim(std::string_view text) {
     std::size_t first = 0;
     std::size_t last = text.size();

@@ -25,6 +25,8 @@ int compare_bytes(std::string_view a, std::string_view b);
 
 // Removes blanks (code 32) only, never tabs or other white space.
 std::string trim(std::string_view text);
+// Every from in text replaced by to, left to right, in one pass over the text.
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
 
 // A number as the status log writes it: decimal, with one leading blank when
 // not negative (" 42", "-7").
