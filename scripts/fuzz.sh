@@ -77,7 +77,12 @@ for target in "${targets[@]}"; do
   # The last status line carries the coverage; the final stats the executions.
   grep -E '^#[0-9]+' "$log" | tail -1 || true
   grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
-  if [ $rc -ne 0 ]; then
+  # libFuzzer exits with 72 when it is interrupted (Ctrl+C): no input is at fault.
+  if [ $rc -eq 72 ]; then
+    echo "$target: interrupted"
+    status=1
+    break
+  elif [ $rc -ne 0 ]; then
     echo "$target: FINDING (exit $rc), see $log and $build/findings/"
     grep -E 'ERROR|property failed|runtime error' "$log" | head -5 || true
     status=1
