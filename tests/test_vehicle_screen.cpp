@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
+#include "vehicle_fixtures.h"
 #include "vehicles/vehicle_list.h"
 #include "vehicles/vehicle_records.h"
 #include "vehicles/vehicle_screen.h"
@@ -19,43 +20,16 @@ namespace domora {
 namespace {
 
 std::string vehicle_chunk(int id, const std::string& make, const std::string& model) {
-    ChunkHeader h;
-    h.type = kRecordVehicle;
-    h.vehicle_id = id;
-    h.record_id = id;
-    h.year = 2020;
-    h.month = 1;
-    h.day = 1;
-    return encode_chunk(h, vehicle_body(make, model, "JH4KA", "ABC 123", ""));
+    return test::vehicle_chunk(id, make, "", model);
 }
 
 std::string service_chunk(int vehicle_id, int record_id, int day, int odometer, int cost) {
-    ChunkHeader h;
-    h.type = kRecordMaintenance;
-    h.vehicle_id = vehicle_id;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = static_cast<std::uint8_t>(day);
-    h.b = odometer;
-    h.d = cost;
-    return encode_chunk(h, maintenance_body("Job " + std::to_string(record_id)));
+    return test::service_chunk(vehicle_id, record_id, day, odometer, cost, "Job " + std::to_string(record_id));
 }
 
+// 1,000 to 1,300 mi.
 std::string fuel_chunk(int vehicle_id, int record_id, int day) {
-    ChunkHeader h;
-    h.type = kRecordFuel;
-    h.vehicle_id = vehicle_id;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = static_cast<std::uint8_t>(day);
-    h.a = 160934;
-    h.b = 209215;
-    h.c = 37854;
-    h.d = 35000;
-    h.e = 127545;
-    return encode_chunk(h, {});
+    return test::fuel_chunk(vehicle_id, record_id, day, false, 160934, 209215);
 }
 
 class VehicleScreen : public test::UiTest {

@@ -9,8 +9,9 @@
 
 namespace domora::test {
 
-// A 2020 Civic of the make, VIN "JH4KA", licence "ABC 123", with the photo bytes given.
-inline std::string vehicle_chunk(int id, const std::string& make, const std::string& photo = "") {
+// A 2020 vehicle of the make and model, VIN "JH4KA", licence "ABC 123", with the photo bytes given.
+inline std::string vehicle_chunk(int id, const std::string& make, const std::string& photo = "",
+                                 const std::string& model = "Civic") {
     ChunkHeader h;
     h.type = kRecordVehicle;
     h.vehicle_id = id;
@@ -19,37 +20,37 @@ inline std::string vehicle_chunk(int id, const std::string& make, const std::str
     h.month = 1;
     h.day = 1;
     h.f = static_cast<std::int32_t>(photo.size());
-    return encode_chunk(h, vehicle_body(make, "Civic", "JH4KA", "ABC 123", photo));
+    return encode_chunk(h, vehicle_body(make, model, "JH4KA", "ABC 123", photo));
+}
+
+// The header of a record of March (day) 2024.
+inline ChunkHeader record_header(std::uint8_t type, int vehicle_id, int record_id, int day, bool selected = false) {
+    ChunkHeader h;
+    h.type = type;
+    h.marks = selected ? kVehicleSelectedMark : 0;
+    h.vehicle_id = vehicle_id;
+    h.record_id = record_id;
+    h.year = 2024;
+    h.month = 3;
+    h.day = static_cast<std::uint8_t>(day);
+    return h;
 }
 
 // A maintenance record of March (day) 2024.
 inline std::string service_chunk(int vehicle_id, int record_id, int day, int odometer, int cost, const std::string& what,
                                  bool selected = false) {
-    ChunkHeader h;
-    h.type = kRecordMaintenance;
-    h.marks = selected ? kVehicleSelectedMark : 0;
-    h.vehicle_id = vehicle_id;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = static_cast<std::uint8_t>(day);
+    ChunkHeader h = record_header(kRecordMaintenance, vehicle_id, record_id, day, selected);
     h.b = odometer;
     h.d = cost;
     return encode_chunk(h, maintenance_body(what));
 }
 
-// A fill-up of March (day) 2024: 12,345 to 12,645 mi on 10.0 gal for $35.00.
-inline std::string fuel_chunk(int vehicle_id, int record_id, int day, bool selected = false) {
-    ChunkHeader h;
-    h.type = kRecordFuel;
-    h.marks = selected ? kVehicleSelectedMark : 0;
-    h.vehicle_id = vehicle_id;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = static_cast<std::uint8_t>(day);
-    h.a = 1986735;
-    h.b = 2035015;
+// A fill-up of March (day) 2024 on 10.0 gal for $35.00, from odometer start to end (12,345 to 12,645 mi).
+inline std::string fuel_chunk(int vehicle_id, int record_id, int day, bool selected = false, int start = 1986735,
+                              int end = 2035015) {
+    ChunkHeader h = record_header(kRecordFuel, vehicle_id, record_id, day, selected);
+    h.a = start;
+    h.b = end;
     h.c = 37854;
     h.d = 35000;
     h.e = 127545;

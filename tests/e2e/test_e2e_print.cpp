@@ -19,29 +19,44 @@ void put32(std::string& b, std::size_t at, std::uint32_t v) {
     for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-// Avery 5160 print settings as the settings file keeps them, for a printer.
-std::string label_record(const std::string& printer, int copies) {
+// Print settings as the settings file keeps them: letter paper, portrait,
+// Arial, on the printer given; the rest as the layout needs it.
+struct Layout {
+    int left = 0, top = 0;           // the first card's corner, thousandths of an inch
+    int font = 12;                   // points
+    int card_wide = 8500, card_high = 11000;
+    int across = 1, down = 1;
+    int spacing = 0;                 // between cards across
+    int margin = 0;                  // on every side of a card
+};
+
+std::string print_record(const std::string& printer, const Layout& l, int copies) {
     std::string r(400, '\0');
     put32(r, 0, 400);
-    put32(r, 8, 188);
-    put32(r, 12, 500);
-    put32(r, 16, 12);
+    put32(r, 8, static_cast<std::uint32_t>(l.left));
+    put32(r, 12, static_cast<std::uint32_t>(l.top));
+    put32(r, 16, static_cast<std::uint32_t>(l.font));
     r[22] = 1;
-    put32(r, 24, 2625);
-    put32(r, 28, 1000);
-    put32(r, 32, 3);
-    put32(r, 36, 10);
+    put32(r, 24, static_cast<std::uint32_t>(l.card_wide));
+    put32(r, 28, static_cast<std::uint32_t>(l.card_high));
+    put32(r, 32, static_cast<std::uint32_t>(l.across));
+    put32(r, 36, static_cast<std::uint32_t>(l.down));
     r[42] = 1;
-    put32(r, 44, 125);
+    put32(r, 44, static_cast<std::uint32_t>(l.spacing));
     put32(r, 52, 8500);
     put32(r, 56, 11000);
-    for (std::size_t at = 60; at <= 72; at += 4) put32(r, at, 125);
+    for (std::size_t at = 60; at <= 72; at += 4) put32(r, at, static_cast<std::uint32_t>(l.margin));
     r[76] = static_cast<char>(copies);
     r.replace(100, printer.size(), printer);
-    put32(r, 300, 12);
+    put32(r, 300, static_cast<std::uint32_t>(l.font));
     put32(r, 316, 400);
     r.replace(328, 5, "Arial");
     return r;
+}
+
+// Avery 5160: three across, ten down.
+std::string label_record(const std::string& printer, int copies) {
+    return print_record(printer, Layout{188, 500, 12, 2625, 1000, 3, 10, 125, 125}, copies);
 }
 
 std::string settings_entry(const std::string& name, const std::string& value) {
@@ -231,29 +246,8 @@ TEST_F(Printing, SaveAsPdfWritesTheNamesInTheOrderOfTheView) {
     EXPECT_NE(text.find("Springfield, IL 62701"), std::string::npos) << text;
 }
 
-// The Vehicle Records print settings as the settings file keeps them: letter,
-// portrait, half-inch margins, 14 points, on "Save as PDF".
-std::string vehicle_print_record() {
-    std::string r(400, '\0');
-    put32(r, 0, 400);
-    put32(r, 16, 14);
-    r[22] = 1;
-    put32(r, 24, 8500);
-    put32(r, 28, 11000);
-    put32(r, 32, 1);
-    put32(r, 36, 1);
-    r[42] = 1;
-    put32(r, 52, 8500);
-    put32(r, 56, 11000);
-    for (std::size_t at = 60; at <= 72; at += 4) put32(r, at, 500);
-    r[76] = 1;
-    const std::string printer = "Save as PDF";
-    r.replace(100, printer.size(), printer);
-    put32(r, 300, 14);
-    put32(r, 316, 400);
-    r.replace(328, 5, "Arial");
-    return r;
-}
+// The Vehicle Records print settings: the whole page, half-inch margins, 14 points.
+std::string vehicle_print_record() { return print_record("Save as PDF", Layout{0, 0, 14, 8500, 11000, 1, 1, 0, 500}, 1); }
 
 // A dark grey 40 x 30 bitmap file: the photo whose ink the page must show.
 std::string dark_photo() {
