@@ -93,6 +93,30 @@ std::string run(const std::string& command) {
 
 bool have(const char* program) { return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0; }
 
+// A PDF's first page rendered by poppler as 8-bit grey pixels.
+struct GrayPage {
+    int width = 0, height = 0;
+    std::string pixels;
+    unsigned char at(int x, int y) const { return static_cast<unsigned char>(pixels[static_cast<std::size_t>(y) * width + x]); }
+};
+
+// False when pdftoppm failed or wrote something other than a whole P5 image.
+bool render_page(const fs::path& pdf, int dpi, const fs::path& scratch, GrayPage& page) {
+    const std::string command = "pdftoppm -r " + std::to_string(dpi) + " -gray -singlefile '" + pdf.string() + "' '" +
+                                scratch.string() + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return false;
+    const std::string pgm = read(scratch.string() + ".pgm");
+    std::istringstream header(pgm);
+    std::string magic;
+    int maxval = 0;
+    header >> magic >> page.width >> page.height >> maxval;
+    if (magic != "P5" || !header) return false;
+    const std::size_t data = static_cast<std::size_t>(header.tellg()) + 1;
+    if (pgm.size() != data + static_cast<std::size_t>(page.width) * page.height) return false;
+    page.pixels = pgm.substr(data);
+    return true;
+}
+
 class Printing : public RealWindow {
 protected:
     fs::path dump() const { return m_root / "dump.txt"; }
@@ -179,24 +203,16 @@ TEST_F(Printing, Avery5160LabelsOnTheCupsPdfQueue) {
     EXPECT_NE(info.find("612 x 792 pts"), std::string::npos) << "letter size\n" << info;
 
     // At 40 dpi a label is 105 x 40 pixels; look inside each cell for ink.
-    const fs::path image = m_root / "page";
-    ASSERT_EQ(std::system(("pdftoppm -r 40 -gray -singlefile '" + pdf.string() + "' '" + image.string() + "' 2>/dev/null").c_str()), 0);
-    const std::string pgm = read(image.string() + ".pgm");
+    GrayPage page;
+    ASSERT_TRUE(render_page(pdf, 40, m_root / "page", page));
     fs::remove(pdf, ec);
-    std::istringstream header(pgm);
-    std::string magic;
-    int width = 0, height = 0, maxval = 0;
-    header >> magic >> width >> height >> maxval;
-    ASSERT_EQ(magic, "P5");
-    const std::size_t data = static_cast<std::size_t>(header.tellg()) + 1;
-    ASSERT_EQ(pgm.size(), data + static_cast<std::size_t>(width) * height);
     for (int cell = 0; cell < 30; ++cell) {
         const int column = cell % 3, row = cell / 3;
         const double left = (188 + column * 2750) * 0.04, top = (500 + row * 1000) * 0.04;
         int ink = 0;
         for (int y = static_cast<int>(top) + 2; y < static_cast<int>(top + 40) - 2; ++y) {
             for (int x = static_cast<int>(left) + 2; x < static_cast<int>(left + 105) - 2; ++x) {
-                ink += static_cast<unsigned char>(pgm[data + static_cast<std::size_t>(y) * width + x]) < 128 ? 1 : 0;
+                ink += page.at(x, y) < 128 ? 1 : 0;
             }
         }
         if (cell < 6) {
@@ -363,21 +379,13 @@ TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
     // At 72 dpi the photo frame is 108 points high and 144 wide, at the
     // half-inch margin's corner; it is dark all over, the page right of the
     // heading column is not.
-    const fs::path image = m_root / "page";
-    ASSERT_EQ(std::system(("pdftoppm -r 72 -gray -singlefile '" + pdf.string() + "' '" + image.string() + "' 2>/dev/null").c_str()), 0);
-    const std::string pgm = read(image.string() + ".pgm");
-    std::istringstream header(pgm);
-    std::string magic;
-    int width = 0, height = 0, maxval = 0;
-    header >> magic >> width >> height >> maxval;
-    ASSERT_EQ(magic, "P5");
-    const std::size_t data = static_cast<std::size_t>(header.tellg()) + 1;
-    ASSERT_EQ(pgm.size(), data + static_cast<std::size_t>(width) * height);
+    GrayPage page;
+    ASSERT_TRUE(render_page(pdf, 72, m_root / "page", page));
     const auto dark_share = [&](int left, int top, int right, int bottom) {
         int dark = 0, all = 0;
         for (int y = top; y < bottom; ++y) {
             for (int x = left; x < right; ++x) {
-                dark += static_cast<unsigned char>(pgm[data + static_cast<std::size_t>(y) * width + x]) < 96 ? 1 : 0;
+                dark += page.at(x, y) < 96 ? 1 : 0;
                 ++all;
             }
         }
