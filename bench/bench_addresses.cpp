@@ -164,7 +164,7 @@ void add_one(AddressStore& store, int n) {
     (void)sort_addresses(store);
     store.rebuild_view();
     store.set_current(0);
-    set_current_by_id(store, id);
+    set_current_to_added(store, id);
     select_only(store, store.current());
 }
 

@@ -164,7 +164,7 @@ protected:
         ASSERT_TRUE(sort_addresses(store).ok());
         store.rebuild_view();
         store.set_current(0);
-        set_current_by_id(store, id);
+        set_current_to_added(store, id);
         select_only(store, store.current());
 
         plain.mode = kModeAll;
@@ -224,6 +224,28 @@ protected:
         plain.sort();
     }
 
+    // Entering the screen again reads the file afresh. Now and then the
+    // file is one another program left: out of order, a few records or
+    // all of them, with deleted records in it; the next change sorts it.
+    void reload(std::mt19937& random) {
+        std::vector<AddressRecord> records = plain.written;
+        const unsigned how = random() % 4;
+        if (how == 1 && records.size() >= 2) {
+            const std::size_t at = random() % (records.size() - 1);
+            std::swap(records[at], records[at + 1]);
+        } else if (how == 2) {
+            std::shuffle(records.begin(), records.end(), random);
+        }
+        if (how != 0 && !records.empty() && random() % 2 == 0) records[random() % records.size()].live = false;
+        plain.records = records;
+        plain.written = records;
+        if (how != 0) write(path("address10.dat"), plain.image());
+        ASSERT_TRUE(store.load().ok());
+        plain.log_view(plain.view().size());
+        plain.log.push_back("Load Addresses - Address Datasize: " + log_number(static_cast<std::int64_t>(plain.image().size())));
+        plain.file = plain.image();
+    }
+
     AddressStore store;
     Plain plain;
     std::size_t m_seen = 0;
@@ -262,11 +284,7 @@ TEST_F(Paths, RandomAddsEditsDeletesAndFindsGiveWhatThePlainRulesGive) {
                 expect_same("find", round);
             }
             if (random() % 7 == 0) {
-                // Entering the screen again reads the file afresh.
-                ASSERT_TRUE(store.load().ok());
-                plain.records = plain.written;
-                plain.log_view(plain.view().size());
-                plain.log.push_back("Load Addresses - Address Datasize: " + log_number(static_cast<std::int64_t>(plain.image().size())));
+                reload(random);
                 expect_same("load", round);
             }
         }
@@ -312,10 +330,7 @@ TEST_F(Paths, RunsOfAppendsAndSingleAddsNameRecordsAlike) {
                 expect_same("delete", round);
             }
             if (random() % 9 == 0) {
-                ASSERT_TRUE(store.load().ok());
-                plain.records = plain.written;
-                plain.log_view(plain.view().size());
-                plain.log.push_back("Load Addresses - Address Datasize: " + log_number(static_cast<std::int64_t>(plain.image().size())));
+                reload(random);
                 expect_same("load", round);
             }
         }

@@ -161,6 +161,18 @@ void set_current_by_id(AddressStore& store, std::int32_t id) {
     }
 }
 
+void set_current_to_added(AddressStore& store, std::int32_t id) {
+    // Its sort just placed it, so where it is is known without a walk.
+    if (const auto offset = store.placed_at(id)) {
+        const int position = store.position_of(*offset);
+        if (position >= 0) {
+            store.set_current(position);
+            return;
+        }
+    }
+    set_current_by_id(store, id);
+}
+
 int mark(const AddressStore& store, int position, int bit) {
     if (!store.valid_position(position) || bit < 0 || bit > 7) return 0;
     return (store.marks_at(store.item(position)) >> bit) & 1;
@@ -177,14 +189,13 @@ void set_mark(AddressStore& store, int position, int bit, bool value) {
 void clear_marks(AddressStore& store, int bit) {
     if (bit < 0 || bit > 7) return;
     const auto keep = static_cast<std::uint8_t>(~(1u << bit));
-    for (std::size_t at = store.next_frame(0); at != std::string::npos;
-         at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
-        const auto offset = static_cast<std::uint32_t>(at);
+    store.each_frame([&](std::uint32_t offset) {
         // Most records have no such mark: leaving their bytes untouched spares
         // writing a whole large image back to memory.
         const std::uint8_t marks = store.marks_at(offset);
         if ((marks & keep) != marks) store.set_marks_at(offset, static_cast<std::uint8_t>(marks & keep));
-    }
+        return true;
+    });
 }
 
 bool all_selected(const AddressStore& store) {
@@ -202,11 +213,12 @@ void select_only(AddressStore& store, int position) {
 
 void ensure_selection(AddressStore& store) {
     if (store.count() == 0) return;
-    for (std::size_t at = store.next_frame(0); at != std::string::npos;
-         at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
-        if ((store.marks_at(static_cast<std::uint32_t>(at)) & kSelectedMark) != 0) return;
-    }
-    set_mark(store, store.current(), kSelectedBit, true);
+    bool any = false;
+    store.each_frame([&](std::uint32_t offset) {
+        any = (store.marks_at(offset) & kSelectedMark) != 0;
+        return !any;
+    });
+    if (!any) set_mark(store, store.current(), kSelectedBit, true);
 }
 
 // ---- selection rules --------------------------------------------------------------------------------

@@ -49,6 +49,8 @@ void set_address_mode(AddressStore& store, int mode);
 // Makes the first record in the view with this id current; -1 or an empty
 // view gives position 0; an id not in the view leaves the position alone.
 void set_current_by_id(AddressStore& store, std::int32_t id);
+// The same for a record just added under a new id, one no other record in the view has.
+void set_current_to_added(AddressStore& store, std::int32_t id);
 
 // A mark bit of the record at a view position; 0 outside the view.
 int mark(const AddressStore& store, int position, int bit);

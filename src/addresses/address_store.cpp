@@ -291,20 +291,16 @@ void AddressStore::rebuild_view() {
             whole = server.serve();
             return whole;
         };
-        if (m_order_known && m_ordered_end == m_image.size()) {
-            // Every record is known: no need to look for frames.
-            for (const std::uint32_t offset : m_frames) {
-                if (!visit(offset)) break;
-            }
-        } else {
-            for (std::size_t at = next_frame(0); at != std::string::npos;
-                 at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
-                if (!visit(static_cast<std::uint32_t>(at))) break;
-            }
-        }
+        each_frame(visit);
         m_view_current = whole;
     }
     status_log_write("Address Mode: " + log_number(m_mode) + " - Total Addresses: " + log_number(count()));
+}
+
+int AddressStore::position_of(std::uint32_t offset) const {
+    // The view lists records in image order.
+    const auto it = std::lower_bound(m_items.begin(), m_items.end(), offset);
+    return it != m_items.end() && *it == offset ? static_cast<int>(it - m_items.begin()) : -1;
 }
 
 // ---- changes ---------------------------------------------------------------------------------------
@@ -362,8 +358,13 @@ std::string AddressStore::unique_first(const AddressValues& values) {
         // instead of learning them all.
         AddressNameScan scan(first, values[kFieldLast], values[kFieldCompany]);
         std::string key;
+        // The first add after a load has to learn whether the book is in
+        // order too; doing it in this walk spares a second one over a large image.
+        const bool check_order = !m_order_known;
+        OrderCheck check = check_order ? start_order_check() : OrderCheck{};
         for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
             const auto offset = static_cast<std::uint32_t>(at);
+            if (check_order) check_order_at(check, offset);
             if (!live_at(offset)) continue;
             // The key is First, Last and Company as they lie, zero bytes read
             // as blanks, trimmed: its length and whether it holds a '(' come
@@ -384,6 +385,7 @@ std::string AddressStore::unique_first(const AddressValues& values) {
             name_key_into(offset, key);
             scan.see(key);
         }
+        if (check_order) finish_order_check(check);
         n = scan.free_suffix();
     } else {
         if (!m_name_keys_valid) build_name_keys();

@@ -14,6 +14,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,12 +126,29 @@ public:
     // The stored text of one field, read the same way.
     std::string_view field_at(std::uint32_t offset, int field) const;
 
+    // Calls visit(offset) for every record frame in image order until it returns false.
+    template <class Visit>
+    void each_frame(Visit&& visit) const {
+        if (m_order_known && m_ordered_end == m_image.size()) {
+            // Every frame is known already: no need to look for them.
+            for (const std::uint32_t offset : m_frames) {
+                if (!visit(offset)) return;
+            }
+            return;
+        }
+        for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+            if (!visit(static_cast<std::uint32_t>(at))) return;
+        }
+    }
+
     // ---- the view ------------------------------------------------------------------------
     void rebuild_view();
     int count() const { return static_cast<int>(m_items.size()); }
     // Offset of the record at a view position (the position must be valid).
     std::uint32_t item(int position) const { return m_items[static_cast<std::size_t>(position)]; }
     bool valid_position(int position) const { return position >= 0 && position < count(); }
+    // The view position of the record at this offset, or -1 when the view does not show it.
+    int position_of(std::uint32_t offset) const;
     int mode() const { return m_mode; }
     // Sets the mode only; callers rebuild the view.
     void set_mode_value(int mode) {
@@ -156,6 +175,9 @@ public:
     // sort gives. Returns false, having changed nothing, when the full sort
     // is needed.
     bool place_changes();
+    // Where the last place_changes put the record with this id, while no
+    // later change has moved the records.
+    std::optional<std::uint32_t> placed_at(std::int32_t id) const;
     // Takes the image that the full sort built: live records in sort order.
     void adopt_sorted(std::string image);
     // After the sorted image was written, rebuilds the view and logs what a
@@ -171,6 +193,15 @@ private:
     void name_key_into(std::uint32_t offset, std::string& key) const;
     void verify_order();
     void forget_order();
+    struct OrderCheck {
+        std::string key, previous;
+        bool have_previous = false;
+        bool done = false;
+        std::size_t expected = 0;
+    };
+    OrderCheck start_order_check();
+    void check_order_at(OrderCheck& check, std::uint32_t offset);
+    void finish_order_check(const OrderCheck& check);
 
     std::string m_image;
     std::vector<std::uint32_t> m_items;
@@ -197,6 +228,8 @@ private:
     std::size_t m_ordered_end = 0;
     std::size_t m_dead_in_order = 0;
     std::vector<std::uint32_t> m_frames;
+    // The id and new offset of each record the last place_changes put in place.
+    std::vector<std::pair<std::int32_t, std::uint32_t>> m_placed;
 };
 
 // The program's one address book.

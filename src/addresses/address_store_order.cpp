@@ -4,6 +4,7 @@
 // deleted ones. The result is byte for byte what the full sort would give.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "addresses/address_store.h"
@@ -37,30 +38,38 @@ std::uint32_t frame_length(const std::string& bytes, std::size_t at) {
 
 // The sort key (Last + " " + First + " " + Company, outer blanks removed,
 // upper case) into a buffer that is reused, since the check after a load
-// forms one for every record.
-static void sort_key_into(const AddressStore& store, std::uint32_t offset, std::string& key) {
-    // First, Last and Company in one walk over the record.
-    std::string_view fields[3];
+// forms one for every record; the key is the returned part of the buffer.
+// The three values are short, so walking them byte by byte beats looking
+// for their ends first.
+static std::string_view sort_key_into(const AddressStore& store, std::uint32_t offset, std::string& key) {
     const std::string& image = store.image();
-    const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(store.length_at(offset)), image.size());
-    std::size_t pos = offset + kAddressRecordHeaderSize;
-    for (std::string_view& field : fields) {
-        if (pos >= end) break;
-        const void* zero = std::memchr(image.data() + pos, 0, end - pos);
-        const std::size_t stop = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - image.data()) : end;
-        field = std::string_view(image).substr(pos, stop - pos);
-        pos = stop + 1;
+    const char* pos = image.data() + offset + kAddressRecordHeaderSize;
+    const char* const end = image.data() + std::min<std::size_t>(offset + static_cast<std::size_t>(store.length_at(offset)), image.size());
+    const char* starts[3];
+    std::size_t lengths[3];
+    for (int field = kFieldFirst; field <= kFieldCompany; ++field) {
+        const char* stop = pos;
+        while (stop < end && *stop != '\0') ++stop;
+        starts[field] = pos;
+        lengths[field] = static_cast<std::size_t>(stop - pos);
+        pos = stop < end ? stop + 1 : end;
     }
-    key.clear();
-    key.append(fields[kFieldLast]).append(" ");
-    key.append(fields[kFieldFirst]).append(" ");
-    key.append(fields[kFieldCompany]);
+    key.resize(lengths[0] + lengths[1] + lengths[2] + 2);
+    const unsigned char* upper = upper_table();
+    char* out = key.data();
+    const auto put = [&](int field) {
+        const auto* from = reinterpret_cast<const unsigned char*>(starts[field]);
+        for (std::size_t i = 0; i < lengths[field]; ++i) *out++ = static_cast<char>(upper[from[i]]);
+    };
+    put(kFieldLast);
+    *out++ = ' ';
+    put(kFieldFirst);
+    *out++ = ' ';
+    put(kFieldCompany);
     std::size_t first = 0, last = key.size();
     while (first < last && key[first] == ' ') ++first;
     while (last > first && key[last - 1] == ' ') --last;
-    key.erase(last).erase(0, first);
-    const unsigned char* upper = upper_table();
-    for (char& c : key) c = static_cast<char>(upper[static_cast<unsigned char>(c)]);
+    return std::string_view(key).substr(first, last - first);
 }
 
 void AddressStore::forget_order() {
@@ -68,31 +77,55 @@ void AddressStore::forget_order() {
     m_view_current = false;
     m_ordered_end = 0;
     m_dead_in_order = 0;
+    m_placed.clear();
     std::vector<std::uint32_t>().swap(m_frames);
 }
 
 // How much of the image, from its start, is whole records with the live
-// ones in sort order.
-void AddressStore::verify_order() {
-    forget_order();
-    std::string previous, key;
-    bool have_previous = false;
-    std::size_t at = 0;
-    while (at < m_image.size() && next_frame(at) == at) {
-        const auto offset = static_cast<std::uint32_t>(at);
-        if (live_at(offset)) {
-            sort_key_into(*this, offset, key);
-            if (have_previous && std::string_view(key) < std::string_view(previous)) break;
-            previous.swap(key);
-            have_previous = true;
-        } else {
-            ++m_dead_in_order;
-        }
-        m_frames.push_back(offset);
-        at += length_at(offset);
+// ones in sort order. The check sees the frames one at a time, so that the
+// first add after a load can make it in the walk it makes anyway.
+AddressStore::OrderCheck AddressStore::start_order_check() {
+    // The records stay where they are, so the view stays as it is.
+    m_order_known = false;
+    m_ordered_end = 0;
+    m_dead_in_order = 0;
+    m_placed.clear();
+    m_frames.clear();
+    return OrderCheck{};
+}
+
+void AddressStore::check_order_at(OrderCheck& check, std::uint32_t offset) {
+    if (check.done) return;
+    if (offset != check.expected) {
+        check.done = true;
+        return;
     }
-    m_ordered_end = at;
+    if (live_at(offset)) {
+        const std::string_view key = sort_key_into(*this, offset, check.key);
+        if (check.have_previous && key < std::string_view(check.previous)) {
+            check.done = true;
+            return;
+        }
+        check.previous.assign(key);
+        check.have_previous = true;
+    } else {
+        ++m_dead_in_order;
+    }
+    m_frames.push_back(offset);
+    check.expected = offset + static_cast<std::size_t>(length_at(offset));
+}
+
+void AddressStore::finish_order_check(const OrderCheck& check) {
+    m_ordered_end = check.expected;
     m_order_known = true;
+}
+
+void AddressStore::verify_order() {
+    OrderCheck check = start_order_check();
+    for (std::size_t at = 0; at < m_image.size() && !check.done && next_frame(at) == at; at += length_at(static_cast<std::uint32_t>(at))) {
+        check_order_at(check, static_cast<std::uint32_t>(at));
+    }
+    finish_order_check(check);
 }
 
 bool AddressStore::place_changes() {
@@ -107,11 +140,15 @@ bool AddressStore::place_changes() {
         at += length_at(offset);
     }
     std::vector<std::string> keys(added.size());
-    std::string moved;
+    std::vector<std::int32_t> ids(added.size());
+    std::string moved, buffer;
     for (std::size_t i = 0; i < added.size(); ++i) {
-        sort_key_into(*this, added[i], keys[i]);
+        keys[i] = sort_key_into(*this, added[i], buffer);
+        ids[i] = id_at(added[i]);
         moved.append(m_image, added[i], length_at(added[i]));
     }
+    const bool view_held_all = m_view_current && m_mode == kModeAll;
+    m_placed.clear();
     m_image.resize(m_ordered_end);
     m_view_current = false;
     if (m_dead_in_order > 0) {
@@ -131,22 +168,40 @@ bool AddressStore::place_changes() {
     // the stable full sort leaves records with equal keys in file order.
     std::string probe;
     std::size_t from = 0;
+    std::vector<std::size_t> indexes;  // where each placed record is in m_frames
     for (std::size_t i = 0; i < added.size(); ++i) {
         const std::string_view record(moved.data() + from, frame_length(moved, from));
         from += record.size();
         const auto place = std::upper_bound(m_frames.begin(), m_frames.end(), keys[i], [&](const std::string& key, std::uint32_t offset) {
-            sort_key_into(*this, offset, probe);
-            return std::string_view(key) < std::string_view(probe);
+            return std::string_view(key) < sort_key_into(*this, offset, probe);
         });
         const std::size_t at = place == m_frames.end() ? m_image.size() : *place;
         m_image.insert(at, record);
         const auto index = place - m_frames.begin();
         m_frames.insert(m_frames.begin() + index, static_cast<std::uint32_t>(at));
         for (auto it = m_frames.begin() + index + 1; it != m_frames.end(); ++it) *it += static_cast<std::uint32_t>(record.size());
+        for (std::size_t& earlier : indexes) {
+            if (earlier >= static_cast<std::size_t>(index)) ++earlier;
+        }
+        indexes.push_back(static_cast<std::size_t>(index));
     }
     m_ordered_end = m_image.size();
     m_appends_since_sort = 0;
+    for (std::size_t i = 0; i < added.size(); ++i) m_placed.emplace_back(ids[i], m_frames[indexes[i]]);
+    // Every record is live now and the view held them all: it holds them
+    // still, in their new places, and walking the image again is not needed.
+    if (view_held_all) {
+        m_items = m_frames;
+        m_view_current = true;
+    }
     return true;
+}
+
+std::optional<std::uint32_t> AddressStore::placed_at(std::int32_t id) const {
+    for (const auto& [placed_id, offset] : m_placed) {
+        if (placed_id == id) return offset;
+    }
+    return std::nullopt;
 }
 
 void AddressStore::adopt_sorted(std::string image) {
