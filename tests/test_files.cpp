@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -176,6 +177,106 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"RenameFails", [](HeadlessPlatform& p) { p.fail_renames(EXDEV); }, "rename: Invalid cross-device link"}),
     [](const ::testing::TestParamInfo<Fault>& fault) { return std::string(fault.param.name); });
 
+// ---- saves that keep the replaced version ---------------------------------------------------
+
+class ReusingSaves : public test::DomoraTest {
+protected:
+    void TearDown() override {
+        discard_spare_files();
+        DomoraTest::TearDown();
+    }
+    std::vector<std::string> names() {
+        std::vector<std::string> out;
+        os.list_folder(dir(), out);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    // The one kept version beside the file, "" when there is none.
+    std::string spare() {
+        std::string found;
+        for (const std::string& name : names()) {
+            if (name.rfind("address10.dat.tmp-", 0) == 0) {
+                EXPECT_TRUE(found.empty()) << "a second kept file: " << name;
+                found = path(name);
+            }
+        }
+        return found;
+    }
+    static ino_t inode_of(const std::string& file) {
+        struct stat st {};
+        return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+    std::string f;
+    void SetUp() override {
+        DomoraTest::SetUp();
+        f = path("address10.dat");
+    }
+};
+
+TEST_F(ReusingSaves, KeepTheReplacedVersionAndWriteOverItNextTime) {
+    write(f, "from before this run");
+    ::chmod(f.c_str(), 0644);
+    const std::string versions[] = {"one, the longest version of them all", "two", "three, longer than two", ""};
+    ino_t kept_before = 0;
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(write_file_atomic_reusing(f, versions[i]));
+        EXPECT_EQ(read(f), versions[i]);
+        EXPECT_EQ(mode_of(f), 0600u) << "as a new file would have";
+        const std::string kept = spare();
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(read(kept), i == 0 ? "from before this run" : versions[i - 1]);
+        // From the third save on, the file written is the one the save before kept.
+        if (i >= 2) {
+            EXPECT_EQ(inode_of(f), kept_before);
+        }
+        kept_before = inode_of(kept);
+    }
+    discard_spare_files();
+    EXPECT_EQ(names(), std::vector<std::string>{"address10.dat"});
+}
+
+TEST_F(ReusingSaves, NeverWriteIntoAFileAnotherNameLinksTo) {
+    write(f, "the user's own copy");
+    ::chmod(f.c_str(), 0600);
+    ASSERT_EQ(::link(f.c_str(), path("kept by hand.dat").c_str()), 0);
+    for (const char* version : {"one", "two", "three", "four"}) {
+        ASSERT_TRUE(write_file_atomic_reusing(f, version));
+        EXPECT_EQ(read(f), version);
+        EXPECT_EQ(read(path("kept by hand.dat")), "the user's own copy");
+    }
+}
+
+TEST_F(ReusingSaves, FallBackToARenameWhereTheFileSystemCannotExchange) {
+    write(f, "old");
+    os.refuse_exchanges(EINVAL);
+    ASSERT_TRUE(write_file_atomic_reusing(f, "new"));
+    EXPECT_EQ(read(f), "new");
+    EXPECT_EQ(names(), std::vector<std::string>{"address10.dat"});
+    // Where there is no file yet there is nothing to exchange with either.
+    os.clear_faults();
+    ASSERT_TRUE(write_file_atomic_reusing(path("address10.dat.new"), "first"));
+    EXPECT_EQ(read(path("address10.dat.new")), "first");
+}
+
+TEST_F(ReusingSaves, AFailedSaveOverTheKeptFileLeavesTheFileWholeAndStartsAfresh) {
+    status_log_set_path(path("status.log"));
+    for (const char* version : {"one", "two"}) ASSERT_TRUE(write_file_atomic_reusing(f, version));
+    const std::string kept = spare();
+    ASSERT_FALSE(kept.empty());
+    os.fail_writes("address10", 4096);
+    EXPECT_FALSE(write_file_atomic_reusing(f, std::string(100000, 'x')));
+    EXPECT_EQ(read(f), "two");
+    EXPECT_EQ(spare(), "") << "the half-written kept file is gone";
+    os.clear_faults();
+    // Removed behind the program's back, the kept file is simply made anew.
+    ASSERT_TRUE(write_file_atomic_reusing(f, "three"));
+    ASSERT_EQ(::unlink(spare().c_str()), 0);
+    ASSERT_TRUE(write_file_atomic_reusing(f, "four"));
+    EXPECT_EQ(read(f), "four");
+    EXPECT_EQ(read(spare()), "three");
+}
+
 TEST_F(Files, AtomicWriteIntoAMissingFolderFails) {
     EXPECT_FALSE(write_file_atomic(path("gone/address10.dat"), "x"));
 }
@@ -215,7 +316,13 @@ std::string image_of(std::uint32_t generation) {
     return data;
 }
 
-TEST_F(Files, AKilledSaveLeavesTheOldFileOrTheNewOneWhole) {
+class KilledSaves : public test::DomoraTest, public ::testing::WithParamInterface<bool> {};
+
+// Both ways of saving: into a new file each time, and over the version kept from the save before.
+TEST_P(KilledSaves, LeaveTheOldFileOrTheNewOneWhole) {
+    const auto write_file_atomic = [](const std::string& file, std::string_view data) {
+        return GetParam() ? write_file_atomic_reusing(file, data) : domora::write_file_atomic(file, data);
+    };
     const std::string f = path("vehicle11.dat");
     // Kills land anywhere within a few saves' time, however fast this disk is.
     const auto started = std::chrono::steady_clock::now();
@@ -252,7 +359,11 @@ TEST_F(Files, AKilledSaveLeavesTheOldFileOrTheNewOneWhole) {
     // The kills must land both between saves and in the middle of them.
     EXPECT_GT(rounds_with_progress, 0);
     EXPECT_GT(rounds_killed_mid_save, 0);
+    discard_spare_files();
 }
+
+INSTANTIATE_TEST_SUITE_P(Saves, KilledSaves, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& reusing) { return std::string(reusing.param ? "OverTheKeptVersion" : "IntoANewFile"); });
 
 }  // namespace
 }  // namespace domora

@@ -173,7 +173,7 @@ Result<void> AddressStore::write_image(std::string_view image) const {
     // An address file that could not be read may still hold the user's
     // addresses; writing this image over it would lose them.
     if (m_read_failed) return Error{"the address file could not be read, so it is not replaced"};
-    return write_file_atomic(app_paths().address_file, image);
+    return write_file_atomic_reusing(app_paths().address_file, image);
 }
 
 // ---- the image -----------------------------------------------------------------------------------

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "app/status_log.h"
@@ -218,16 +220,62 @@ Result<std::string> read_whole_file(const std::string& path, std::size_t spare) 
     return data;
 }
 
-Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode) {
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = folder_of(path) + "/" + temp_name_prefix(path) + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter.fetch_add(1));
+namespace {
+
+// What a save kept of each file saved with write_file_atomic_reusing in
+// this run: the version the save replaced, under the temporary name, and
+// the mode a file this process creates gets.
+struct Spare {
+    std::string name;
+    unsigned mode = 0;
+};
+std::mutex g_spares_lock;
+std::map<std::string, Spare> g_spares;
+
+Spare take_spare(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(g_spares_lock);
+    const auto it = g_spares.find(path);
+    if (it == g_spares.end()) return {};
+    Spare spare = std::move(it->second);
+    g_spares.erase(it);
+    return spare;
+}
+
+// The spare, open for writing over, when that changes nothing but what its
+// own name holds: no other name shares the file (a link the user made to an
+// old version keeps it), and it has the mode a new file would get.
+int open_spare(const Spare& spare) {
     Platform& os = platform();
-    const int fd = os.sys_open(temp, O_WRONLY | O_CREAT | O_EXCL, mode);
-    if (fd < 0) return save_error(path, "create", errno);
+    if (spare.name.empty()) return -1;
+    const int fd = os.sys_open(spare.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK, 0);
+    FileInfo info;
+    if (fd >= 0 && os.sys_fstat(fd, info) && !info.is_folder && info.links == 1 && info.mode == spare.mode) return fd;
+    if (fd >= 0) os.sys_close(fd);
+    os.sys_unlink(spare.name);
+    return -1;
+}
+
+Result<void> save_whole_file(const std::string& path, std::string_view data, unsigned mode, bool keep_spare) {
+    static std::atomic<unsigned> counter{0};
+    Platform& os = platform();
+    const Spare spare = keep_spare ? take_spare(path) : Spare{};
+    std::string temp = spare.name;
+    int fd = open_spare(spare);
+    const bool reused = fd >= 0;
+    if (!reused) {
+        temp = folder_of(path) + "/" + temp_name_prefix(path) + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+        fd = os.sys_open(temp, O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (fd < 0) return save_error(path, "create", errno);
+    }
+    FileInfo created;
+    const unsigned new_file_mode = reused ? spare.mode : (os.sys_fstat(fd, created) ? created.mode : 0);
     int err = 0;
     const char* step = nullptr;
     if (!write_all(fd, data, err)) {
+        step = "write";
+    } else if (reused && os.sys_ftruncate(fd, static_cast<std::int64_t>(data.size())) != 0) {
+        // Written over from its start, a longer old version is cut after.
+        err = errno;
         step = "write";
     } else if (os.sys_fsync(fd) != 0) {
         err = errno;
@@ -237,13 +285,24 @@ Result<void> write_file_atomic(const std::string& path, std::string_view data, u
         err = errno;
         step = "close";
     }
-    if (step == nullptr && os.sys_rename(temp, path) != 0) {
-        err = errno;
-        step = "rename";
+    // Exchanged rather than renamed over, the replaced version stays whole
+    // under the temporary name, in the system's memory still, and the next
+    // save writes over it instead of asking for that much new memory.
+    bool kept = false;
+    if (step == nullptr) {
+        kept = keep_spare && os.sys_exchange(temp, path) == 0;
+        if (!kept && os.sys_rename(temp, path) != 0) {
+            err = errno;
+            step = "rename";
+        }
     }
     if (step != nullptr) {
         os.sys_unlink(temp);
         return save_error(path, step, err);
+    }
+    if (kept) {
+        const std::lock_guard<std::mutex> lock(g_spares_lock);
+        g_spares[path] = Spare{temp, new_file_mode};
     }
     // Make the rename itself durable; a failure here no longer risks the data.
     const int dir = os.sys_open(folder_of(path), O_RDONLY | O_DIRECTORY, 0);
@@ -252,6 +311,22 @@ Result<void> write_file_atomic(const std::string& path, std::string_view data, u
         os.sys_close(dir);
     }
     return {};
+}
+
+}  // namespace
+
+Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode) {
+    return save_whole_file(path, data, mode, false);
+}
+
+Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode) {
+    return save_whole_file(path, data, mode, true);
+}
+
+void discard_spare_files() {
+    const std::lock_guard<std::mutex> lock(g_spares_lock);
+    for (const auto& [path, spare] : g_spares) platform().sys_unlink(spare.name);
+    g_spares.clear();
 }
 
 Result<void> copy_file_no_overwrite(const std::string& from, const std::string& to) {

@@ -58,6 +58,15 @@ inline constexpr unsigned kOwnerOnly = 0600;
 // new one, whole. A failure leaves the old file untouched, removes the
 // temporary file, is written to the status log and returned.
 Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly);
+// The same for a large file saved again and again: the version a save
+// replaces is kept beside it under a temporary name, and the next save
+// writes over that instead of into a new file, which spares the system
+// finding fresh memory for the whole file each time. Only a kept file that
+// no other name links to is written over. The kept files go at shut-down
+// (discard_spare_files), or after a crash at the next start with the other
+// temporary files.
+Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly);
+void discard_spare_files();
 // Copies from to to unless to exists already.
 Result<void> copy_file_no_overwrite(const std::string& from, const std::string& to);
 // Deletes temporary files that an interrupted write_file_atomic of the named

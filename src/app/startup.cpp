@@ -202,6 +202,7 @@ void shut_down() {
     platform().destroy_main_window();
     delete_file(g_paths.data_folder + "temp.htm");
     delete_file(g_paths.scratch_file);
+    discard_spare_files();
     platform().release_single_instance();
 }
 

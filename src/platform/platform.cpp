@@ -8,6 +8,7 @@
 
 #include <cassert>
 #include <cerrno>
+#include <cstdio>  // renameat2
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -181,6 +182,18 @@ int Platform::sys_close(int fd) { return ::close(fd); }
 
 int Platform::sys_rename(const std::string& from, const std::string& to) {
     return ::rename(native(from).c_str(), native(to).c_str());
+}
+
+int Platform::sys_exchange(const std::string& a, const std::string& b) {
+    return ::renameat2(AT_FDCWD, native(a).c_str(), AT_FDCWD, native(b).c_str(), RENAME_EXCHANGE);
+}
+
+int Platform::sys_ftruncate(int fd, std::int64_t size) {
+    int rc;
+    do {
+        rc = ::ftruncate(fd, static_cast<off_t>(size));
+    } while (rc < 0 && errno == EINTR);
+    return rc;
 }
 
 int Platform::sys_unlink(const std::string& path) { return ::unlink(native(path).c_str()); }

@@ -173,6 +173,10 @@ public:
     virtual int sys_fsync(int fd);
     virtual int sys_close(int fd);
     virtual int sys_rename(const std::string& from, const std::string& to);
+    // Swaps what two names hold in one step; both must exist. Fails with
+    // EINVAL or ENOSYS where the file system cannot.
+    virtual int sys_exchange(const std::string& a, const std::string& b);
+    virtual int sys_ftruncate(int fd, std::int64_t size);
     virtual int sys_unlink(const std::string& path);
     virtual int sys_mkdir(const std::string& path, unsigned mode);
     virtual int sys_rmdir(const std::string& path);

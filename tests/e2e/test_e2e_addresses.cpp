@@ -96,6 +96,9 @@ TEST_F(AddressBook, AddEditAndDeleteWithTheKeyboardAlone) {
     ::kill(m_first, SIGTERM);
     EXPECT_EQ(wait_for_exit(m_first, 60s), 0);
     m_first = -1;
+    for (const auto& entry : fs::directory_iterator(m_root / "app")) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << "the version a save kept is gone at the end";
+    }
     const std::string log = read(m_root / "app" / "status.log");
     EXPECT_NE(log.find("Save Address Record:  1 - Old:  0 - New:  41\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Begin Sort\r\n"), std::string::npos);

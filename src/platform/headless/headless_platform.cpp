@@ -94,6 +94,15 @@ int HeadlessPlatform::sys_rename(const std::string& from, const std::string& to)
     return Platform::sys_rename(from, to);
 }
 
+int HeadlessPlatform::sys_exchange(const std::string& a, const std::string& b) {
+    const int error = m_rename_error != 0 ? m_rename_error : m_exchange_error;
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    return Platform::sys_exchange(a, b);
+}
+
 // ---- single instance -------------------------------------------------------------------
 
 bool HeadlessPlatform::claim_single_instance(const std::string& name) {

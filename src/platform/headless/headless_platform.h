@@ -110,11 +110,15 @@ public:
     void short_writes(std::string path_part, long allowed_bytes) {
         m_write_fault = {std::move(path_part), allowed_bytes, 0, true};
     }
+    // Renames and exchanges alike.
     void fail_renames(int error = EXDEV) { m_rename_error = error; }
+    // Exchanges alone, as on a file system that has none.
+    void refuse_exchanges(int error = EINVAL) { m_exchange_error = error; }
     void fail_fsync(int error = EIO) { m_fsync_error = error; }
     void clear_faults() {
         m_write_fault = {};
         m_rename_error = 0;
+        m_exchange_error = 0;
         m_fsync_error = 0;
     }
 
@@ -138,6 +142,7 @@ public:
     int sys_fsync(int fd) override;
     int sys_close(int fd) override;
     int sys_rename(const std::string& from, const std::string& to) override;
+    int sys_exchange(const std::string& a, const std::string& b) override;
 
     Rect work_area() override { return work; }
     int display_depth() override { return depth; }
@@ -275,6 +280,7 @@ private:
     };
     WriteFault m_write_fault;
     int m_rename_error = 0;
+    int m_exchange_error = 0;
     int m_fsync_error = 0;
     std::map<int, std::string> m_open_paths;
     std::map<int, long> m_written;
