@@ -266,6 +266,13 @@ TEST_F(AddressImport, LongFoldedLinesAndManyLineBreaksReadAsShortOnesDo) {
     EXPECT_EQ(cards[0][Misc1], "QUOTED-PRINTABLE=");
     EXPECT_EQ(cards[0][Home], "555");
 
+    // CR, LF and CR LF each end a line, in any mix, and the last line needs none.
+    cards = parse_vcards("BEGIN:VCARD\rN:Lee;Ann\nTEL:1\r\r\nEMAIL:a@b.org\n\rFN:x\r\n yz\rEND:VCARD");
+    ASSERT_EQ(cards.size(), 1u);
+    EXPECT_EQ(cards[0][Last], "Lee");
+    EXPECT_EQ(cards[0][Home], "1");
+    EXPECT_EQ(cards[0][Email], "a@b.org");
+
     // Every kind of line break in a quoted CSV value becomes ", ".
     std::string value = "\"";
     std::string joined;

@@ -63,10 +63,10 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
     std::vector<Entry> entries;
     entries.reserve(live.size());
     const auto total = static_cast<std::int64_t>(live.size());
+    std::string buffer;
     for (std::size_t i = 0; i < live.size(); ++i) {
         const std::uint32_t offset = live[i];
-        const std::string key = address_sort_key(store.field_at(offset, kFieldFirst), store.field_at(offset, kFieldLast),
-                                                 store.field_at(offset, kFieldCompany));
+        const std::string_view key = store.sort_key(offset, buffer);
         entries.push_back(Entry{keys.size(), key.size(), offset});
         keys += key;
         report(progress, static_cast<std::int64_t>(i) + 1, total);

@@ -90,7 +90,12 @@ std::string address_name_key(std::string_view first, std::string_view last, std:
     std::string key;
     key.reserve(first.size() + last.size() + company.size() + 2);
     key.append(first).append(" ").append(last).append(" ").append(company);
-    return to_lower(trim(key));
+    std::size_t from = 0, to = key.size();
+    while (from < to && key[from] == ' ') ++from;
+    while (to > from && key[to - 1] == ' ') --to;
+    key.erase(to).erase(0, from);
+    lower_in_place(key);
+    return key;
 }
 
 std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks, const AddressValues& values) {
@@ -314,11 +319,6 @@ std::string AddressStore::name_key_at(std::uint32_t offset) const {
 // address_name_key of the record's own fields, into a buffer that is reused
 // over a whole book.
 void AddressStore::name_key_into(std::uint32_t offset, std::string& key) const {
-    static const auto lower = [] {
-        std::array<unsigned char, 256> table{};
-        for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = lower_byte(static_cast<unsigned char>(i));
-        return table;
-    }();
     key.clear();
     const std::size_t end = std::min<std::size_t>(offset + static_cast<std::size_t>(length_at(offset)), m_image.size());
     std::size_t pos = offset + kAddressRecordHeaderSize;
@@ -334,7 +334,7 @@ void AddressStore::name_key_into(std::uint32_t offset, std::string& key) const {
     while (first < last && key[first] == ' ') ++first;
     while (last > first && key[last - 1] == ' ') --last;
     key.erase(last).erase(0, first);
-    for (char& c : key) c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
+    lower_in_place(key);
 }
 
 void AddressStore::build_name_keys() {

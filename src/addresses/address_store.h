@@ -175,6 +175,9 @@ public:
     // sort gives. Returns false, having changed nothing, when the full sort
     // is needed.
     bool place_changes();
+    // The record's sort key (address_sort_key of its First, Last and
+    // Company), formed in a buffer the caller reuses over many records.
+    std::string_view sort_key(std::uint32_t offset, std::string& buffer) const;
     // Where the last place_changes put the record with this id, while no
     // later change has moved the records.
     std::optional<std::uint32_t> placed_at(std::int32_t id) const;

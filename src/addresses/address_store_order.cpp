@@ -19,15 +19,6 @@ namespace {
 // moves the records after it.
 constexpr std::size_t kMostPlaced = 64;
 
-const unsigned char* upper_table() {
-    static const auto table = [] {
-        static unsigned char t[256];
-        for (int i = 0; i < 256; ++i) t[i] = upper_byte(static_cast<unsigned char>(i));
-        return t;
-    }();
-    return table;
-}
-
 std::uint32_t frame_length(const std::string& bytes, std::size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -55,7 +46,7 @@ static std::string_view sort_key_into(const AddressStore& store, std::uint32_t o
         pos = stop < end ? stop + 1 : end;
     }
     key.resize(lengths[0] + lengths[1] + lengths[2] + 2);
-    const unsigned char* upper = upper_table();
+    const auto& upper = upper_bytes();
     char* out = key.data();
     const auto put = [&](int field) {
         const auto* from = reinterpret_cast<const unsigned char*>(starts[field]);
@@ -71,6 +62,8 @@ static std::string_view sort_key_into(const AddressStore& store, std::uint32_t o
     while (last > first && key[last - 1] == ' ') --last;
     return std::string_view(key).substr(first, last - first);
 }
+
+std::string_view AddressStore::sort_key(std::uint32_t offset, std::string& buffer) const { return sort_key_into(*this, offset, buffer); }
 
 void AddressStore::forget_order() {
     m_order_known = false;

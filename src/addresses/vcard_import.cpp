@@ -1,6 +1,7 @@
 // The vCard reader of the import: folded and quoted-printable lines, the
 // properties an address record keeps, and the cards as compact records.
 #include <algorithm>
+#include <cstring>
 
 #include "addresses/address_import.h"
 #include "addresses/import_support.h"
@@ -29,9 +30,10 @@ bool has(std::string_view text, char c) { return text.find(c) != std::string_vie
 // byte upper-cases to an ASCII letter, so comparing byte by byte is the same.
 bool contains_upper(std::string_view text, std::string_view word) {
     if (word.size() > text.size()) return false;
+    const auto& upper = upper_bytes();
     for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
         std::size_t i = 0;
-        while (i < word.size() && upper_byte(static_cast<unsigned char>(text[at + i])) == static_cast<unsigned char>(word[i])) ++i;
+        while (i < word.size() && upper[static_cast<unsigned char>(text[at + i])] == static_cast<unsigned char>(word[i])) ++i;
         if (i == word.size()) return true;
     }
     return false;
@@ -41,10 +43,19 @@ bool contains_upper(std::string_view text, std::string_view word) {
 // remainder after the last one is no line.
 template <typename Line>
 void for_each_physical_line(std::string_view text, Line line) {
+    // Where the next CR and the next LF lie, each looked for again only once
+    // passed, so a file without one of them is not searched to its end per line.
+    const auto next_of = [&text](char c, std::size_t from) {
+        if (from >= text.size()) return text.size();
+        const void* found = std::memchr(text.data() + from, c, text.size() - from);
+        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : text.size();
+    };
+    std::size_t next_cr = next_of('\r', 0), next_lf = next_of('\n', 0);
     std::size_t start = 0;
     for (;;) {
-        std::size_t end = start;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        if (next_cr < start) next_cr = next_of('\r', start);
+        if (next_lf < start) next_lf = next_of('\n', start);
+        const std::size_t end = std::min(next_cr, next_lf);
         if (end == text.size()) {
             if (start < end) line(text.substr(start));
             return;
@@ -84,28 +95,41 @@ private:
 
 // Folded lines are joined, and so are quoted-printable soft line breaks. A
 // line is handed on once the next one shows that it is complete, so the
-// file is never held as a list of lines.
+// file is never held as a list of lines; a line nothing joins is handed on
+// as it lies in the text, uncopied.
 template <typename Line>
 void for_each_logical_line(std::string_view text, Line line) {
-    std::string current;
+    std::string joined;
+    bool is_joined = false;
+    std::string_view lying;  // the current line, when nothing was joined to it
     bool have_current = false;
     bool soft_break = false;
     QuotedPrintableWatch watch;
+    const auto join = [&](std::string_view more) {
+        if (!is_joined) joined.assign(lying);
+        is_joined = true;
+        joined.append(more);
+    };
     for_each_physical_line(text, [&](std::string_view physical) {
         if (soft_break && have_current) {
-            current.append(physical);
+            join(physical);
         } else if (!physical.empty() && (physical[0] == ' ' || physical[0] == '\t') && have_current) {
-            current.append(physical.substr(1));
+            join(physical.substr(1));
         } else {
-            if (have_current) line(std::string_view(current));
-            current.assign(physical);
+            if (have_current) line(is_joined ? std::string_view(joined) : lying);
+            lying = physical;
+            is_joined = false;
             have_current = true;
             watch = QuotedPrintableWatch{};
         }
+        const std::string_view current = is_joined ? std::string_view(joined) : lying;
         soft_break = watch.check(current) && !current.empty() && current.back() == '=';
-        if (soft_break) current.pop_back();
+        if (soft_break) {
+            join({});
+            joined.pop_back();
+        }
     });
-    if (have_current) line(std::string_view(current));
+    if (have_current) line(is_joined ? std::string_view(joined) : lying);
 }
 
 int hex_value(char c) {
@@ -135,8 +159,8 @@ std::string decode_quoted_printable(const std::string& text) {
 }
 
 // Splits at ';' that no backslash escapes; the parts keep their escapes.
-std::vector<std::string_view> split_unescaped(std::string_view text) {
-    std::vector<std::string_view> parts;
+void split_unescaped(std::string_view text, std::vector<std::string_view>& parts) {
+    parts.clear();
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
@@ -147,7 +171,6 @@ std::vector<std::string_view> split_unescaped(std::string_view text) {
         }
     }
     parts.push_back(text.substr(start));
-    return parts;
 }
 
 // The vCard escapes: \n and \N give a line break ('\n'), \, \; \\ \: and \"
@@ -276,6 +299,9 @@ struct Property {
     std::string encoding;    // ENCODING, upper case
     std::string charset;     // CHARSET, upper case
     std::string_view content;  // the raw value, within the line
+    // Room for reading the parameters, kept from line to line.
+    std::vector<std::string_view> params;
+    std::string pname, pvalue;
 };
 
 std::string_view unquoted(std::string_view text) {
@@ -286,7 +312,7 @@ std::string_view unquoted(std::string_view text) {
 
 void assign_upper(std::string& out, std::string_view text) {
     out.assign(text);
-    for (char& c : out) c = static_cast<char>(upper_byte(static_cast<unsigned char>(c)));
+    upper_in_place(out);
 }
 
 bool read_property(std::string_view line, Property& p) {
@@ -306,7 +332,8 @@ bool read_property(std::string_view line, Property& p) {
         p.content = line.substr(cut + 1);
         return true;
     }
-    std::vector<std::string_view> params;
+    std::vector<std::string_view>& params = p.params;
+    params.clear();
     bool quoted = false;
     std::size_t i = cut + 1;
     std::size_t start = i;
@@ -322,7 +349,8 @@ bool read_property(std::string_view line, Property& p) {
     params.push_back(line.substr(start, i - start));
     p.typed = i < line.size();
     p.content = p.typed ? line.substr(i + 1) : std::string_view();
-    std::string pname, pvalue;
+    std::string& pname = p.pname;
+    std::string& pvalue = p.pvalue;
     for (const std::string_view param : params) {
         const std::size_t equals = param.find('=');
         assign_upper(pname, trim_view(param.substr(0, equals)));
@@ -412,7 +440,8 @@ VcardCards read_vcards(std::string_view text) {
         pending_log.clear();
     };
     Property p;
-    std::string content;
+    std::string decoded;  // the value when decoding changed it
+    std::vector<std::string_view> parts;
     for_each_logical_line(text, [&](std::string_view logical) {
         const std::string_view line = trim_view(logical);
         pending_log.append(line).append("\r\n");
@@ -420,14 +449,16 @@ VcardCards read_vcards(std::string_view text) {
         const std::string& key = p.key;
         const std::string& types = p.types;
         const bool typed = p.typed;
-        content.assign(trim_view(p.content));
+        std::string_view content = trim_view(p.content);
         if (p.encoding == "QUOTED-PRINTABLE") {
-            content = decode_quoted_printable(content);
+            decoded = decode_quoted_printable(std::string(content));
             if (p.charset.empty() || p.charset == "UTF-8") {
-                if (valid_utf8_with_multibyte(content)) content = utf8_to_cp1252(content);
+                if (valid_utf8_with_multibyte(decoded)) decoded = utf8_to_cp1252(decoded);
             }
+            content = decoded;
         } else if (content.find("=0D=0A") != std::string::npos) {
-            content = replace_all(content, "=0D=0A", "\n");
+            decoded = replace_all(content, "=0D=0A", "\n");
+            content = decoded;
         }
         AddressFields& f = card.fields;
         if (key == "BEGIN") {
@@ -486,17 +517,18 @@ VcardCards read_vcards(std::string_view text) {
         } else if (key == "FN") {
             if (f[kFirst].empty()) f[kFirst] = text_of(content);
         } else if (key == "N") {
-            const std::vector<std::string_view> parts = split_unescaped(content);
+            split_unescaped(content, parts);
             f[kLast] = part(parts, 0);
             f[kFirst] = part(parts, 1);
             const std::string middle = part(parts, 2);
             if (!middle.empty()) f[kFirst].append(" ").append(middle);
         } else if (key == "ORG") {
-            f[kCompany] = part(split_unescaped(content), 0);
+            split_unescaped(content, parts);
+            f[kCompany] = part(parts, 0);
         } else if (key == "ADR") {
             const bool take = f[kAddress1].empty() || contains(types, "PREF") || contains(types, "HOME");
             if (!take) return;
-            const std::vector<std::string_view> parts = split_unescaped(content);
+            split_unescaped(content, parts);
             // A street over several lines: the first is Address 1, the others
             // join the post office box and extended address in Address 2.
             std::vector<std::string> street;

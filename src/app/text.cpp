@@ -29,15 +29,43 @@ unsigned char lower_byte(unsigned char c) {
     }
 }
 
+const std::array<unsigned char, 256>& upper_bytes() {
+    static const auto table = [] {
+        std::array<unsigned char, 256> t{};
+        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = upper_byte(static_cast<unsigned char>(i));
+        return t;
+    }();
+    return table;
+}
+
+const std::array<unsigned char, 256>& lower_bytes() {
+    static const auto table = [] {
+        std::array<unsigned char, 256> t{};
+        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = lower_byte(static_cast<unsigned char>(i));
+        return t;
+    }();
+    return table;
+}
+
+void upper_in_place(std::string& text) {
+    const auto& upper = upper_bytes();
+    for (char& c : text) c = static_cast<char>(upper[static_cast<unsigned char>(c)]);
+}
+
+void lower_in_place(std::string& text) {
+    const auto& lower = lower_bytes();
+    for (char& c : text) c = static_cast<char>(lower[static_cast<unsigned char>(c)]);
+}
+
 std::string to_upper(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(upper_byte(static_cast<unsigned char>(c)));
+    upper_in_place(out);
     return out;
 }
 
 std::string to_lower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(lower_byte(static_cast<unsigned char>(c)));
+    lower_in_place(out);
     return out;
 }
 

@@ -3,6 +3,7 @@
 // comparisons look at bytes as unsigned values.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,8 +12,14 @@ namespace domora {
 
 unsigned char upper_byte(unsigned char c);
 unsigned char lower_byte(unsigned char c);
+// The same as tables indexed by the byte, for loops over many texts.
+const std::array<unsigned char, 256>& upper_bytes();
+const std::array<unsigned char, 256>& lower_bytes();
 std::string to_upper(std::string_view text);
 std::string to_lower(std::string_view text);
+// Upper- or lower-cases the text where it is.
+void upper_in_place(std::string& text);
+void lower_in_place(std::string& text);
 
 // <0, 0, >0 after upper-casing both sides (unsigned bytes, shorter prefix first).
 int compare_upper(std::string_view a, std::string_view b);
