@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "app/files.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,8 @@ void DomoraTest::SetUp() {
 }
 
 void DomoraTest::TearDown() {
+    // Before the platform goes: a spare may still be being made in the background.
+    discard_spare_files();
     status_log_set_path("");
     set_font_catalogue(nullptr);
     set_platform(nullptr);

@@ -181,10 +181,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 class ReusingSaves : public test::DomoraTest {
 protected:
-    void TearDown() override {
-        discard_spare_files();
-        DomoraTest::TearDown();
-    }
     std::vector<std::string> names() {
         std::vector<std::string> out;
         os.list_folder(dir(), out);
@@ -275,6 +271,47 @@ TEST_F(ReusingSaves, AFailedSaveOverTheKeptFileLeavesTheFileWholeAndStartsAfresh
     ASSERT_TRUE(write_file_atomic_reusing(f, "four"));
     EXPECT_EQ(read(f), "four");
     EXPECT_EQ(read(spare()), "three");
+}
+
+// A large book gets the file its next save writes made while a form is open.
+TEST_F(ReusingSaves, APreparedFileTakesTheFirstSaveAndOnlyALargeFileGetsOne) {
+    const std::string big(17 << 20, 'b');
+    write(f, big);
+    ::chmod(f.c_str(), 0600);
+    prepare_spare_file(f);
+    prepare_spare_file(f);  // once is enough
+    ASSERT_TRUE(write_file_atomic_reusing(f, "new"));
+    EXPECT_EQ(read(f), "new");
+    EXPECT_EQ(mode_of(f), 0600u);
+    EXPECT_EQ(os.created_files.size(), 1u) << "the save wrote over the prepared file instead of making one";
+    EXPECT_EQ(read(spare()), big) << "the replaced version is kept as usual";
+    // With a version kept already, and for a small file, nothing is made.
+    prepare_spare_file(f);
+    write(path("vehicle11.dat"), "small");
+    prepare_spare_file(path("vehicle11.dat"));
+    discard_spare_files();
+    EXPECT_EQ(os.created_files.size(), 1u);
+    EXPECT_EQ(names(), (std::vector<std::string>{"address10.dat", "vehicle11.dat"}));
+}
+
+TEST_F(ReusingSaves, APreparationThatFailsCostsTheSaveNothing) {
+    write(f, std::string(17 << 20, 'b'));
+    // The disk fills after a few kilobytes: enough for the save, not for the preparation.
+    os.fail_writes(".tmp-", 4096);
+    prepare_spare_file(f);
+    // The save waits for the preparation, finds it failed and makes its own file.
+    ASSERT_TRUE(write_file_atomic_reusing(f, "new"));
+    EXPECT_EQ(read(f), "new");
+    EXPECT_EQ(os.created_files.size(), 2u);
+    os.clear_faults();
+    discard_spare_files();
+    EXPECT_EQ(names(), std::vector<std::string>{"address10.dat"}) << "the half-made file is gone";
+
+    // Shutting down while one is being made leaves nothing behind either.
+    write(f, std::string(17 << 20, 'b'));
+    prepare_spare_file(f);
+    discard_spare_files();
+    EXPECT_EQ(names(), std::vector<std::string>{"address10.dat"});
 }
 
 TEST_F(Files, AtomicWriteIntoAMissingFolderFails) {

@@ -63,6 +63,7 @@ void add_address() {
     clear_field_buffer();
     for (int i = 0; i < kAddressFieldCount; ++i) set_field_text(i, "", kFormFieldLength);
     AddressValues values;
+    store.expect_save();
     if (!run_entry_form("Add Address", values)) return;
     store.set_mode_value(kModeAll);
     store.rebuild_view();
@@ -100,6 +101,7 @@ void edit_address() {
         set_field_text(i, shown[at], std::max(kFormFieldLength, static_cast<int>(shown[at].size())));
     }
     AddressValues values;
+    store.expect_save();
     if (!run_entry_form("Edit Address", values)) return;
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (values[i] == shown[i] && old.fields[i].size() > shown[i].size()) values[i] = old.fields[i];
@@ -124,6 +126,7 @@ void delete_addresses() {
         return;
     }
     int result = 2;
+    store.expect_save();
     ShowPopup("Are you sure you want to delete the selected addresses?", "", 2, "OK|Cancel", 0, result);
     if (result != 1 || main_window().quit_requested) return;
     int first = -1;
@@ -148,6 +151,7 @@ void find_addresses() {
     AddressStore& store = address_store();
     clear_field_buffer();
     int result = kFindCancel;
+    store.expect_save();
     ShowPopup("Find Addresses", "", 1, "OK|Narrow|Widen|Exclude|Cancel", 40, result);
     if (main_window().quit_requested) return;
     LazyProgress progress("Searching...");

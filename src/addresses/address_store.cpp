@@ -174,6 +174,10 @@ void AddressStore::drop_junk() {
 
 Result<void> AddressStore::write() { return write_image(m_image); }
 
+void AddressStore::expect_save() const {
+    if (!m_read_failed) prepare_spare_file(app_paths().address_file);
+}
+
 Result<void> AddressStore::write_image(std::string_view image) const {
     // An address file that could not be read may still hold the user's
     // addresses; writing this image over it would lose them.

@@ -104,6 +104,9 @@ public:
     // Writes another image (a sorted one) as the address file, under the same rule.
     Result<void> write_image(std::string_view image) const;
     bool read_failed() const { return m_read_failed; }
+    // A form that ends in a save is open: a large book gets the file that
+    // save will write made ready while the user types.
+    void expect_save() const;
 
     // ---- the image -----------------------------------------------------------------------
     const std::string& image() const { return m_image; }

@@ -7,8 +7,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "app/status_log.h"
@@ -229,16 +232,76 @@ struct Spare {
     std::string name;
     unsigned mode = 0;
 };
+
+// A spare being made in the background for a save expected soon.
+struct Preparing {
+    std::mutex lock;
+    std::condition_variable finished_signal;
+    bool finished = false;
+    bool ok = false;
+    Spare spare;
+};
+
 std::mutex g_spares_lock;
 std::map<std::string, Spare> g_spares;
+std::map<std::string, std::shared_ptr<Preparing>> g_preparing;
+
+// Making a spare costs what the save would have paid for fresh memory; below
+// this size that is too little to be worth a file of its own.
+constexpr std::int64_t kWorthPreparing = 16 << 20;
+
+std::string new_temp_name(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return folder_of(path) + "/" + temp_name_prefix(path) + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+}
+
+// Waits for a spare being made and hands it over; one that failed is removed.
+Spare wait_for(Preparing& preparing) {
+    std::unique_lock<std::mutex> lock(preparing.lock);
+    preparing.finished_signal.wait(lock, [&] { return preparing.finished; });
+    if (preparing.ok) return preparing.spare;
+    if (!preparing.spare.name.empty()) platform().sys_unlink(preparing.spare.name);
+    return {};
+}
 
 Spare take_spare(const std::string& path) {
-    const std::lock_guard<std::mutex> lock(g_spares_lock);
-    const auto it = g_spares.find(path);
-    if (it == g_spares.end()) return {};
-    Spare spare = std::move(it->second);
-    g_spares.erase(it);
-    return spare;
+    std::shared_ptr<Preparing> preparing;
+    {
+        const std::lock_guard<std::mutex> lock(g_spares_lock);
+        const auto kept = g_spares.find(path);
+        if (kept != g_spares.end()) {
+            Spare spare = std::move(kept->second);
+            g_spares.erase(kept);
+            return spare;
+        }
+        const auto made = g_preparing.find(path);
+        if (made == g_preparing.end()) return {};
+        preparing = made->second;
+        g_preparing.erase(made);
+    }
+    return wait_for(*preparing);
+}
+
+// Its bytes never matter, as the save writes over all of them: only that
+// the system holds them in memory. So zeros, and no flush to the disk.
+void fill_spare(Preparing& preparing, std::int64_t size) {
+    Platform& os = platform();
+    const int fd = os.sys_open(preparing.spare.name, O_WRONLY | O_CREAT | O_EXCL, kOwnerOnly);
+    bool ok = fd >= 0;
+    FileInfo info;
+    if (ok && os.sys_fstat(fd, info)) preparing.spare.mode = info.mode;
+    static const std::string zeros(1 << 20, '\0');
+    int err = 0;
+    for (std::int64_t left = size; ok && left > 0;) {
+        const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(zeros.size())));
+        ok = write_all(fd, std::string_view(zeros).substr(0, chunk), err);
+        left -= static_cast<std::int64_t>(chunk);
+    }
+    if (fd >= 0) os.sys_close(fd);
+    const std::lock_guard<std::mutex> lock(preparing.lock);
+    preparing.ok = ok;
+    preparing.finished = true;
+    preparing.finished_signal.notify_all();
 }
 
 // The spare, open for writing over, when that changes nothing but what its
@@ -256,14 +319,13 @@ int open_spare(const Spare& spare) {
 }
 
 Result<void> save_whole_file(const std::string& path, std::string_view data, unsigned mode, bool keep_spare) {
-    static std::atomic<unsigned> counter{0};
     Platform& os = platform();
     const Spare spare = keep_spare ? take_spare(path) : Spare{};
     std::string temp = spare.name;
     int fd = open_spare(spare);
     const bool reused = fd >= 0;
     if (!reused) {
-        temp = folder_of(path) + "/" + temp_name_prefix(path) + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+        temp = new_temp_name(path);
         fd = os.sys_open(temp, O_WRONLY | O_CREAT | O_EXCL, mode);
         if (fd < 0) return save_error(path, "create", errno);
     }
@@ -323,10 +385,32 @@ Result<void> write_file_atomic_reusing(const std::string& path, std::string_view
     return save_whole_file(path, data, mode, true);
 }
 
-void discard_spare_files() {
+void prepare_spare_file(const std::string& path) {
+    FileInfo info;
+    if (!platform().sys_stat(path, info) || info.is_folder || info.size < kWorthPreparing) return;
     const std::lock_guard<std::mutex> lock(g_spares_lock);
-    for (const auto& [path, spare] : g_spares) platform().sys_unlink(spare.name);
-    g_spares.clear();
+    if (g_spares.count(path) != 0 || g_preparing.count(path) != 0) return;
+    auto preparing = std::make_shared<Preparing>();
+    preparing->spare.name = new_temp_name(path);
+    g_preparing[path] = preparing;
+    // Detached: a run that ends without shutting down leaves at most a
+    // temporary file, which the next start removes.
+    std::thread([preparing, size = info.size] { fill_spare(*preparing, size); }).detach();
+}
+
+void discard_spare_files() {
+    std::map<std::string, Spare> spares;
+    std::map<std::string, std::shared_ptr<Preparing>> preparing;
+    {
+        const std::lock_guard<std::mutex> lock(g_spares_lock);
+        spares.swap(g_spares);
+        preparing.swap(g_preparing);
+    }
+    for (const auto& [path, made] : preparing) {
+        const Spare spare = wait_for(*made);
+        if (!spare.name.empty()) platform().sys_unlink(spare.name);
+    }
+    for (const auto& [path, spare] : spares) platform().sys_unlink(spare.name);
 }
 
 Result<void> copy_file_no_overwrite(const std::string& from, const std::string& to) {

@@ -1,5 +1,7 @@
 #include "platform/headless/headless_platform.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -49,26 +51,34 @@ bool HeadlessPlatform::sys_stat(const std::string& path, FileInfo& info) {
 int HeadlessPlatform::sys_open(const std::string& path, int flags, unsigned mode) {
     const int fd = Platform::sys_open(path, flags, mode);
     if (fd >= 0) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
         m_open_paths[fd] = path;
+        if ((flags & O_CREAT) != 0) created_files.push_back(path);
         m_written[fd] = 0;
     }
     return fd;
 }
 
 long HeadlessPlatform::sys_write(int fd, const void* data, std::size_t count) {
-    const auto path = m_open_paths.find(fd);
-    if (m_write_fault.active && path != m_open_paths.end() &&
-        path->second.find(m_write_fault.path_part) != std::string::npos) {
-        const long room = std::max(0L, m_write_fault.allowed_bytes - m_written[fd]);
-        if (room == 0) {
-            if (m_write_fault.error == 0) return 0;
-            errno = m_write_fault.error;
-            return -1;
+    {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        const auto path = m_open_paths.find(fd);
+        if (m_write_fault.active && path != m_open_paths.end() &&
+            path->second.find(m_write_fault.path_part) != std::string::npos) {
+            const long room = std::max(0L, m_write_fault.allowed_bytes - m_written[fd]);
+            if (room == 0) {
+                if (m_write_fault.error == 0) return 0;
+                errno = m_write_fault.error;
+                return -1;
+            }
+            count = std::min<std::size_t>(count, static_cast<std::size_t>(room));
         }
-        count = std::min<std::size_t>(count, static_cast<std::size_t>(room));
     }
     const long n = Platform::sys_write(fd, data, count);
-    if (n > 0) m_written[fd] += n;
+    if (n > 0) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        m_written[fd] += n;
+    }
     return n;
 }
 
@@ -81,8 +91,11 @@ int HeadlessPlatform::sys_fsync(int fd) {
 }
 
 int HeadlessPlatform::sys_close(int fd) {
-    m_open_paths.erase(fd);
-    m_written.erase(fd);
+    {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        m_open_paths.erase(fd);
+        m_written.erase(fd);
+    }
     return Platform::sys_close(fd);
 }
 

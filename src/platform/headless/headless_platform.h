@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,19 +105,26 @@ public:
     // Writes to a file whose path contains `path_part` fail with `error` once
     // `allowed_bytes` have been written through that descriptor.
     void fail_writes(std::string path_part, long allowed_bytes, int error = ENOSPC) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
         m_write_fault = {std::move(path_part), allowed_bytes, error, true};
     }
     // Writes that stop short with no error, as on a disk that fills up.
     void short_writes(std::string path_part, long allowed_bytes) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
         m_write_fault = {std::move(path_part), allowed_bytes, 0, true};
     }
+    // Every file opened with O_CREAT, in order (read once no other thread writes).
+    std::vector<std::string> created_files;
     // Renames and exchanges alike.
     void fail_renames(int error = EXDEV) { m_rename_error = error; }
     // Exchanges alone, as on a file system that has none.
     void refuse_exchanges(int error = EINVAL) { m_exchange_error = error; }
     void fail_fsync(int error = EIO) { m_fsync_error = error; }
     void clear_faults() {
-        m_write_fault = {};
+        {
+            const std::lock_guard<std::mutex> lock(m_files_lock);
+            m_write_fault = {};
+        }
         m_rename_error = 0;
         m_exchange_error = 0;
         m_fsync_error = 0;
@@ -282,6 +290,8 @@ private:
     int m_rename_error = 0;
     int m_exchange_error = 0;
     int m_fsync_error = 0;
+    // Files may be written from a second thread (a spare made in the background).
+    std::mutex m_files_lock;
     std::map<int, std::string> m_open_paths;
     std::map<int, long> m_written;
     std::string m_instance_name;
