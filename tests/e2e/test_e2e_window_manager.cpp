@@ -73,14 +73,15 @@ protected:
         m_env.push_back("DISPLAY=" + m_display);
         if (window_manager) {
             m_manager = spawn({"openbox"});
-            // openbox is ready once it has claimed the screen's window manager selection.
-            for (int i = 0; i < 100; ++i) {
-                if (output_of("DISPLAY=" + m_display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
-                    std::string::npos) {
-                    break;
-                }
-                std::this_thread::sleep_for(50ms);
+            // openbox is ready once it has claimed the screen's window manager
+            // selection; on a busy machine that has taken more than five seconds.
+            bool claimed = false;
+            for (int i = 0; i < 600 && !claimed; ++i) {
+                claimed = output_of("DISPLAY=" + m_display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+                          std::string::npos;
+                if (!claimed) std::this_thread::sleep_for(50ms);
             }
+            if (!claimed) ADD_FAILURE() << "openbox did not take the screen within 30 s";
         }
         return true;
     }
