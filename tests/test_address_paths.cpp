@@ -224,6 +224,17 @@ protected:
         plain.sort();
     }
 
+    // An empty book, loaded, in both models.
+    void start_empty() {
+        store = AddressStore{};
+        plain = Plain{};
+        write(path("address10.dat"), "");
+        ASSERT_TRUE(store.load().ok());
+        plain.log_view(0);
+        plain.log.push_back("Load Addresses - Address Datasize:  0");
+        expect_same("load", 0);
+    }
+
     // Entering the screen again reads the file afresh. Now and then the
     // file is one another program left: out of order, a few records or
     // all of them, with deleted records in it; the next change sorts it.
@@ -254,13 +265,7 @@ protected:
 TEST_F(Paths, RandomAddsEditsDeletesAndFindsGiveWhatThePlainRulesGive) {
     for (unsigned seed = 1; seed <= 6; ++seed) {
         std::mt19937 random(seed);
-        store = AddressStore{};
-        plain = Plain{};
-        write(path("address10.dat"), "");
-        ASSERT_TRUE(store.load().ok());
-        plain.log_view(0);
-        plain.log.push_back("Load Addresses - Address Datasize:  0");
-        expect_same("load", 0);
+        start_empty();
         for (int round = 1; round <= 60; ++round) {
             const unsigned what = random() % 10;
             const std::size_t count = plain.view().size();
@@ -297,13 +302,7 @@ TEST_F(Paths, RandomAddsEditsDeletesAndFindsGiveWhatThePlainRulesGive) {
 TEST_F(Paths, RunsOfAppendsAndSingleAddsNameRecordsAlike) {
     for (unsigned seed = 21; seed <= 26; ++seed) {
         std::mt19937 random(seed);
-        store = AddressStore{};
-        plain = Plain{};
-        write(path("address10.dat"), "");
-        ASSERT_TRUE(store.load().ok());
-        plain.log_view(0);
-        plain.log.push_back("Load Addresses - Address Datasize:  0");
-        expect_same("load", 0);
+        start_empty();
         for (int round = 1; round <= 40; ++round) {
             const unsigned what = random() % 6;
             const std::size_t count = plain.view().size();

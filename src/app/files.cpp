@@ -226,10 +226,11 @@ Result<std::string> read_whole_file(const std::string& path, std::size_t spare) 
 namespace {
 
 // What a save kept of each file saved with write_file_atomic_reusing in
-// this run: the version the save replaced, under the temporary name, and
-// the mode a file this process creates gets.
+// this run: the version the save replaced, under the temporary name; the
+// mode asked for when this process created a file, and the mode it got.
 struct Spare {
     std::string name;
+    unsigned asked = 0;
     unsigned mode = 0;
 };
 
@@ -286,7 +287,7 @@ Spare take_spare(const std::string& path) {
 // the system holds them in memory. So zeros, and no flush to the disk.
 void fill_spare(Preparing& preparing, std::int64_t size) {
     Platform& os = platform();
-    const int fd = os.sys_open(preparing.spare.name, O_WRONLY | O_CREAT | O_EXCL, kOwnerOnly);
+    const int fd = os.sys_open(preparing.spare.name, O_WRONLY | O_CREAT | O_EXCL, preparing.spare.asked);
     bool ok = fd >= 0;
     FileInfo info;
     if (ok && os.sys_fstat(fd, info)) preparing.spare.mode = info.mode;
@@ -307,12 +308,12 @@ void fill_spare(Preparing& preparing, std::int64_t size) {
 // The spare, open for writing over, when that changes nothing but what its
 // own name holds: no other name shares the file (a link the user made to an
 // old version keeps it), and it has the mode a new file would get.
-int open_spare(const Spare& spare) {
+int open_spare(const Spare& spare, unsigned mode) {
     Platform& os = platform();
     if (spare.name.empty()) return -1;
     const int fd = os.sys_open(spare.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK, 0);
     FileInfo info;
-    if (fd >= 0 && os.sys_fstat(fd, info) && !info.is_folder && info.links == 1 && info.mode == spare.mode) return fd;
+    if (fd >= 0 && spare.asked == mode && os.sys_fstat(fd, info) && !info.is_folder && info.links == 1 && info.mode == spare.mode) return fd;
     if (fd >= 0) os.sys_close(fd);
     os.sys_unlink(spare.name);
     return -1;
@@ -322,7 +323,7 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
     Platform& os = platform();
     const Spare spare = keep_spare ? take_spare(path) : Spare{};
     std::string temp = spare.name;
-    int fd = open_spare(spare);
+    int fd = open_spare(spare, mode);
     const bool reused = fd >= 0;
     if (!reused) {
         temp = new_temp_name(path);
@@ -364,7 +365,7 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
     }
     if (kept) {
         const std::lock_guard<std::mutex> lock(g_spares_lock);
-        g_spares[path] = Spare{temp, new_file_mode};
+        g_spares[path] = Spare{temp, mode, new_file_mode};
     }
     // Make the rename itself durable; a failure here no longer risks the data.
     const int dir = os.sys_open(folder_of(path), O_RDONLY | O_DIRECTORY, 0);
@@ -385,13 +386,14 @@ Result<void> write_file_atomic_reusing(const std::string& path, std::string_view
     return save_whole_file(path, data, mode, true);
 }
 
-void prepare_spare_file(const std::string& path) {
+void prepare_spare_file(const std::string& path, unsigned mode) {
     FileInfo info;
     if (!platform().sys_stat(path, info) || info.is_folder || info.size < kWorthPreparing) return;
     const std::lock_guard<std::mutex> lock(g_spares_lock);
     if (g_spares.count(path) != 0 || g_preparing.count(path) != 0) return;
     auto preparing = std::make_shared<Preparing>();
     preparing->spare.name = new_temp_name(path);
+    preparing->spare.asked = mode;
     g_preparing[path] = preparing;
     // Detached: a run that ends without shutting down leaves at most a
     // temporary file, which the next start removes.

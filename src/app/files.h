@@ -70,7 +70,7 @@ void discard_spare_files();
 // A save of path is likely soon (a form that ends in one is open): when the
 // file is large and no version of it is kept yet, a file of its size is made
 // beside it in the background, for that save to write over.
-void prepare_spare_file(const std::string& path);
+void prepare_spare_file(const std::string& path, unsigned mode = kOwnerOnly);
 // Copies from to to unless to exists already.
 Result<void> copy_file_no_overwrite(const std::string& from, const std::string& to);
 // Deletes temporary files that an interrupted write_file_atomic of the named

@@ -29,21 +29,19 @@ unsigned char lower_byte(unsigned char c) {
     }
 }
 
+static std::array<unsigned char, 256> table_of(unsigned char (*map)(unsigned char)) {
+    std::array<unsigned char, 256> table{};
+    for (int i = 0; i < 256; ++i) table[static_cast<std::size_t>(i)] = map(static_cast<unsigned char>(i));
+    return table;
+}
+
 const std::array<unsigned char, 256>& upper_bytes() {
-    static const auto table = [] {
-        std::array<unsigned char, 256> t{};
-        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = upper_byte(static_cast<unsigned char>(i));
-        return t;
-    }();
+    static const auto table = table_of(upper_byte);
     return table;
 }
 
 const std::array<unsigned char, 256>& lower_bytes() {
-    static const auto table = [] {
-        std::array<unsigned char, 256> t{};
-        for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = lower_byte(static_cast<unsigned char>(i));
-        return t;
-    }();
+    static const auto table = table_of(lower_byte);
     return table;
 }
 
