@@ -279,30 +279,10 @@ TEST_F(PhotoCodecs, ATruncatedStoredPhotoIsNoPhotoOrWhatIsLeftOfIt) {
 
 // ---- import and delete on the vehicle menu -------------------------------------------------------------------
 
-std::string vehicle_chunk(int id, const std::string& photo) {
-    ChunkHeader h;
-    h.type = kRecordVehicle;
-    h.vehicle_id = id;
-    h.record_id = id;
-    h.year = 2020;
-    h.month = 1;
-    h.day = 1;
-    h.f = static_cast<std::int32_t>(photo.size());
-    return encode_chunk(h, vehicle_body("Honda", "Civic", "JH4KA", "ABC 123", photo));
-}
+// A Honda Civic with the photo bytes given, and its oil change of 7 March 2024.
+std::string vehicle_chunk(int id, const std::string& photo) { return test::vehicle_chunk(id, "Honda", photo); }
 
-std::string service_chunk(int record_id) {
-    ChunkHeader h;
-    h.type = kRecordMaintenance;
-    h.vehicle_id = 1;
-    h.record_id = record_id;
-    h.year = 2024;
-    h.month = 3;
-    h.day = 7;
-    h.b = 1986718;
-    h.d = 45500;
-    return encode_chunk(h, maintenance_body("Oil change"));
-}
+std::string service_chunk(int record_id) { return test::service_chunk(1, record_id, 7, 1986718, 45500, "Oil change"); }
 
 // A scripted converter that also notes who could read its target.
 class WatchedImages : public HeadlessImageService {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "e2e_support.h"
+#include "../vehicle_fixtures.h"
 #include "vehicles/vehicle_store.h"
 
 namespace domora::e2e {
@@ -295,27 +296,10 @@ TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
     car.day = 1;
     const std::string photo = dark_photo();
     car.f = static_cast<std::int32_t>(photo.size());
-    ChunkHeader service;
-    service.type = kRecordMaintenance;
-    service.vehicle_id = 1;
-    service.record_id = 2;
-    service.year = 2024;
-    service.month = 3;
-    service.day = 7;
-    service.b = 1986735;  // 12,345 mi
-    service.d = 45500;
-    ChunkHeader fill = service;
-    fill.type = kRecordFuel;
-    fill.record_id = 3;
-    fill.day = 9;
-    fill.a = 1986735;
-    fill.b = 2035015;
-    fill.c = 37854;
-    fill.d = 35000;
-    fill.e = 127545;
+    // An oil change at 12,345 mi on 7 March 2024, and a fill-up on the 9th.
     std::ofstream(m_root / "app" / "vehicle11.dat", std::ios::binary)
         << encode_chunk(car, vehicle_body("Subaru", "Outback", "4S4BSANC5K3", "KX 4411", photo))
-        << encode_chunk(service, maintenance_body("Oil and filter change")) << encode_chunk(fill, "");
+        << test::service_chunk(1, 2, 7, 1986735, 45500, "Oil and filter change") << test::fuel_chunk(1, 3, 9);
     std::string id(4, '\0');
     put32(id, 0, 1);
     write_settings(settings_entry("export_path", (m_root / "out").string() + "/") + settings_entry("vehicle_id", id) +
