@@ -228,6 +228,43 @@ TEST_F(SettingsFile, EveryValueSurvivesASaveAndALoad) {
     EXPECT_EQ(s.vehicle_records, saved.vehicle_records);
 }
 
+TEST_F(SettingsFile, NewerPreferencesAreStoredOnlyAwayFromTheirDefaults) {
+    Settings& s = settings();
+    s = default_settings(kArea);
+    ASSERT_TRUE(save_settings());
+    const std::string plain = read(path("setup313.dat"));
+    EXPECT_EQ(plain.find("password_lock_minutes"), std::string::npos);
+    EXPECT_EQ(plain.find("fuel_economy_unit"), std::string::npos);
+
+    s.password_lock_minutes = 15;
+    s.fuel_economy_unit = 2;
+    ASSERT_TRUE(save_settings());
+    const std::string image = read(path("setup313.dat"));
+    std::vector<std::string> names;
+    std::size_t position = 0;
+    std::string name, value;
+    while (position < image.size()) {
+        read_settings_entry(image, position, name, value);
+        names.push_back(name);
+    }
+    // The fixed set keeps its places; the newer ones come after it, before verify.
+    ASSERT_EQ(names.size(), 43u);
+    EXPECT_EQ(names[39], "vehicle_records");
+    EXPECT_EQ(names[40], "password_lock_minutes");
+    EXPECT_EQ(names[41], "fuel_economy_unit");
+    EXPECT_EQ(names[42], "verify");
+
+    s = Settings{};
+    load_settings(kArea);
+    EXPECT_EQ(s.password_lock_minutes, 15);
+    EXPECT_EQ(s.fuel_economy_unit, 2);
+    s.password_lock_minutes = 0;
+    s.fuel_economy_unit = 0;
+    ASSERT_TRUE(save_settings());
+    const std::string back = read(path("setup313.dat"));
+    EXPECT_EQ(back.substr(0, back.size() - 16), plain.substr(0, plain.size() - 16));
+}
+
 TEST_F(SettingsFile, VerifyValuePacksTheTimeAndCountsWithinAMillisecond) {
     const UtcTime t{2026, 12, 7, 12, 34, 56, 789};
     const std::uint64_t first = next_verify_value(t);

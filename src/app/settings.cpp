@@ -61,6 +61,22 @@ const Key kKeys[] = {
     {"vehicle_records", nullptr, &Settings::vehicle_records},
 };
 
+// Preferences newer than the file's fixed set. Each is written after the
+// fixed entries, before "verify", and only while it differs from its default,
+// so a user who never touches them keeps a file byte for byte as before, and
+// an older copy of the program, which ignores keys it does not know, reads
+// the rest unchanged. Numbers only; the default is what a missing entry means.
+struct ExtraKey {
+    const char* name;
+    std::int32_t Settings::*number;
+    std::int32_t fallback;
+};
+
+const ExtraKey kExtraKeys[] = {
+    {"password_lock_minutes", &Settings::password_lock_minutes, 0},
+    {"fuel_economy_unit", &Settings::fuel_economy_unit, 0},
+};
+
 constexpr std::size_t kVerifyDigits = 16;
 
 Settings g_settings;
@@ -139,6 +155,9 @@ void parse_settings(std::string_view image, Settings& into) {
             }
             break;
         }
+        for (const ExtraKey& key : kExtraKeys) {
+            if (name == key.name) into.*key.number = leading_number(value);
+        }
     }
 }
 
@@ -183,6 +202,9 @@ std::string format_settings(const Settings& s, std::uint64_t verify_value) {
     for (const Key& key : kKeys) {
         image += key.number ? settings_entry(key.name, std::to_string(s.*key.number))
                             : settings_entry(key.name, s.*key.text);
+    }
+    for (const ExtraKey& key : kExtraKeys) {
+        if (s.*key.number != key.fallback) image += settings_entry(key.name, std::to_string(s.*key.number));
     }
     image += settings_entry("verify", verify_text(verify_value));
     return image;

@@ -54,6 +54,10 @@ struct Settings {
     std::string daytimer;
     std::string member_list;
     std::string vehicle_records;
+
+    // Newer preferences: stored only while they differ from these defaults.
+    std::int32_t password_lock_minutes = 0;  // 0 = never lock on idle
+    std::int32_t fuel_economy_unit = 0;      // 0 = automatic, by the locale
 };
 
 // The program-wide record that every subsystem reads, and its file.
