@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "app/text.h"
+#include "ui/accessible_tree.h"
 #include "ui/tab_bar.h"
 
 namespace domora {
@@ -104,6 +105,26 @@ void draw_list(WidgetRecord& w) {
     }
     ClipTo(Rect{});
     FrameBox(r, kFrame);
+}
+
+// The rows a screen reader is given: the two columns as drawn, and the check box.
+void describe_list(const WidgetRecord& w, AccessibleList& out) {
+    const AddressStore& store = address_store();
+    out.name = "Addresses";
+    out.columns = {"Last", "First"};
+    out.has_check_column = true;
+    out.current_row = store.valid_position(store.current()) ? store.current() : -1;
+    out.rows.reserve(static_cast<std::size_t>(store.count()));
+    const int row = std::max(1, g_list.row_height);
+    for (int i = 0; i < store.count(); ++i) {
+        const std::uint32_t offset = store.item(i);
+        auto [left, right] = address_row_columns(store.record_at(offset));
+        AccessibleRow r;
+        r.cells = {std::move(left), std::move(right)};
+        r.bounds = list_row_bounds(w, w.y1, i, row, g_list.scroll_offset);
+        r.checked = (store.marks_at(offset) & kSelectedMark) != 0;
+        out.rows.push_back(std::move(r));
+    }
 }
 
 // A label line of the detail panel; returns the next line's top.
@@ -256,6 +277,7 @@ void draw_address_screen() {
     const int box = AddWidget(kIdSelectAll, kKindCheckBox, list_left + (kCheckColumnWidth - 16) / 2 + 1, top + 2,
                               list_left + kCheckColumnWidth, heading_bottom - 2, kWhiteText, 0, f.user_bold, 0, "");
     widgets()[static_cast<std::size_t>(box - 1)].checked = all_selected(store) ? 1 : 0;
+    widgets()[static_cast<std::size_t>(box - 1)].accessible_name = "Select All";
     const Columns c = columns_of(list_left, rows_right);
     const int heading_text = top + (heading_bottom - top - FontHeight(f.user_bold)) / 2;
     AddWidget(0, kKindLabel, c.first_left, heading_text, c.first_right, heading_bottom, kWhiteText, 0, f.user_bold, 0, "Last");
@@ -280,6 +302,9 @@ void draw_address_screen() {
     DrawAllWidgets();
 }
 
-void register_address_list_drawer() { set_widget_drawer(kKindAddressList, draw_list); }
+void register_address_list_drawer() {
+    set_widget_drawer(kKindAddressList, draw_list);
+    set_list_describer(kKindAddressList, describe_list);
+}
 
 }  // namespace domora

@@ -188,6 +188,17 @@ void pump_message(bool wait) {
     if (platform().next_event(event, wait)) dispatch(event);
 }
 
+void synthetic_click(int x, int y) {
+    g_input.character = 0;
+    g_input.wheel_lines = 0;
+    g_input.timer_id = 0;
+    g_input.mouse_x = x;
+    g_input.mouse_y = y;
+    g_input.button = 1;
+    reset_idle_countdown();
+    platform().set_timer(kReleaseTimer, kReleaseDelayMs);
+}
+
 void wait_for_key_release(int limit_ms) {
     if (g_input.key == 0) return;
     constexpr int kKeyReleaseTimer = 402;

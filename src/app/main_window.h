@@ -65,6 +65,9 @@ bool create_main_window();
 // Takes one event (waiting for it when wait) and applies it to the input
 // state. Returns at once when quit is requested.
 void pump_message(bool wait);
+// A click made for an assistive client at (x, y): pressed now and released
+// the way a short real click is, so that it takes the same path.
+void synthetic_click(int x, int y);
 // Pumps without waiting until no button is held and no character pending,
 // then forgets the button the event wait remembered.
 void wait_for_release();

@@ -17,6 +17,7 @@
 #include "passwords/secret_clipboard.h"
 #include "passwords/secure_memory.h"
 #include "platform/platform.h"
+#include "ui/accessible_tree.h"
 #include "ui/event_wait.h"
 #include "ui/popups.h"
 #include "ui/tab_bar.h"
@@ -93,6 +94,22 @@ void draw_password_list(WidgetRecord& w) {
         DrawTextAt(inner.left + 8, y + text_offset, 0, current ? kWhiteRgb : rgb(0, 0, 0), font, entry.title);
     }
     ClipTo(Rect{});
+}
+
+void describe_password_list(const WidgetRecord& w, AccessibleList& out) {
+    const ListState& list = password_list();
+    const int count = shown_count();
+    const int height = std::max(1, list.row_height);
+    out.name = "Passwords";
+    out.columns = {"Title"};
+    out.current_row = count > 0 ? list.current_item : -1;
+    out.rows.reserve(static_cast<std::size_t>(count));
+    for (int row = 0; row < count; ++row) {
+        AccessibleRow r;
+        r.cells = {read_entry(view_record(row)).title};
+        r.bounds = list_row_bounds(w, list_inner(w).top, row, height, list.scroll_offset);
+        out.rows.push_back(std::move(r));
+    }
 }
 
 const WidgetRecord* widget(int id) {
@@ -218,6 +235,7 @@ void add_detail_pane(const Layout& l) {
 
 void draw_screen() {
     set_widget_drawer(kKindPasswordList, draw_password_list);
+    set_list_describer(kKindPasswordList, describe_password_list);
     BeginWidgets();
     add_tab_bar(kScreenPasswords);
     const Layout l = lay_out();

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "platform/platform.h"
+#include "ui/accessible_tree.h"
 #include "ui/widgets.h"
 
 namespace domora {
@@ -119,7 +120,9 @@ void reset_window_placement() {
 int event_wait(bool wait) {
     MainWindowState& win = main_window();
     if (win.screen_needs_redraw) return 0;
-    pump_message(wait);
+    publish_accessible_tree();
+    // An assistive client's press stands in for this turn's message.
+    if (!take_accessible_action()) pump_message(wait);
     if (win.quit_requested) return 0;
     InputState& in = input();
     int result = 0;

@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "app/text.h"
 #include "platform/platform.h"
+#include "ui/accessible_tree.h"
 #include "ui/event_wait.h"
 #include "ui/field_editor.h"
 #include "ui/popups.h"
@@ -136,6 +137,20 @@ void draw_entries(WidgetRecord& w) {
                    e.text);
     }
     ClipTo(Rect{});
+}
+
+void describe_entries(const WidgetRecord& w, AccessibleList& out) {
+    const Browser& b = *g_browser;
+    out.name = "Files";
+    out.columns = {"Name"};
+    out.current_row = b.list.current_item;
+    out.rows.reserve(b.entries.size());
+    for (std::size_t i = 0; i < b.entries.size(); ++i) {
+        AccessibleRow r;
+        r.cells = {b.entries[i].text};
+        r.bounds = list_row_bounds(w, w.y1 + 1, static_cast<int>(i), std::max(1, b.list.row_height), b.list.scroll_offset);
+        out.rows.push_back(std::move(r));
+    }
 }
 
 void build(const std::string& title) {
@@ -376,6 +391,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
     platform().set_window_locked(true);
     SaveScreen();
     set_widget_drawer(kKindFileList, draw_entries);
+    set_list_describer(kKindFileList, describe_entries);
 
     Browser browser;
     Browser* outer = g_browser;

@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/text.h"
+#include "ui/accessible_tree.h"
 #include "ui/event_wait.h"
 #include "ui/popups.h"
 
@@ -91,6 +92,29 @@ void draw_picker_lines(WidgetRecord& w) {
     ClipTo(Rect{});
 }
 
+void describe_options(const WidgetRecord& w, AccessibleList& out) {
+    out.columns = {"Option"};
+    out.current_row = g_choice.chosen;
+    for (std::size_t i = 0; i < g_choice.options.size(); ++i) {
+        AccessibleRow r;
+        r.cells = {g_choice.options[i]};
+        r.bounds = list_row_bounds(w, w.y1 + 4, static_cast<int>(i), std::max(1, g_choice.line_height), 0);
+        out.rows.push_back(std::move(r));
+    }
+}
+
+void describe_picker_lines(const WidgetRecord& w, AccessibleList& out) {
+    out.columns = {"Choice"};
+    out.current_row = g_list.chosen;
+    for (std::size_t i = 0; i < g_list.lines.size(); ++i) {
+        const std::string& text = g_list.lines[i];
+        AccessibleRow r;
+        r.cells = {!text.empty() && text[0] == '|' ? text.substr(1) : text};
+        r.bounds = list_row_bounds(w, w.y1 + 5, static_cast<int>(i), kPickerLineHeight, g_list.first_visible * kPickerLineHeight);
+        out.rows.push_back(std::move(r));
+    }
+}
+
 ListState g_picker_scroll;
 
 void build_picker() {
@@ -151,6 +175,7 @@ void ShowChoice(const std::string& title, const std::string& options, const std:
     if (win.quit_requested) return;
     Saved scope;
     set_widget_drawer(kKindOptionList, draw_options);
+    set_list_describer(kKindOptionList, describe_options);
     const Fonts& f = fonts();
     g_choice.options = split_bars(options);
     g_choice.chosen = std::clamp(chosen, 0, std::max(0, static_cast<int>(g_choice.options.size()) - 1));
@@ -227,6 +252,7 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
     result = -1;
     Saved scope;
     set_widget_drawer(kKindPopupList, draw_picker_lines);
+    set_list_describer(kKindPopupList, describe_picker_lines);
     g_list.first_visible = 0;
     g_list.chosen = -1;
     const Fonts& f = fonts();

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "platform/cp1252.h"
+#include "ui/accessible_tree.h"
 #include "ui/screen_font.h"
 
 namespace domora {
@@ -22,6 +23,7 @@ Fonts g_fonts;
 TextExtent g_last_extent;
 int g_focused = -1;
 int g_saved_screens = 0;  // one per open popup
+int g_popups_opened = 0;
 std::map<int, WidgetDrawer>& drawers() {
     static std::map<int, WidgetDrawer> table;
     return table;
@@ -155,6 +157,7 @@ void DrawWidget(int index) {
         draw_widget_kind(w, index == g_focused);
     }
     ClipTo(Rect{});
+    accessible_tree_changed();
 }
 
 void DrawAllWidgets() {
@@ -164,6 +167,7 @@ void DrawAllWidgets() {
     ClipTo(Rect{});
     Present(0, 0, win.client_width, win.client_height);
     dump_widgets();
+    publish_accessible_tree();
 }
 
 void Present(int x, int y, int width, int height) { platform().present(Rect{x, y, x + width, y + height}); }
@@ -199,6 +203,7 @@ void DrawResourceBitmap(const std::string& name, int x, int y) { platform().draw
 void SaveScreen() {
     platform().save_surface();
     ++g_saved_screens;
+    ++g_popups_opened;
 }
 void DrawSaved(const Rect& r) { platform().draw_saved_surface(r); }
 void FreeSaved() {
@@ -206,6 +211,7 @@ void FreeSaved() {
     if (g_saved_screens > 0) --g_saved_screens;
 }
 int saved_screens() { return g_saved_screens; }
+int popups_opened() { return g_popups_opened; }
 
 // ---- scrolling ---------------------------------------------------------------------------------------
 

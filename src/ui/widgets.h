@@ -75,6 +75,7 @@ struct WidgetRecord {
     ListState* list = nullptr;        // scroll bars and lists: the list they show
     std::int32_t look = kLookNormal;
     std::string text;
+    std::string accessible_name;      // what a screen reader calls it where the text says nothing
 
     Rect rect() const { return Rect{x1, y1, x2, y2}; }
     bool contains(int x, int y) const { return x >= x1 && x < x2 && y >= y1 && y < y2; }
@@ -147,6 +148,8 @@ void DrawSaved(const Rect& r);
 void FreeSaved();
 // How many images are kept: the number of popups open over the screen.
 int saved_screens();
+// How many popups have opened so far; each one is a new dialog to a screen reader.
+int popups_opened();
 
 // A screen's own drawing for its list kinds (addresses, passwords, ...).
 using WidgetDrawer = void (*)(WidgetRecord& widget);

@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "platform/platform.h"
+#include "ui/accessible_tree.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_units.h"
 
@@ -92,6 +93,36 @@ void draw_list(WidgetRecord& w) {
     ClipTo(Rect{});
 }
 
+// The rows a screen reader is given: the columns as drawn, and the check box.
+void describe_list(const WidgetRecord& w, AccessibleList& out) {
+    out.name = "Records";
+    out.columns = {"Date", "Odometer", "Cost", "Record"};
+    out.has_check_column = true;
+    if (!g_shown) return;
+    VehicleManager& m = *g_shown;
+    sync_record_list(m);
+    const VehicleStore& store = m.store;
+    const int height = row_height(m);
+    out.current_row = store.record_count() > 0 ? store.record_position() : -1;
+    out.rows.reserve(static_cast<std::size_t>(store.record_count()));
+    for (int position = 0; position < store.record_count(); ++position) {
+        const std::size_t offset = store.record_offset(position);
+        const ChunkHeader h = store.header(offset);
+        AccessibleRow r;
+        std::string record;
+        if (h.type == kRecordMaintenance) {
+            record = store.description(offset);
+        } else if (h.type == kRecordFuel) {
+            record = "Gas: " + fuel_detail(h.a, h.b, h.c, h.d, h.e);
+        }
+        r.cells = {format_date(h.year, h.month, h.day), h.b != 0 ? format_odometer(h.b) : std::string(),
+                   h.d != 0 ? "$" + format_cost(h.d) : std::string(), std::move(record)};
+        r.bounds = list_row_bounds(w, w.y1, position, height, m.list.scroll_offset);
+        r.checked = (h.marks & kVehicleSelectedMark) != 0;
+        out.rows.push_back(std::move(r));
+    }
+}
+
 void redraw_widget(int id) {
     const int index = FindWidget(id);
     if (index < 0) return;
@@ -138,7 +169,10 @@ RecordColumns record_columns(int left, int right) {
 
 void show_records_of(VehicleManager* m) { g_shown = m; }
 
-void install_record_list_drawer() { set_widget_drawer(kKindVehicleList, draw_list); }
+void install_record_list_drawer() {
+    set_widget_drawer(kKindVehicleList, draw_list);
+    set_list_describer(kKindVehicleList, describe_list);
+}
 
 bool all_records_selected(const VehicleManager& m) {
     if (m.store.record_count() == 0) return false;
