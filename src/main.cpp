@@ -4,6 +4,7 @@
 #include "app/update_check.h"
 #include "shell/shell.h"
 #include "platform/cp1252.h"
+#include "platform/qt/qt_accessibility.h"
 #include "platform/qt/qt_font_families.h"
 #include "platform/qt/qt_image.h"
 #include "platform/qt/qt_platform.h"
@@ -20,9 +21,13 @@ int main(int argc, char** argv) {
     domora::set_image_service(images.get());
     std::unique_ptr<domora::PrintService> printing = domora::make_qt_print_service();
     domora::set_print_service(printing.get());
+    std::unique_ptr<domora::AccessibilityService> accessibility = domora::make_qt_accessibility_service();
+    domora::set_accessibility_service(accessibility.get());
     // Only the program itself gets the packager's server; tests never do.
     domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
+    domora::set_accessibility_service(nullptr);
+    accessibility.reset();
     domora::set_print_service(nullptr);
     printing.reset();
     domora::set_image_service(nullptr);

@@ -2,6 +2,7 @@
 // turns Qt's input and window events into the program's events.
 #pragma once
 
+#include <QtGui/QAccessible>
 #include <QtGui/QColor>
 #include <QtGui/QImage>
 #include <QtGui/QRasterWindow>
@@ -23,6 +24,11 @@ public:
     // maximised nor minimised so that it survives a maximise.
     QRect normal_rect() const { return m_normal_rect; }
     void set_normal_rect(QRect rect) { m_normal_rect = rect; }
+    // A plain window has no accessible root of its own; the accessibility
+    // service's factory makes the one that carries the widget description.
+    QAccessibleInterface* accessibleRoot() const override {
+        return QAccessible::queryAccessibleInterface(const_cast<MainWindow*>(this));
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
