@@ -4,7 +4,9 @@
 # the independent programs that check our output (python3-vobject and abook
 # read our vCards, Python's csv our CSV), clang with the libFuzzer and
 # sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
-# queue driver to print on, and poppler's tools to read what it wrote.
+# queue driver to print on, and poppler's tools to read what it wrote; the
+# AT-SPI registry, a session bus to run it on and python3-pyatspi to read the
+# accessible tree as a screen reader does.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
@@ -14,4 +16,5 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   python3 desktop-file-utils appstream dpkg-dev file \
   python3-vobject abook \
   clang libclang-rt-dev \
-  cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils
+  cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils \
+  at-spi2-core dbus-x11 python3-pyatspi
