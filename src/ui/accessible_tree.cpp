@@ -371,10 +371,18 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of) {
 
 void accessible_tree_changed() { g_stale = true; }
 
+void forget_accessible_tree() {
+    g_stale = true;
+    g_published.reset();
+    g_published_widgets.clear();
+    g_pending = PendingText{};
+}
+
 void publish_accessible_tree() {
     AccessibilityService& service = accessibility_service();
     if (!service.listening()) {
         // Whoever listens next is told everything afresh.
+        if (g_published) forget_accessible_tree();
         g_stale = true;
         return;
     }

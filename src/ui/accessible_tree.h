@@ -36,6 +36,8 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of = nullptr);
 // The drawing layer calls this whenever a widget is drawn: the description
 // is out of date.
 void accessible_tree_changed();
+// Forgets what was given, so that the next description is told from scratch.
+void forget_accessible_tree();
 // Gives the service a fresh description when it is out of date and a client listens.
 void publish_accessible_tree();
 // Takes the oldest action a client asked for and turns it into input: a
