@@ -148,6 +148,7 @@ void draw_vehicle_screen() {
     const int box = AddWidget(kVehicleListCheckId, kKindCheckBox, c.check_left + (c.check_right - c.check_left - 16) / 2,
                               header_top, c.check_right, header_bottom, kBlack, 0, f.user_normal, 0, "");
     widgets()[static_cast<std::size_t>(box - 1)].checked = all_records_selected(m) ? 1 : 0;
+    widgets()[static_cast<std::size_t>(box - 1)].accessible_name = "Select All";
     add_label(c.record_left, hy, kBlack, f.user_bold, "Record");
 
     // The list, its scroll bar, and the record buttons under it.

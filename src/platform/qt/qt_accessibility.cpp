@@ -248,6 +248,8 @@ public:
         s.readOnly = !s.editable && (n->role == AccessibleRole::Label);
         s.passwordEdit = n->role == AccessibleRole::PasswordText;
         s.modal = n->role == AccessibleRole::Dialog || n->role == AccessibleRole::Alert;
+        // The popup is the window's active part while it shows.
+        s.active = s.modal;
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
