@@ -174,6 +174,14 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of) {
         }
     }
     const int focused = focused_field();
+    // A widget that answers a click when it has an identifier.
+    auto control = [&](AccessibleRole role, const WidgetRecord& w, std::string name, unsigned states) {
+        AccessibleNode n = node_of(role, w, std::move(name));
+        n.parent = parent;
+        n.actions = w.id != 0 ? kAccessiblePress : 0u;
+        n.states = kAccessibleFocusable | states;
+        return n;
+    };
     for (int i = 0; i < count; ++i) {
         const WidgetRecord& w = record(i);
         if (hidden[static_cast<std::size_t>(i)]) continue;
@@ -196,31 +204,18 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of) {
                 break;
             }
             case kKindButton: {
-                AccessibleNode n = node_of(AccessibleRole::PushButton, w, w.accessible_name.empty() ? button_name(w) : w.accessible_name);
+                AccessibleNode n = control(AccessibleRole::PushButton, w, w.accessible_name.empty() ? button_name(w) : w.accessible_name,
+                                           dialog >= 0 && w.checked == 1 ? kAccessibleDefault : 0u);
                 if (!w.text.empty() && w.text[0] == '>') n.description = "Opens a list to choose from";
-                n.parent = parent;
-                n.actions = w.id != 0 ? kAccessiblePress : 0u;
-                n.states = kAccessibleFocusable | (dialog >= 0 && w.checked == 1 ? kAccessibleDefault : 0u);
                 add(std::move(n), i);
                 break;
             }
-            case kKindCheckBox: {
-                AccessibleNode n = node_of(AccessibleRole::CheckBox, w, *spoken);
-                n.parent = parent;
-                n.actions = w.id != 0 ? kAccessiblePress : 0u;
-                n.states = kAccessibleFocusable | kAccessibleCheckable | (w.checked == 1 ? kAccessibleChecked : 0u);
-                add(std::move(n), i);
+            case kKindCheckBox:
+                add(control(AccessibleRole::CheckBox, w, *spoken, kAccessibleCheckable | (w.checked == 1 ? kAccessibleChecked : 0u)), i);
                 break;
-            }
-            case kKindLink: {
-                if (spoken->empty()) break;
-                AccessibleNode n = node_of(AccessibleRole::Link, w, *spoken);
-                n.parent = parent;
-                n.actions = w.id != 0 ? kAccessiblePress : 0u;
-                n.states = kAccessibleFocusable;
-                add(std::move(n), i);
+            case kKindLink:
+                if (!spoken->empty()) add(control(AccessibleRole::Link, w, *spoken, 0), i);
                 break;
-            }
             case kKindLabel: {
                 if (spoken->empty()) break;
                 AccessibleNode n = node_of(AccessibleRole::Label, w, *spoken);
@@ -230,7 +225,7 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of) {
             }
             case kKindHitArea: {
                 if (w.id == 0 || w.id == kHeaderBandId || !is_switch(i, 0)) break;
-                AccessibleNode n = node_of(AccessibleRole::PushButton, w, w.accessible_name);
+                AccessibleNode n = control(AccessibleRole::PushButton, w, w.accessible_name, 0);
                 for (int j = 0; j < i; ++j) {
                     const WidgetRecord& label = record(j);
                     if (label.kind != kKindLabel || label.text.empty() || !inside(label, w)) continue;
@@ -240,9 +235,6 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of) {
                         n.description += (n.description.empty() ? "" : ", ") + label.text;
                     }
                 }
-                n.parent = parent;
-                n.actions = kAccessiblePress;
-                n.states = kAccessibleFocusable;
                 add(std::move(n), i);
                 break;
             }
@@ -289,11 +281,7 @@ AccessibleTree describe_widgets(std::vector<int>* widget_of) {
                     add(std::move(n), i);
                 } else if (w.id != 0 && w.kind >= kFirstScreenKind && !spoken->empty()) {
                     // A kind a screen draws itself that answers clicks: a button to the listener.
-                    AccessibleNode n = node_of(AccessibleRole::PushButton, w, *spoken);
-                    n.parent = parent;
-                    n.actions = kAccessiblePress;
-                    n.states = kAccessibleFocusable;
-                    add(std::move(n), i);
+                    add(control(AccessibleRole::PushButton, w, *spoken, 0), i);
                 }
                 break;
             }

@@ -26,6 +26,12 @@ std::string our_text(const QString& text) { return utf8_to_cp1252(text.toStdStri
 class QtAccessibility;
 QtAccessibility* g_service = nullptr;
 
+void notify(QAccessibleInterface* iface, QAccessible::Event what) {
+    if (!iface) return;
+    QAccessibleEvent e(iface, what);
+    QAccessible::updateAccessibility(&e);
+}
+
 QAccessible::Role qt_role(AccessibleRole role) {
     switch (role) {
         case AccessibleRole::Frame: return QAccessible::Window;
@@ -611,10 +617,7 @@ void QtAccessibility::update(std::shared_ptr<const AccessibleTree> tree, const s
             gone.push_back(n.key);
             const bool parent_stays = n.parent < 0 || next.count(m_tree->nodes[static_cast<std::size_t>(n.parent)].key) != 0;
             const auto it = m_nodes.find(n.key);
-            if (active && parent_stays && it != m_nodes.end()) {
-                QAccessibleEvent hide(QAccessible::accessibleInterface(it->second), QAccessible::ObjectDestroyed);
-                QAccessible::updateAccessibility(&hide);
-            }
+            if (active && parent_stays && it != m_nodes.end()) notify(QAccessible::accessibleInterface(it->second), QAccessible::ObjectDestroyed);
         }
     }
     std::unordered_set<std::uint32_t> before;
@@ -642,20 +645,14 @@ void QtAccessibility::update(std::shared_ptr<const AccessibleTree> tree, const s
         if (before.count(n.key) != 0) continue;
         const bool parent_new = n.parent >= 0 && before.count(m_tree->nodes[static_cast<std::size_t>(n.parent)].key) == 0;
         if (parent_new) continue;
-        QAccessibleEvent created(interface_of(n.key), QAccessible::ObjectCreated);
-        QAccessible::updateAccessibility(&created);
+        notify(interface_of(n.key), QAccessible::ObjectCreated);
     }
     for (const AccessibleChange& change : changes) {
         const AccessibleNode* n = node(change.key);
         QAccessibleInterface* iface = n ? interface_of(change.key) : nullptr;
         const AccessibleNode* was = old ? old->find(change.key) : nullptr;
         switch (change.kind) {
-            case AccessibleChange::Name: {
-                if (!iface) break;
-                QAccessibleEvent e(iface, QAccessible::NameChanged);
-                QAccessible::updateAccessibility(&e);
-                break;
-            }
+            case AccessibleChange::Name: notify(iface, QAccessible::NameChanged); break;
             case AccessibleChange::Value: {
                 if (!iface) break;
                 if (n->role == AccessibleRole::ProgressBar) {
@@ -678,8 +675,7 @@ void QtAccessibility::update(std::shared_ptr<const AccessibleTree> tree, const s
                 QAccessible::State changed;
                 changed.checked = true;
                 if (n->role == AccessibleRole::PageTab) {
-                    QAccessibleEvent e(iface, QAccessible::Selection);
-                    QAccessible::updateAccessibility(&e);
+                    notify(iface, QAccessible::Selection);
                 } else {
                     QAccessibleStateChangeEvent e(iface, changed);
                     QAccessible::updateAccessibility(&e);
@@ -687,25 +683,17 @@ void QtAccessibility::update(std::shared_ptr<const AccessibleTree> tree, const s
                 break;
             }
             case AccessibleChange::CurrentRow: {
-                if (!n || n->current_row < 0 || n->columns.empty()) break;
-                QAccessibleEvent e(cell(change.key, n->current_row, 0), QAccessible::Selection);
-                QAccessible::updateAccessibility(&e);
+                if (n && n->current_row >= 0 && !n->columns.empty()) notify(cell(change.key, n->current_row, 0), QAccessible::Selection);
                 break;
             }
-            case AccessibleChange::DialogOpened: {
-                if (!iface) break;
-                QAccessibleEvent e(iface, QAccessible::ObjectShow);
-                QAccessible::updateAccessibility(&e);
-                break;
-            }
+            case AccessibleChange::DialogOpened: notify(iface, QAccessible::ObjectShow); break;
             case AccessibleChange::Focus: {
                 if (!iface) break;
                 QAccessibleInterface* target = iface;
                 if (n->role == AccessibleRole::Table && n->current_row >= 0 && !n->columns.empty()) {
                     target = cell(change.key, n->current_row, 0);
                 }
-                QAccessibleEvent e(target, QAccessible::Focus);
-                QAccessible::updateAccessibility(&e);
+                notify(target, QAccessible::Focus);
                 break;
             }
             case AccessibleChange::DialogClosed:
