@@ -113,10 +113,16 @@ void describe_list(const WidgetRecord& w, AccessibleList& out) {
         if (h.type == kRecordMaintenance) {
             record = store.description(offset);
         } else if (h.type == kRecordFuel) {
-            record = "Gas: " + fuel_detail(h.a, h.b, h.c, h.d, h.e);
+            record = "Gas: ";
+            record += fuel_detail(h.a, h.b, h.c, h.d, h.e);
         }
-        r.cells = {format_date(h.year, h.month, h.day), h.b != 0 ? format_odometer(h.b) : std::string(),
-                   h.d != 0 ? "$" + format_cost(h.d) : std::string(), std::move(record)};
+        std::string cost;
+        if (h.d != 0) {
+            cost = "$";
+            cost += format_cost(h.d);
+        }
+        r.cells = {format_date(h.year, h.month, h.day), h.b != 0 ? format_odometer(h.b) : std::string(), std::move(cost),
+                   std::move(record)};
         r.bounds = list_row_bounds(w, w.y1, position, height, m.list.scroll_offset);
         r.checked = (h.marks & kVehicleSelectedMark) != 0;
         out.rows.push_back(std::move(r));
