@@ -3,9 +3,7 @@
 // with openbox, side by side in one run. The first picture is the first full
 // draw, which the widget dump records. Needs Xvfb and openbox; skips without.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,41 +16,23 @@
 #include <thread>
 #include <vector>
 
+#include "../tests/e2e/programs.h"
+
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using domora::e2e::have;
+using domora::e2e::spawn_program;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-bool have(const char* program) {
-    return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 std::string read(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
-}
-
-pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& env) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> copy = env;
-    std::vector<char*> envp;
-    for (std::string& e : copy) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int failed = ::posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&quiet);
-    return failed ? -1 : pid;
 }
 
 void stop(pid_t& pid) {
@@ -82,7 +62,7 @@ struct Bench {
         for (int n = 260; n < 360; ++n) {
             if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
             display = ":" + std::to_string(n);
-            server = spawn({"Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, env);
+            server = spawn_program({"Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, env);
             for (int i = 0; i < 200 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) std::this_thread::sleep_for(25ms);
             break;
         }
@@ -97,7 +77,7 @@ struct Bench {
     bool ready() const { return server > 0; }
 
     bool start_manager() {
-        manager = spawn({"openbox"}, env);
+        manager = spawn_program({"openbox"}, env);
         // Ready once it has claimed the screen.
         for (int i = 0; i < 600; ++i) {
             const std::string command = "DISPLAY=" + display + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'";
@@ -114,7 +94,7 @@ struct Bench {
         fs::copy_file(DOMORA_BINARY, root / "app" / "domora");
         fs::remove(root / "dump.txt");
         const auto started = Clock::now();
-        pid_t program = spawn({(root / "app" / "domora").string()}, env);
+        pid_t program = spawn_program({(root / "app" / "domora").string()}, env);
         double seconds = -1;
         while (Clock::now() - started < 30s) {
             if (read(root / "dump.txt").find("screen\t3") != std::string::npos) {
