@@ -201,9 +201,9 @@ void add_detail_pane(const Layout& l) {
     y += title_height + 18;
     if (count == 0 && IsUnlocked()) {
         // An empty store says how to begin instead of showing blank panes.
-        const int line = FontHeight(f.message) + 8;
-        AddWidget(0, kKindLabel, left, y, right, y + line, kWhiteRgb, 0, f.message, 0, "There are no passwords yet.");
-        AddWidget(0, kKindLabel, left, y + line, right, y + 2 * line, kNameColour, 0, f.input, 0,
+        const int line = FontHeight(f.message) + 8, top = l.pane_top + 14;
+        AddWidget(0, kKindLabel, left, top, right, top + line, kWhiteRgb, 0, f.message, 0, "There are no passwords yet.");
+        AddWidget(0, kKindLabel, left, top + line, right, top + 2 * line, kNameColour, 0, f.input, 0,
                   "To add one, click Add or press the A key.");
     }
     int name_width = 0;
@@ -262,7 +262,8 @@ void copy_value(const std::string& value) {
     copy_secret(text.text());
 }
 
-// Copies a line's value and says in the help line what went where and for how long.
+// Copies a line's value and says in the help line what went where and for
+// how long. Every copy of a shown line, by the mouse or a key, goes through here.
 void copy_line(const PasswordLine& line) {
     copy_value(line.value);
     std::string what = trim(line.name);

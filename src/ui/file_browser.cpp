@@ -56,7 +56,8 @@ std::string shown_name(const std::string& name) {
 
 int group_of(BrowserEntry::Kind kind) { return static_cast<int>(kind); }
 
-// True when the name ends in "." and one of the extensions (any case), or when there are none.
+// True when the name's extension (after its last dot, in any case) is one of
+// extensions, or when there are none.
 bool has_extension(const std::string& name, const std::vector<std::string>& extensions) {
     if (extensions.empty()) return true;
     const std::size_t dot = name.rfind('.');
