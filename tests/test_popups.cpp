@@ -128,8 +128,27 @@ TEST_F(Popups, OnALowScreenTheFieldsMoveCloserAndTheButtonsStayInside) {
         EXPECT_LE(save.y2, panel.y2) << height;
         EXPECT_LE(panel.y2, height) << height;
         EXPECT_GE(panel.y1, 0) << height;
-        if (height == 970) EXPECT_EQ(fields[1].y1 - fields[0].y1, 32) << "room enough: the usual spacing";
+        if (height == 970) {
+            EXPECT_EQ(fields[1].y1 - fields[0].y1, 32) << "room enough: the usual spacing";
+        }
     }
+}
+
+TEST_F(Popups, AMessageLineWiderThanTheWindowStaysInsideAndEndsInAnEllipsis) {
+    const std::string path = "/home/someone/" + std::string(200, 'd') + "/Addresses.vcf";
+    int result = 0;
+    os.drawn_texts.clear();
+    ShowPopup("1 address exported to|" + path, "", 1, "OK", 0, result);
+    const WidgetRecord panel = of_kind(kKindPanel).at(0);
+    EXPECT_GE(panel.x1, 0);
+    EXPECT_LE(panel.x2, 1600);
+    const std::vector<WidgetRecord> lines = of_kind(kKindLabel);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].text, path) << "the table keeps the whole line";
+    EXPECT_LE(lines[1].x2, panel.x2);
+    bool cut = false;
+    for (const auto& t : os.drawn_texts) cut = cut || (t.text.size() > 1 && t.text.back() == kEllipsis && path.rfind(t.text.substr(0, t.text.size() - 1), 0) == 0);
+    EXPECT_TRUE(cut);
 }
 
 // ---- choosing a button ----------------------------------------------------------------------------

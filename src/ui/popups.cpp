@@ -44,6 +44,8 @@ PopupLayout lay_out(const std::string& message, const std::string& labels, const
     l.input_height = FontHeight(f.input);
     const int field_block = l.fields > 0 ? l.label_width + l.field_pixels + 15 : 0;
     l.width = std::max({static_cast<int>(l.buttons.size()) * l.button_width, field_block, message_width}) + 40;
+    // A message line wider than the window (a long path) ends in the ellipsis instead.
+    l.width = std::min(l.width, std::max(200, win.client_width - 20));
     l.height = l.line_height * static_cast<int>(l.lines.size()) + 32 + (l.input_height + l.field_gap) * l.fields + 55;
     // On a low screen the fields move closer together, so that the buttons
     // stay inside the window.
@@ -65,9 +67,10 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
     begin_popup_widgets(Rect{l.left, l.top, l.left + l.width, l.top + l.height});
     for (std::size_t i = 0; i < l.lines.size(); ++i) {
         const int w = MeasureText(f.message, l.lines[i]).width;
-        const int x = l.left + (l.width - w) / 2;
+        const int x = std::max(l.left + 20, l.left + (l.width - w) / 2);
         const int y = l.top + 12 + l.line_height * static_cast<int>(i);
-        AddWidget(0, kKindLabel, x, y, x + w + 1, y + l.line_height, rgb(0, 0, 0), 0, f.message, 0, l.lines[i]);
+        AddWidget(0, kKindLabel, x, y, std::min(x + w + 1, l.left + l.width - 20), y + l.line_height, rgb(0, 0, 0), 0, f.message, 0,
+                  l.lines[i]);
     }
     std::vector<int> field_index;
     const int block_left = l.left + (l.width - (l.label_width + l.field_pixels)) / 2;
