@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the runtime into a scratch prefix, as run.sh and the Debian package
 # do, and checks what a desktop reads from it: the desktop entry and the
-# AppStream file through their validators, and every icon size.
+# AppStream file through their validators, and every icon size; then that
+# `run.sh --uninstall` takes all of it away again and leaves the data alone.
 # Usage: check_install.sh BUILD_DIR
 set -euo pipefail
 build="$1"
-prefix="$(mktemp -d)"
-trap 'rm -rf "$prefix"' EXIT
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+home="$(mktemp -d)"
+trap 'rm -rf "$home"' EXIT
+prefix="$home/.local"  # where run.sh installs for a user whose home this is
 cmake --install "$build" --prefix "$prefix" --component runtime >/dev/null
 
 id=org.domora.Domora
@@ -25,4 +28,12 @@ for size in 16 24 32 48 64 128 256; do
   check test "$got" = "${size}x${size}"
 done
 [ "$fail" -eq 0 ] && echo "install layout: desktop entry, AppStream file and 7 icon sizes are valid"
+
+mkdir -p "$prefix/share/domora"
+echo "the user's addresses" > "$prefix/share/domora/address10.dat"
+check env -u XDG_DATA_HOME HOME="$home" "$here/../scripts/run.sh" --uninstall
+# The desktop's own caches (update-desktop-database's) may stay.
+left="$(cd "$prefix" && find . -type f ! -name mimeinfo.cache ! -name icon-theme.cache | sort)"
+check test "$left" = "./share/domora/address10.dat"
+[ "$fail" -eq 0 ] && echo "run.sh --uninstall: every installed file is gone, the data is kept"
 exit "$fail"

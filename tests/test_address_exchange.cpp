@@ -729,6 +729,24 @@ TEST_F(Transfer, ExportToAFileAddsTheExtensionAndRemembersTheFolder) {
     const std::string written = read(path("out/friends.csv"));
     EXPECT_EQ(written.substr(written.find("\r\n") + 2, 12), "\"Ann\",\"Lee\",");
     EXPECT_EQ(settings().export_path, path("out/"));
+    EXPECT_TRUE(drawn("1 address exported to")) << "the export says what it did";
+    EXPECT_TRUE(drawn(path("out/friends.csv")));
+
+    // To the clipboard: how many went there.
+    main_window().quit_requested = false;  // the message above closed with the script
+    AddressValues bo;
+    bo[0] = "Bo";
+    (void)address_store().append_record(2, kSelectedMark, bo);
+    const WidgetRecord clipboard = button_of(kFirstButtonId + 1, [] {
+        int b = 0, c = 0;
+        ShowChoice("Export Selected Addresses", "Business Card (vCard)|Comma Separated Text (CSV)|Email Address List|Plain Text",
+                   "File|Clipboard|Cancel", b, c);
+    });
+    os.drawn_texts.clear();
+    click(clipboard);
+    export_addresses(address_store());
+    EXPECT_EQ(os.clipboard.find("BEGIN:VCARD"), 0u);
+    EXPECT_TRUE(drawn("2 addresses copied to the clipboard"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/startup.h"
+#include "ui/browser_places.h"
 #include "ui/file_browser.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
@@ -60,8 +61,6 @@ TEST_F(FileBrowser, ListsPlacesThenTheFolderSortedWithHiddenNamesLeftOut) {
         "/srv/share    (Network Drive)",
         "/media/cdrom    (CD-ROM)",
         "..",
-        "Desktop",
-        "My Documents",
         "Alpha",
         "zeta",
         "A.txt",
@@ -70,17 +69,56 @@ TEST_F(FileBrowser, ListsPlacesThenTheFolderSortedWithHiddenNamesLeftOut) {
     };
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(entries[5].path, path(""));
-    EXPECT_EQ(entries[6].path, path("home/Desktop/"));
-    EXPECT_EQ(entries[8].path, path("files/Alpha/"));
+    EXPECT_EQ(entries[6].path, path("files/Alpha/"));
     EXPECT_EQ(entries.back().path, path("files/README"));
     EXPECT_EQ(entries.back().size, 1000000);
 }
 
-TEST_F(FileBrowser, TheDesktopFoldersComeFromTheUsersSettings) {
+TEST_F(FileBrowser, TheUsersOwnFoldersAreOfferedUnderTheirNamesWhenTheyExist) {
+    os.mounts = {{"/", "ext4", "/dev/sda1", ""}};
     fs::create_directories(path("home/.config"));
-    write(path("home/.config/user-dirs.dirs"), "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_DOCUMENTS_DIR=\"/data/docs\"\n");
-    EXPECT_EQ(desktop_folder(), path("home/Schreibtisch/"));
-    EXPECT_EQ(documents_folder(), "/data/docs/");
+    // As xdg-user-dirs-update writes it for a German desktop: UTF-8, shell quoting.
+    write(path("home/.config/user-dirs.dirs"),
+          "# This file is written by xdg-user-dirs-update\n"
+          "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
+          "XDG_DOWNLOAD_DIR=\"$HOME/Gel\xC3\xB6scht \\\"alt\\\"\"\n"
+          "XDG_DOCUMENTS_DIR=\"" + path("docs") + "\"\n"
+          "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n"
+          "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+    for (const char* folder : {"home/Schreibtisch", "home/Gel\xC3\xB6scht \"alt\"", "docs", "home/Musik"}) {
+        fs::create_directories(path(folder));
+    }
+    std::vector<std::string> texts, paths;
+    for (const BrowserEntry& e : browser_places()) {
+        texts.push_back(e.text);
+        paths.push_back(e.path);
+    }
+    const std::vector<std::string> expected_texts = {"/", path("home") + "    (Home)", "Schreibtisch", "docs",
+                                                     "Gel\xF6scht \"alt\""};
+    EXPECT_EQ(texts, expected_texts) << "Pictures is not there; music is not a place";
+    EXPECT_EQ(paths[2], path("home/Schreibtisch/"));
+    EXPECT_EQ(paths[4], path("home/Gel\xF6scht \"alt\"/")) << "a Windows-1252 path, as every path inside";
+
+    // Without the file the English names count, and only those that exist.
+    fs::remove(path("home/.config/user-dirs.dirs"));
+    fs::create_directories(path("home/Pictures"));
+    EXPECT_EQ(user_folder("XDG_DESKTOP_DIR", "Desktop/"), path("home/Desktop/"));
+    texts.clear();
+    for (const BrowserEntry& e : browser_places()) texts.push_back(e.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"/", path("home") + "    (Home)", "Pictures"}));
+}
+
+TEST_F(FileBrowser, AFilterListsFoldersAndTheFilesOfItsTypesOnly) {
+    write(path("files/car.JPG"), "j");
+    write(path("files/van.png"), "p");
+    write(path("files/jpg"), "no extension");
+    std::vector<BrowserEntry> entries;
+    ASSERT_TRUE(browser_entries(path("files/"), entries, {"jpg", "jpeg", "png"}));
+    std::vector<std::string> names;
+    for (const BrowserEntry& e : entries) {
+        if (e.kind == BrowserEntry::Folder || e.kind == BrowserEntry::File) names.push_back(e.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "zeta", "car.JPG", "van.png"}));
 }
 
 TEST_F(FileBrowser, OkGivesTheFolderAndTheTypedName) {
@@ -125,8 +163,8 @@ TEST_F(FileBrowser, AMissingFolderStartsAtHomeAndEnterWalksIntoFolders) {
     EXPECT_EQ(folder, path("home/"));
 
     folder = path("files/");
-    // Five places, "..", Desktop and My Documents come first; then Alpha and zeta.
-    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);
+    // Five places and ".." come first; then Alpha and zeta.
+    for (int i = 0; i < 7; ++i) os.push_key(kKeyDown);
     os.push_key(kKeyReturn);              // into zeta
     os.push_key(kKeyEnd, false, true);    // its last entry: inner
     os.push_key(kKeyReturn);              // into inner
@@ -139,7 +177,7 @@ TEST_F(FileBrowser, AMissingFolderStartsAtHomeAndEnterWalksIntoFolders) {
 TEST_F(FileBrowser, MovingOntoAFilePutsItsNameInTheFieldAndEnterTakesIt) {
     std::string folder = path("files/"), name;
     int result = -5;
-    for (int i = 0; i < 11; ++i) os.push_key(kKeyDown);  // onto b.txt
+    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);  // onto b.txt
     os.push_key(kKeyReturn);
     BrowseForFile("Import Addresses", folder, name, result);
     EXPECT_EQ(result, 1);
@@ -149,7 +187,7 @@ TEST_F(FileBrowser, MovingOntoAFilePutsItsNameInTheFieldAndEnterTakesIt) {
 TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
     std::string folder = path("files/"), name;
     int result = -5;
-    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);  // onto zeta
+    for (int i = 0; i < 7; ++i) os.push_key(kKeyDown);  // onto zeta
     os.push_key(kKeyDelete);
     os.push_key(kKeyReturn);  // the default answer is Cancel
     BrowseForFile("Export Addresses", folder, name, result);
@@ -159,7 +197,7 @@ TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
     EXPECT_TRUE(asked);
 
     main_window().quit_requested = false;
-    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);
+    for (int i = 0; i < 7; ++i) os.push_key(kKeyDown);
     os.push_key(kKeyDelete);
     os.push_char('d');  // "Delete"
     BrowseForFile("Export Addresses", folder, name, result);
@@ -170,7 +208,7 @@ TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
 TEST_F(FileBrowser, DeletingAFileShowsItsSizeWithThousandsSeparators) {
     std::string folder = path("files/"), name;
     int result = -5;
-    for (int i = 0; i < 12; ++i) os.push_key(kKeyDown);  // onto README
+    for (int i = 0; i < 10; ++i) os.push_key(kKeyDown);  // onto README
     os.push_key(kKeyDelete);
     os.push_key(kKeyReturn);
     BrowseForFile("Export Addresses", folder, name, result);

@@ -11,9 +11,11 @@
 #include "passwords/aes/aes.h"
 #include "passwords/master_password.h"
 #include "passwords/password_actions.h"
+#include "passwords/password_exchange.h"
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"
 #include "passwords/secret_clipboard.h"
+#include "ui/file_browser.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
 
@@ -429,6 +431,25 @@ TEST_F(PasswordScreen, FindIgnoresCaseRepeatsToTheNextMatchAndThenStartsOver) {
     EXPECT_EQ(password_list().current_item, 0) << "a match never spans two fields";
 }
 
+TEST_F(PasswordScreen, AnExportEndsByNamingHowManyRecordsWentToWhichFile) {
+    open(header("pw") + record(1, 2, {"Bank", "PIN: 1234"}) + record(2, 2, {"Mail", "User: jo"}), "pw");
+    std::filesystem::create_directories(path("out"));
+    settings().export_path = path("out/");
+    const WidgetRecord ok = locate([this] {
+        std::string folder = path("out/"), name;
+        int result = 0;
+        BrowseForFile("Export Passwords", folder, name, result);
+    }, 750);
+    os.push_key(kKeyReturn);  // yes, unencrypted
+    os.push_key(kKeyReturn);  // plain text
+    os.push_text("vault");
+    click(ok);
+    ExportPasswords();
+    EXPECT_TRUE(std::filesystem::exists(path("out/vault.txt")));
+    EXPECT_TRUE(drawn("2 passwords exported to"));
+    EXPECT_TRUE(drawn(path("out/vault.txt")));
+}
+
 TEST_F(PasswordScreen, SortingPutsTitlesThatDifferInCaseTogetherOrderedByTheirFirstLines) {
     open(header("pw") + record(1, 2, {"bank", "z"}) + record(2, 2, {"Zoo"}) + record(3, 2, {"BANK", "a"}) +
              record(4, 2, {"apple"}) + record(5, 2, {"Bank", "m"}) + record(6, 0, {"deleted"}) + "junk",
@@ -516,6 +537,71 @@ TEST_F(PasswordScreenLoop, ValuesAreCopiedMailedOrOpenedAndExplainedOnHover) {
     os.push_key(kKeyReturn);
     run();
     EXPECT_TRUE(drawn("Domora was unable to open your email program."));
+}
+
+TEST_F(PasswordScreenLoop, ACopySaysWhatWentOnTheClipboardUntilTheMouseMoves) {
+    open(header("pw") + record(1, 2, {"Bank", "Password: s3cret", "1234 5678"}), "pw");
+    const WidgetRecord password = where(500), bare = where(501);
+    const auto help = [] { return widgets()[static_cast<std::size_t>(FindWidget(kPwHelpLine))].text; };
+    std::vector<std::string> seen;
+    os.push_mouse_move(password.x1 + 3, password.y1 + 3);
+    click(password);
+    os.push_wait(100);
+    os.push_call([&] { seen.push_back(help()); });
+    os.push_mouse_move(password.x1 + 4, password.y1 + 3);
+    os.push_wait(20);
+    os.push_call([&] { seen.push_back(help()); });
+    click(bare, 2);  // a line without a name, copied by a right click
+    os.push_wait(100);
+    os.push_call([&] { seen.push_back(help()); });
+    run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"Password copied: the clipboard is cleared in 30 seconds",
+                                              "Click to copy text to clipboard",
+                                              "Text copied: the clipboard is cleared in 30 seconds"}));
+    EXPECT_EQ(os.clipboard, "1234 5678");
+}
+
+TEST_F(PasswordScreenLoop, CutTitlesAndValuesEndInAnEllipsisAndShowWholeInTheHelpLine) {
+    const std::string title = "Household insurance for the cottage at the lake, policy " + std::string(60, '7');
+    const std::string value = "https://www.example.com/" + std::string(150, 'q');
+    open(header("pw") + record(1, 2, {title, "Site: " + value}), "pw");
+    const WidgetRecord list = where(kPwList), site = where(500);
+    EXPECT_EQ(site.text, value) << "the record keeps the whole value";
+    const auto help = [] { return widgets()[static_cast<std::size_t>(FindWidget(kPwHelpLine))].text; };
+    std::vector<std::string> seen;
+    os.drawn_texts.clear();
+    os.push_mouse_move(list.x1 + 20, list.y1 + 5);
+    os.push_wait(20);
+    os.push_call([&] { seen.push_back(help()); });
+    os.push_mouse_move(site.x1 + 5, site.y1 + 5);
+    os.push_wait(20);
+    os.push_call([&] { seen.push_back(help()); });
+    run();
+    EXPECT_EQ(seen, (std::vector<std::string>{title, value + " - Click to copy text to clipboard. Right click to visit web site."}));
+    int cut = 0;
+    for (const auto& t : os.drawn_texts) {
+        if (!t.text.empty() && t.text.back() == kEllipsis) {
+            ++cut;
+            EXPECT_TRUE(title.rfind(t.text.substr(0, t.text.size() - 1), 0) == 0 ||
+                        value.rfind(t.text.substr(0, t.text.size() - 1), 0) == 0 ||
+                        t.text.rfind(value, 0) == 0)
+                << t.text;
+        }
+    }
+    EXPECT_GE(cut, 3) << "the list row, the pane's title and the value";
+}
+
+TEST_F(PasswordScreenLoop, AnEmptyStoreSaysHowToAddTheFirstRecord) {
+    open(header("pw"), "pw");
+    run();
+    EXPECT_TRUE(drawn("There are no passwords yet."));
+    EXPECT_TRUE(drawn("To add one, click Add or press the A key."));
+    EXPECT_TRUE(drawn("0 Passwords"));
+    os.drawn_texts.clear();
+    os.push_char('e');
+    os.push_key(kKeyReturn);
+    run();
+    EXPECT_TRUE(drawn("No Passwords In Database")) << "Edit says why it does nothing";
 }
 
 TEST_F(PasswordScreenLoop, KeysAndClicksMoveTheCurrentRowAndASecondClickEdits) {

@@ -110,6 +110,47 @@ TEST_F(Popups, AnEntryFormLinesUpLabelledFieldsAboveEqualButtons) {
     EXPECT_EQ(capped.x2 - capped.x1, 800 - 120) << "fields are capped to fit the window";
 }
 
+TEST_F(Popups, OnALowScreenTheFieldsMoveCloserAndTheButtonsStayInside) {
+    // The address form's seventeen fields on 1024 x 768 with a panel and a title bar.
+    std::string labels = "First";
+    for (int i = 2; i <= 17; ++i) labels += "|Field " + std::to_string(i);
+    for (const int height : {970, 700, 600}) {
+        reopen();
+        main_window().client_height = os.client_height = height;
+        rebuild_surface();
+        int result = 0;
+        ShowPopup("Add Address|Enter the values below", labels, 1, "Save|Cancel", 40, result);
+        const std::vector<WidgetRecord> fields = of_kind(kKindTextInput);
+        ASSERT_EQ(fields.size(), 17u);
+        for (std::size_t i = 1; i < fields.size(); ++i) EXPECT_GE(fields[i].y1, fields[i - 1].y2 + 2) << height;
+        const WidgetRecord save = record(5000), panel = of_kind(kKindPanel).at(0);
+        EXPECT_GE(save.y1, fields.back().y2) << height;
+        EXPECT_LE(save.y2, panel.y2) << height;
+        EXPECT_LE(panel.y2, height) << height;
+        EXPECT_GE(panel.y1, 0) << height;
+        if (height == 970) {
+            EXPECT_EQ(fields[1].y1 - fields[0].y1, 32) << "room enough: the usual spacing";
+        }
+    }
+}
+
+TEST_F(Popups, AMessageLineWiderThanTheWindowStaysInsideAndEndsInAnEllipsis) {
+    const std::string path = "/home/someone/" + std::string(200, 'd') + "/Addresses.vcf";
+    int result = 0;
+    os.drawn_texts.clear();
+    ShowPopup("1 address exported to|" + path, "", 1, "OK", 0, result);
+    const WidgetRecord panel = of_kind(kKindPanel).at(0);
+    EXPECT_GE(panel.x1, 0);
+    EXPECT_LE(panel.x2, 1600);
+    const std::vector<WidgetRecord> lines = of_kind(kKindLabel);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].text, path) << "the table keeps the whole line";
+    EXPECT_LE(lines[1].x2, panel.x2);
+    bool cut = false;
+    for (const auto& t : os.drawn_texts) cut = cut || (t.text.size() > 1 && t.text.back() == kEllipsis && path.rfind(t.text.substr(0, t.text.size() - 1), 0) == 0);
+    EXPECT_TRUE(cut);
+}
+
 // ---- choosing a button ----------------------------------------------------------------------------
 
 TEST_F(Popups, EnterChoosesTheDefaultButtonAndTheFlagsAreRestored) {

@@ -5,7 +5,9 @@
 #include "app/status_log.h"
 #include "platform/headless/headless_print.h"
 #include "printing/device_mode.h"
+#include "printing/print_job.h"
 #include "printing/print_settings_screen.h"
+#include "ui/file_browser.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
 
@@ -133,11 +135,54 @@ TEST_F(PrintSettingsScreen, DefaultsAskFirstAndKeepTheCurrentDefaultPrinter) {
     os.push_char('d');
     os.push_key(kKeyEscape);  // the question is not answered: nothing changes
     os.push_char('d');
-    os.push_key(kKeyReturn);  // OK
+    os.push_key(kKeyReturn);  // Enter is Cancel: resetting is not what a stray key should do
+    os.push_call([&] { EXPECT_EQ(r.copies(), 9); });
+    os.push_char('d');
+    os.push_char('o');  // OK
     os.push_char('c');
     EXPECT_EQ(print_settings_screen(kLayoutLabel5163, "Labels", &r), kPrintSettingsCancel);
     EXPECT_EQ(r.copies(), 1);
     EXPECT_EQ(r.printer(), "Office Laser");
+}
+
+TEST_F(PrintSettingsScreen, OnALowScreenEveryRowAndTheOkButtonAreInsideTheWindow) {
+    PrintSettings r = default_print_settings(kLayoutLabel5160);
+    for (const int height : {970, 700}) {
+        os.client_height = height;
+        read_client_size();
+        rebuild_surface();
+        const Rect ok = locate(kLayoutLabel5160, r, 131);
+        EXPECT_LE(ok.bottom, height - 10) << height;
+        Rect above = locate(kLayoutLabel5160, r, kPrinterRow);
+        for (int row = kPrinterRow + 1; row <= kPrinterRow + 16; ++row) {
+            const Rect here = locate(kLayoutLabel5160, r, row);
+            EXPECT_GE(here.top, above.bottom) << "row " << row << " at " << height;
+            above = here;
+        }
+        EXPECT_GE(ok.top, above.bottom);
+    }
+    // And OK, clicked there, prints.
+    const Rect ok = locate(kLayoutLabel5160, r, 131);
+    click(ok);
+    EXPECT_EQ(print_settings_screen(kLayoutLabel5160, "Labels", &r), kPrintSettingsPrint);
+}
+
+TEST_F(PrintSettingsScreen, SavingAsPdfEndsByNamingTheFile) {
+    settings().export_path = dir();
+    PrintSettings r = default_print_settings(kLayoutVehicleRecords);
+    r.set_printer(kSaveAsPdf);
+    std::string folder = dir(), name;
+    int result = 0;
+    BrowseForFile("Save as PDF", folder, name, result);  // ends at once: where is its OK?
+    main_window().quit_requested = false;
+    const Rect ok = widgets()[static_cast<std::size_t>(FindWidget(750))].rect();
+    click(ok);
+    PrintJob job;
+    ASSERT_TRUE(Printer_Start(r, job));
+    next_card(job);
+    end_document(job);
+    ASSERT_EQ(os.message_boxes.size(), 1u);
+    EXPECT_EQ(os.message_boxes[0].text, "Saved as PDF:\r\n" + path("Domora.pdf"));
 }
 
 TEST_F(PrintSettingsScreen, ChoosingAPrinterAsksForItsOptions) {

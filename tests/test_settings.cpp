@@ -79,17 +79,24 @@ TEST_F(SettingsFile, TheWindowFrameIsFittedIntoTheWorkAreaSizeFirst) {
     EXPECT_EQ(s.window_x, 0);
     EXPECT_EQ(s.window_y, 0);
 
-    // A work area that does not start at the origin, smaller than the minimum.
+    // A work area that does not start at the origin, smaller than the minimum:
+    // the window takes the work area, title bar and bottom edge both on screen.
     Settings small;
     small.window_x = 5;
     small.window_y = 5;
     small.window_wide = 1600;
     small.window_high = 1000;
     clamp_window_placement(small, Rect{0, 30, 1000, 730});
-    EXPECT_EQ(small.window_wide, 1024);
-    EXPECT_EQ(small.window_high, 748);
+    EXPECT_EQ(small.window_wide, 1000);
+    EXPECT_EQ(small.window_high, 700);
     EXPECT_EQ(small.window_x, 0);
     EXPECT_EQ(small.window_y, 30) << "below a panel at the top, the title bar stays visible";
+    // 1024 x 768 with a 32-pixel panel: only the height gives way.
+    small.window_wide = 800;
+    small.window_high = 600;
+    clamp_window_placement(small, Rect{0, 0, 1024, 736});
+    EXPECT_EQ(std::vector<int>({small.window_x, small.window_y, small.window_wide, small.window_high}),
+              (std::vector<int>{0, 0, 1024, 736}));
 }
 
 // ---- reading damaged files --------------------------------------------------------------------

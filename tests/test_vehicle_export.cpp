@@ -184,6 +184,8 @@ TEST_F(VehicleExport, SelectedExportsTheMarkedRecordsToTheChosenFile) {
     EXPECT_EQ(rows[2][3], "Washed");
     EXPECT_EQ(settings().export_path, path("out/"));
     EXPECT_FALSE(std::filesystem::exists(path("out/trip.txt")));
+    EXPECT_TRUE(drawn("2 records exported to")) << "the export says what it did";
+    EXPECT_TRUE(drawn(path("out/trip.csv")));
 
     // All takes every record of the vehicle; Cancel nothing.
     click(all);

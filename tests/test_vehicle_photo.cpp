@@ -418,7 +418,7 @@ TEST_F(VehiclePhoto, ImportStopsQuietlyOnCancelAndSaysSoWhenThePictureCannotBeRe
     choose_file("broken.jpg");
     import_vehicle_photo(m());
     again();
-    EXPECT_EQ(messages(), std::vector<std::string>{"Error Loading Vehicle Photo"});
+    EXPECT_EQ(messages(), std::vector<std::string>{"Error Loading Vehicle Photo\r\n\r\nbroken.jpg: not a picture this program reads"});
     const std::vector<std::string> log = log_lines(path("status.log"));
     EXPECT_NE(std::find(log.begin(), log.end(), images.resize_failure), log.end());
     EXPECT_EQ(read(path("vehicle11.dat")), file) << "the vehicle is unchanged";
@@ -431,6 +431,63 @@ TEST_F(VehiclePhoto, ImportStopsQuietlyOnCancelAndSaysSoWhenThePictureCannotBeRe
     import_vehicle_photo(m());
     EXPECT_EQ(messages().size(), 2u);
     EXPECT_EQ(read(path("vehicle11.dat")), file);
+}
+
+TEST_F(VehiclePhoto, TheErrorNamesTheFileAndWhyNothingIsConvertedThen) {
+    const std::string file = vehicle_chunk(1, "");
+    load(file);
+    write(path("big.png"), "p");
+    write(path("notes.jpg"), "n");
+    write(path("locked.gif"), "g");
+    images.picture_width = 10000;  // 50 million pixels
+    images.picture_height = 5000;
+    choose_file("big.png");
+    import_vehicle_photo(m());
+    again();
+    images.picture_width = 1600;
+    images.known_picture = false;
+    choose_file("notes.jpg");
+    import_vehicle_photo(m());
+    again();
+    images.known_picture = true;
+    os.fail_opens("locked.gif");
+    choose_file("locked.gif");
+    import_vehicle_photo(m());
+    again();
+    os.clear_faults();
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Error Loading Vehicle Photo\r\n\r\nbig.png: too large",
+                                                     "Error Loading Vehicle Photo\r\n\r\nnotes.jpg: not a picture this program reads",
+                                                     "Error Loading Vehicle Photo\r\n\r\nlocked.gif: cannot be read"}));
+    EXPECT_TRUE(images.resize_calls.empty()) << "none of them reached the converter";
+    EXPECT_EQ(read(path("vehicle11.dat")), file);
+}
+
+TEST_F(VehiclePhoto, TheBrowserListsPicturesOnlyAndTheNextImportStartsInTheirFolder) {
+    load(vehicle_chunk(1, "") + service_chunk(5));
+    std::filesystem::create_directories(path("photos/trips"));
+    write(path("photos/car.JPG"), "j");
+    write(path("photos/notes.txt"), "t");
+    settings().import_path = path("photos/trips/");
+    const WidgetRecord ok = browser_button(750);
+    // The root and home come first, then "..": up into photos, where the picture is.
+    os.push_key(kKeyDown);
+    os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);
+    os.push_text("car.JPG");
+    click(ok);
+    os.drawn_texts.clear();
+    import_vehicle_photo(m());
+    again();
+    const auto drawn = [&](const std::string& text) {
+        return std::any_of(os.drawn_texts.begin(), os.drawn_texts.end(), [&](const auto& t) { return t.text == text; });
+    };
+    EXPECT_TRUE(drawn("car.JPG"));
+    EXPECT_TRUE(drawn("trips")) << "folders are listed to walk through";
+    EXPECT_FALSE(drawn("notes.txt"));
+    ASSERT_EQ(images.resize_calls.size(), 1u);
+    EXPECT_EQ(images.resize_calls[0].source, path("photos/car.JPG"));
+    EXPECT_EQ(settings().import_path, path("photos/"));
+    EXPECT_NE(read(path("setup313.dat")).find(path("photos/")), std::string::npos) << "and saved at once";
 }
 
 TEST_F(VehiclePhoto, ThePhotoGoesOnlyOnYesWithOk) {

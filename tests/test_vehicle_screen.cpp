@@ -132,9 +132,13 @@ TEST_F(VehicleScreen, WithoutAVehicleTheScreenIsEmptyAndTheGuardedButtonsSaySo) 
     run();
     EXPECT_TRUE(has_label("No Photo"));
     EXPECT_TRUE(has_label("0 Records"));
+    // How to begin, instead of an empty VIN and zero totals.
     const std::vector<std::string> all = labels();
-    EXPECT_EQ(std::count(all.begin(), all.end(), "$ 0.00"), 2) << "both cost totals";
-    EXPECT_TRUE(has_label("0.0 mpg"));
+    EXPECT_EQ(std::count(all.begin(), all.end(), "$ 0.00"), 0);
+    EXPECT_FALSE(has_label("0.0 mpg"));
+    EXPECT_FALSE(has_label("VIN:  "));
+    EXPECT_TRUE(has_label("There is no vehicle yet."));
+    EXPECT_TRUE(has_label("To add one, click Vehicle Manager (or press V)"));
     EXPECT_TRUE(has_label("")) << "an empty heading";
     for (const char* caption : {">Vehicle Manager", ">Select Vehicle", "Gas", "Maintenance", "Edit", "Delete", "Find",
                                 ">Display: All Records", "Export", "Print"}) {

@@ -144,6 +144,30 @@ TEST_F(Widgets, TextIsAlignedAtItsLeftRightOrCentreAndLeavesItsExtent) {
     EXPECT_EQ(os.drawn_texts.back().x, 80);
 }
 
+TEST_F(Widgets, TextThatDoesNotFitEndsInAnEllipsisAndTheRecordKeepsItAll) {
+    const FontHandle f = fonts().input;  // 10 px a character here
+    EXPECT_EQ(fitted_text(f, "abcdef", 60), "abcdef") << "exactly as wide as the box";
+    EXPECT_EQ(fitted_text(f, "abcdefg", 60), "abcde\x85") << "one character too long";
+    EXPECT_EQ(fitted_text(f, "ab cdefg", 40), "ab\x85") << "no blank before the ellipsis";
+    EXPECT_EQ(fitted_text(f, "W", 6), "\x85") << "a box narrower than its one character shows the sign alone";
+    EXPECT_EQ(fitted_text(f, "", 0), "");
+
+    // Labels, links, buttons and check boxes draw the cut text; the table keeps the whole one.
+    EndWidgets(0);
+    const std::string long_text = "landscaping-extension-2024";
+    AddWidget(0, kKindLabel, 0, 0, 100, 20, 0, 0, f, 0, long_text);
+    AddWidget(7, kKindLink, 0, 30, 100, 50, 0, 0, f, 0, long_text);
+    AddWidget(8, kKindButton, 0, 60, 100, 90, 0, 0, f, 1, long_text);
+    AddWidget(9, kKindCheckBox, 0, 100, 100, 120, 0, 0, f, 0, long_text);
+    AddWidget(0, kKindLabel, 0, 130, 0, 150, 0, 0, f, 0, long_text);  // no box to fit: drawn whole
+    os.drawn_texts.clear();
+    DrawAllWidgets();
+    std::vector<std::string> drawn;
+    for (const auto& t : os.drawn_texts) drawn.push_back(t.text);
+    EXPECT_EQ(drawn, (std::vector<std::string>{"landscapi\x85", "landscapi\x85", "landscap\x85", "landsc\x85", long_text}));
+    EXPECT_EQ(widgets()[1].text, long_text);
+}
+
 // ---- lists and scroll bars --------------------------------------------------------------------------
 
 TEST_F(Widgets, TheScrollThumbFollowsTheOffsetAndFillsTheTrackWhenAllFits) {

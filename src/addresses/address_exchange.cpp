@@ -189,13 +189,17 @@ void export_addresses(AddressStore& store) {
     if (button == 1 && !choose_export_file(extensions[format], path)) return;
 
     std::string text;
+    std::string exported;  // how many of what, for the closing message
     if (format == 0) {
         // A vCard file is UTF-8; the clipboard takes the text and converts it itself.
         const std::vector<ExportRecord> records = selected_records(store, "Exporting Addresses...");
         text = button == 1 ? vcard_file(records, platform().utc_now()) : vcard_text(records, platform().utc_now());
-    } else if (format == 1) {
-        text = csv_text(selected_records(store, "Exporting Addresses..."));
-    } else if (format == 2) {
+        exported = count_of(static_cast<std::int64_t>(records.size()), "address", "addresses");
+    } else if (format == 1 || format == 3) {
+        const std::vector<ExportRecord> records = selected_records(store, "Exporting Addresses...");
+        text = format == 1 ? csv_text(records) : plain_text(records);
+        exported = count_of(static_cast<std::int64_t>(records.size()), "address", "addresses");
+    } else {
         int lines = 0;
         text = email_list_text(selected_records(store, "Exporting Email Addresses..."), lines);
         if (lines == 0) {
@@ -203,8 +207,7 @@ void export_addresses(AddressStore& store) {
             show_ok("None of the selected records included an email address.||No records were exported");
             return;
         }
-    } else {
-        text = plain_text(selected_records(store, "Exporting Addresses..."));
+        exported = count_of(lines, "email address", "email addresses");
     }
     const Result<void> written = write_file_atomic(path, text, 0644);
     if (!written) {
@@ -212,8 +215,12 @@ void export_addresses(AddressStore& store) {
         return;
     }
     if (button == 2) {
+        const bool copied = file_exists(path) && !text.empty();
         if (file_exists(path)) File_to_Clipboard(path);
         delete_file(path);
+        if (copied) show_ok(exported + " copied to the clipboard");
+    } else {
+        show_ok(exported + " exported to|" + path);
     }
 }
 

@@ -61,7 +61,7 @@ Columns columns_of(int x1, int x2) {
 
 void draw_text_in(const Rect& clip, int x, int y, std::uint32_t colour, FontHandle font, const std::string& text) {
     ClipTo(clip);
-    DrawTextAt(x, y, 0, colour, font, text);
+    DrawFittedText(x, y, clip.right, colour, font, text);
 }
 
 void draw_list(WidgetRecord& w) {

@@ -164,12 +164,14 @@ void parse_settings(std::string_view image, Settings& into) {
 void clamp_window_placement(Settings& s, const Rect& area) {
     // The rectangle is the window's outer frame. It is fitted into the work
     // area of this screen, which may be smaller than the one it was saved on:
-    // the size first (never below the window's minimum), then the position,
-    // so that the title bar and the buttons of every popup stay reachable.
+    // the size first (never below the window's minimum, unless the work area
+    // itself is smaller, as on a laptop with a panel: then the window takes
+    // the work area), then the position, so that the title bar and the
+    // buttons of every popup stay reachable.
     const int area_wide = area.right - area.left;
     const int area_high = area.bottom - area.top;
-    s.window_wide = std::max(std::min(s.window_wide, area_wide), kMinWindowWide);
-    s.window_high = std::max(std::min(s.window_high, area_high), kMinWindowHigh);
+    s.window_wide = std::max(std::min(s.window_wide, area_wide), std::min(kMinWindowWide, area_wide));
+    s.window_high = std::max(std::min(s.window_high, area_high), std::min(kMinWindowHigh, area_high));
     s.window_x = std::max(std::min(s.window_x, area.right - s.window_wide), area.left);
     s.window_y = std::max(std::min(s.window_y, area.bottom - s.window_high), area.top);
     if (s.window_state == kShowMinimised) s.window_state = kShowNormal;

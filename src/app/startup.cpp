@@ -57,36 +57,6 @@ std::string home_folder() {
     return with_slash(home.empty() ? "/" : home);
 }
 
-namespace {
-
-// A folder named in the user's user-dirs.dirs, e.g. XDG_DESKTOP_DIR="$HOME/Desktop".
-std::string user_dir(const std::string& key, const std::string& fallback) {
-    std::string config = platform().env("XDG_CONFIG_HOME");
-    if (config.empty() || config[0] != '/') config = home_folder() + ".config";
-    Result<std::string> text = read_whole_file(with_slash(config) + "user-dirs.dirs");
-    if (text) {
-        std::size_t pos = 0;
-        const std::string& all = text.value();
-        while (pos < all.size()) {
-            std::size_t end = all.find('\n', pos);
-            if (end == std::string::npos) end = all.size();
-            const std::string line = trim(all.substr(pos, end - pos));
-            pos = end + 1;
-            if (line.rfind(key + "=", 0) != 0) continue;
-            std::string value = line.substr(key.size() + 1);
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-            if (value.rfind("$HOME", 0) == 0) value = home_folder() + value.substr(value.size() > 5 && value[5] == '/' ? 6 : 5);
-            if (!value.empty() && value[0] == '/') return with_slash(value);
-        }
-    }
-    return home_folder() + fallback;
-}
-
-}  // namespace
-
-std::string desktop_folder() { return user_dir("XDG_DESKTOP_DIR", "Desktop/"); }
-std::string documents_folder() { return user_dir("XDG_DOCUMENTS_DIR", "Documents/"); }
-
 std::string xdg_data_home() {
     const std::string configured = platform().env("XDG_DATA_HOME");
     if (!configured.empty() && configured[0] == '/') return with_slash(configured);

@@ -42,11 +42,8 @@ AppPaths& app_paths();
 std::vector<std::string> system_install_prefixes();
 std::string user_install_prefix();  // "" when HOME is unset
 
-// The user's home folder and the desktop's Desktop and Documents folders
-// (from user-dirs.dirs, else ~/Desktop/ and ~/Documents/); each ends with '/'.
+// The user's home folder; ends with '/'.
 std::string home_folder();
-std::string desktop_folder();
-std::string documents_folder();
 
 // $XDG_DATA_HOME, or ~/.local/share/ when unset or not absolute; ends with '/'.
 std::string xdg_data_home();

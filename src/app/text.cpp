@@ -130,6 +130,10 @@ std::string with_thousands(std::int64_t value) {
     return digits;
 }
 
+std::string count_of(std::int64_t value, std::string_view one, std::string_view many) {
+    return with_thousands(value) + " " + std::string(value == 1 ? one : many);
+}
+
 std::int32_t leading_number(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;

@@ -41,6 +41,8 @@ std::string log_number(std::int64_t value);
 
 // A whole number with commas between groups of three digits: "1,234,567".
 std::string with_thousands(std::int64_t value);
+// A count and what it counts: "1 address", "1,234 addresses".
+std::string count_of(std::int64_t value, std::string_view one, std::string_view many);
 
 // The value of the leading numeric part of a text: optional blanks, an
 // optional sign, digits. "12abc" gives 12, "abc" gives 0. Clamped to 32 bits.

@@ -23,6 +23,7 @@ constexpr int kFindFieldWidth = 40;
 constexpr int kTitleLimit = 79;
 constexpr std::uint32_t kErrorText = rgb(150, 0, 0);
 const char* const kNoPasswords = "No Passwords In Database";
+const char* const kNoRecordSelected = "No Record Selected";
 const char* const kFormHint =
     "|Enter a title for this record, then a name and value for each field.|(Separate field names and values with a colon)";
 
@@ -168,7 +169,10 @@ void EditPassword() {
     const int row = current_row();
     const std::uint32_t offset = password_store().view[static_cast<std::size_t>(row)];
     const RecordBytes record = password_record(offset);
-    if (record.empty()) return;
+    if (record.empty()) {
+        show_message(kNoRecordSelected);
+        return;
+    }
     const unsigned char kept = record[13];
     PasswordEntry entry = read_entry(record);
     clear_field_buffer();
@@ -205,6 +209,10 @@ void DeletePassword() {
     }
     const int row = current_row();
     const std::uint32_t offset = password_store().view[static_cast<std::size_t>(row)];
+    if (password_record(offset).empty()) {
+        show_message(kNoRecordSelected);
+        return;
+    }
     const PasswordEntry entry = read_entry(password_record(offset));
     int result = 0;
     ShowPopup("Are you sure you want to delete this password?||" + entry.title, "", 2, "Yes|No", 0, result);

@@ -80,7 +80,11 @@ void ExportPasswords() {
     const Result<void> written = write_file_atomic(path, text, kOwnerOnly);
     wipe(text);
     wipe_records(records);
-    if (!written) show_ok(name + " cannot be created.|" + written.error().message);
+    if (!written) {
+        show_ok(name + " cannot be created.|" + written.error().message);
+        return;
+    }
+    show_ok(count_of(static_cast<std::int64_t>(records.size()), "password", "passwords") + " exported to|" + path);
 }
 
 }  // namespace domora

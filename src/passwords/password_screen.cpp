@@ -41,6 +41,9 @@ constexpr std::uint32_t kPaneLine = rgb(84, 128, 146);
 
 struct ScreenState {
     std::string help;             // the help line under the detail pane
+    // After a copy the help line says so until the mouse leaves this spot.
+    bool copy_noted = false;
+    int copied_x = 0, copied_y = 0;
     std::vector<PasswordLine> lines;  // the current record's lines as shown
     bool keep_current_visible = true;
     int last_button = 0;          // the mouse button of the latest press
@@ -91,7 +94,7 @@ void draw_password_list(WidgetRecord& w) {
         const bool current = row == list.current_item;
         if (current) FillBox(Rect{inner.left, y, inner.right, y + height}, kCurrentRow);
         const PasswordEntry entry = read_entry(view_record(row));
-        DrawTextAt(inner.left + 8, y + text_offset, 0, current ? kWhiteRgb : rgb(0, 0, 0), font, entry.title);
+        DrawFittedText(inner.left + 8, y + text_offset, inner.right - 4, current ? kWhiteRgb : rgb(0, 0, 0), font, entry.title);
     }
     ClipTo(Rect{});
 }
@@ -213,6 +216,13 @@ void add_detail_pane(const Layout& l) {
     const int title_height = FontHeight(f.title);
     AddWidget(0, kKindLabel, left, y, right, y + title_height, kWhiteRgb, 0, f.title, 0, title);
     y += title_height + 18;
+    if (count == 0 && IsUnlocked()) {
+        // An empty store says how to begin instead of showing blank panes.
+        const int line = FontHeight(f.message) + 8, top = l.pane_top + 14;
+        AddWidget(0, kKindLabel, left, top, right, top + line, kWhiteRgb, 0, f.message, 0, "There are no passwords yet.");
+        AddWidget(0, kKindLabel, left, top + line, right, top + 2 * line, kNameColour, 0, f.input, 0,
+                  "To add one, click Add or press the A key.");
+    }
     int name_width = 0;
     for (const PasswordLine& line : g_state.lines) name_width = std::max(name_width, MeasureText(f.message, line.name).width);
     const int value_left = name_width > 0 ? left + std::min(name_width, (right - left) / 2) + 14 : left;
@@ -270,13 +280,28 @@ void copy_value(const std::string& value) {
     copy_secret(text.text());
 }
 
+// Copies a line's value and says in the help line what went where and for
+// how long. Every copy of a shown line, by the mouse or a key, goes through here.
+void copy_line(const PasswordLine& line) {
+    copy_value(line.value);
+    std::string what = trim(line.name);
+    if (!what.empty() && what.back() == ':') what.pop_back();
+    what = trim(what);
+    if (what.empty()) what = "Text";
+    set_help(what + " copied: the clipboard is cleared in " + std::to_string(kSecretClipboardMs / 1000) + " seconds");
+    g_state.copy_noted = true;
+    g_state.copied_x = input().mouse_x;
+    g_state.copied_y = input().mouse_y;
+}
+
 void value_clicked(int id, int button) {
     const PasswordLine* line = shown_line(id);
     if (!line) return;
-    const std::string value = line->value;
+    const PasswordLine copied = *line;
+    const std::string& value = copied.value;
     wait_for_release();
     if (button != 2) {
-        copy_value(value);
+        copy_line(copied);
         return;
     }
     switch (classify_value(value)) {
@@ -288,24 +313,44 @@ void value_clicked(int id, int button) {
             }
             break;
         case ValueKind::kWeb: open_web_page(value); break;
-        case ValueKind::kText: copy_value(value); break;
+        case ValueKind::kText: copy_line(copied); break;
     }
     main_window().screen_needs_redraw = true;
 }
 
+// A label or value drawn cut to its box, whose whole text the help line shows.
+bool drawn_cut(const WidgetRecord& w) {
+    return (w.kind == kKindLabel || w.kind == kKindLink) && w.x2 > w.x1 && !text_fits(w.font, w.text, w.x2 - w.x1);
+}
+
 void hover_help(int x, int y) {
+    if (g_state.copy_noted && x == g_state.copied_x && y == g_state.copied_y) return;
+    g_state.copy_noted = false;
     const WidgetTable& table = widgets();
     for (int i = 0; i < kMaxWidgets && table[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
         const WidgetRecord& w = table[static_cast<std::size_t>(i)];
-        if (w.id == 0 || !w.contains(x, y)) continue;
+        if (!w.contains(x, y)) continue;
+        if (w.id == 0) {
+            if (drawn_cut(w)) {
+                set_help(w.text);
+                return;
+            }
+            continue;
+        }
         if (const PasswordLine* line = shown_line(w.id)) {
             std::string help = "Click to copy text to clipboard";
             const ValueKind kind = classify_value(line->value);
             if (kind == ValueKind::kEmail) help += ". Right click to send email.";
             if (kind == ValueKind::kWeb) help += ". Right click to visit web site.";
-            set_help(help);
+            set_help(drawn_cut(w) ? line->value + " - " + help : help);
         } else if (w.id == kPwDetailPane) {
             set_help("");
+        } else if (w.id == kPwList) {
+            const int row = row_at(x, y);
+            if (row < 0) return;
+            const std::string title = read_entry(view_record(row)).title;
+            const Rect inner = list_inner(w);
+            if (!text_fits(w.font, title, inner.right - 4 - (inner.left + 8))) set_help(title);
         }
         return;
     }

@@ -69,6 +69,14 @@ public:
                                      int quality, bool crop) = 0;
     // Decodes JPEG or PNG bytes. False when they cannot be decoded.
     virtual bool decode_image(std::string_view bytes, Picture& out) = 0;
+    // Looks at the picture file at path without decoding it: false when the
+    // codecs do not know it as a picture; else its size in pixels (0 x 0 when
+    // its header does not say).
+    virtual bool picture_size(const std::string& path, int& width, int& height) {
+        (void)path;
+        width = height = 0;
+        return false;
+    }
 };
 
 // The service in use; one without codecs (every call fails) until a backend

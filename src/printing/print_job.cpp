@@ -143,6 +143,7 @@ bool Printer_Start(PrintSettings& record, PrintJob& job) {
     }
     job.page = 1;
     job.open = true;
+    job.output_file = device.output_file;
 
     log("Printer DC: " + n(1));
     log("Resolution: " + n(c.printable_width) + " x " + n(c.printable_height));
@@ -222,6 +223,7 @@ void end_document(PrintJob& job) {
     }
     service.close_device();
     job.open = false;
+    if (!job.output_file.empty() && result > 0) show_message("Saved as PDF:|" + job.output_file);
 }
 
 }  // namespace domora

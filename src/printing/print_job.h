@@ -47,6 +47,7 @@ struct PrintJob {
     int line_count = 0;
     int page_flag = 0;  // above 0 while a page is open
     bool open = false;
+    std::string output_file;  // "Save as PDF": the file written
 };
 
 inline constexpr std::uint32_t kPrintBlack = 0;
@@ -62,7 +63,8 @@ int points_to_pixels(int dpi, int points);
 bool Printer_Start(PrintSettings& record, PrintJob& job);
 // Moves to the next card, starting pages as needed, and clips to it.
 void next_card(PrintJob& job);
-// Ends the open page and the document and lets the printer go.
+// Ends the open page and the document and lets the printer go; a PDF file
+// that was written is named to the user.
 void end_document(PrintJob& job);
 
 // Clips to r; to r enlarged by `grow` pixels to the right and bottom.

@@ -163,10 +163,10 @@ constexpr LayoutDefaults kDefaults[] = {
 // The default printer and its device mode, as the record starts out.
 void fill_default_printer(PrintSettings& record) {
     PrintService& service = print_service();
-    const std::string name = service.default_printer();
+    const std::string name = effective_default_printer();
     status_log_write("Default Printer Name: " + name);
     if (name.empty()) return;
-    const std::string devmode = make_device_mode(name, service.printer_options(name));
+    const std::string devmode = make_device_mode(name, name == kSaveAsPdf ? std::string() : service.printer_options(name));
     status_log_write("Default Printer DevSize: " + log_number(static_cast<std::int64_t>(devmode.size())));
     status_log_write("Printer Properties Result: " + log_number(1));
     record.set_device_mode(devmode);
@@ -203,13 +203,23 @@ PrintSettings build_defaults(int layout_id) {
     return record;
 }
 
+bool known_paper(int paper) {
+    return paper == kPaperLetter || paper == kPaperLegal || paper == kPaperStatement || paper == kPaperA4 || paper == kPaperA5;
+}
+
 void validate(int layout_id, PrintSettings& record, bool may_rebuild) {
     if (may_rebuild) {
         const std::string wanted = to_lower(record.printer());
         bool found = false;
         for (const std::string& name : installed_printers()) found = found || to_lower(name) == wanted;
         if (!found) {
+            // A printer that is gone takes its device settings with it, but
+            // the paper and orientation are the user's choice, not the printer's.
+            const int paper = record.paper(), orientation = record.orientation();
             record = build_defaults(layout_id);
+            if (known_paper(paper)) record.set_paper(paper);
+            if (orientation == kPortrait || orientation == kLandscape) record.set_orientation(orientation);
+            validate(layout_id, record, false);
             return;
         }
     }
@@ -255,6 +265,16 @@ void store_print_settings(int layout_id, const PrintSettings& record) {
 }
 
 void validate_print_settings(int layout_id, PrintSettings& record) { validate(layout_id, record, true); }
+
+std::string effective_default_printer() {
+    PrintService& service = print_service();
+    std::string name = service.default_printer();
+    if (!name.empty()) return name;
+    // A desktop may have printers without naming one the default: the first
+    // of them then, and a PDF file where there is none at all.
+    const std::vector<std::string> names = service.printers();
+    return names.empty() ? std::string(kSaveAsPdf) : names.front();
+}
 
 std::vector<std::string> installed_printers() {
     std::vector<std::string> names = print_service().printers();

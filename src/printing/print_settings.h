@@ -145,5 +145,8 @@ void validate_print_settings(int layout_id, PrintSettings& record);
 
 // The installed printers with "Save as PDF" after them.
 std::vector<std::string> installed_printers();
+// The printer a new record starts with: CUPS' default destination, else the
+// first printer CUPS lists, else "Save as PDF".
+std::string effective_default_printer();
 
 }  // namespace domora

@@ -154,9 +154,14 @@ void build() {
     const MainWindowState& win = main_window();
     const Fonts& f = fonts();
     const PrintSettings& r = *g_screen.record;
-    const int row_height = std::max(28, FontHeight(f.button) + 10);
     const int title_height = FontHeight(f.message) + 16;
     const int panel_top = 50;
+    // The rows and the button row under them, each with its gap, fit in the
+    // window whatever its height: on a low screen the rows get tighter.
+    const int row_room = win.client_height - 10 - panel_top - title_height - 10 - 20;
+    const int pitch = std::min(std::max(28, FontHeight(f.button) + 10) + 4, row_room / (kRowCount + 1));
+    const int row_height = std::max(FontHeight(f.button) + 2, pitch - 4);
+    const int gap = std::max(0, pitch - row_height);
     const int panel_bottom = std::min(win.client_height - 10, panel_top + title_height + (kRowCount + 2) * (row_height + 4) + 30);
     const Rect panel{20, panel_top, win.client_width - 20, panel_bottom};
     begin_popup_widgets(panel);
@@ -170,7 +175,7 @@ void build() {
         const int count = AddWidget(kRowIdBase + row, kKindButton, rows_left, y, rows_right, y + row_height, rgb(0, 0, 0), 0,
                                     f.button, 0, kCaptions[row] + row_value(r, row));
         if (row == g_screen.key_row && count > 0) widgets()[static_cast<std::size_t>(count - 1)].look = kLookHovered;
-        y += row_height + 4;
+        y += row_height + gap;
     }
     y += 10;
     const int bw = (rows_right - rows_left - 20) / 3;
@@ -416,7 +421,8 @@ int print_settings_screen(int layout_id, const std::string& layout_name, PrintSe
             }
         } else if (id == kDefaultsId) {
             int answer = 2;
-            ShowPopup("Do you want to reset the print settings|back to their default values?", "", 1, "OK|Cancel", 0, answer);
+            // Resetting throws the layout's settings away: Enter keeps them.
+            ShowPopup("Do you want to reset the print settings|back to their default values?", "", 2, "OK|Cancel", 0, answer);
             wait_for_key_release();
             if (answer == 1) *record = default_print_settings(layout_id);
             win.screen_needs_redraw = true;

@@ -79,10 +79,15 @@ void draw_caption(const WidgetRecord& w, std::uint32_t colour, int shift) {
     }
     const int text_x = (r.left + r.right - right_room) / 2 + shift;
     const int text_y = r.top + (r.bottom - r.top - height) / 2 + shift;
+    // A caption wider than its button ends in the ellipsis; a letter past the
+    // cut is not underlined.
+    const std::size_t whole = caption.size();
+    if (r.right > r.left) caption = fitted_text(w.font, caption, r.right - r.left - right_room - 4);
+    const std::size_t shown = caption.size() < whole ? caption.size() - 1 : caption.size();
     DrawTextAt(text_x, text_y, 2, colour, w.font, caption);
     // The mnemonic's letter is underlined, so the user sees which key presses the button.
     const int p = (w.mnemonic >= 100 ? w.mnemonic - 100 : w.mnemonic) - (drop_down ? 1 : 0);
-    if (w.kind == kKindButton && p >= 1 && p <= static_cast<int>(caption.size()) && caption[static_cast<std::size_t>(p - 1)] != ' ') {
+    if (w.kind == kKindButton && p >= 1 && p <= static_cast<int>(shown) && caption[static_cast<std::size_t>(p - 1)] != ' ') {
         const int left = text_x - MeasureText(w.font, caption).width / 2 +
                          MeasureText(w.font, caption.substr(0, static_cast<std::size_t>(p - 1))).width;
         const int width = MeasureText(w.font, caption.substr(static_cast<std::size_t>(p - 1), 1)).width;
@@ -145,7 +150,7 @@ void draw_link(const WidgetRecord& w) {
     ClipTo(r);
     const FontHandle font = w.look == kLookNormal ? w.font : fonts().link;
     const std::uint32_t colour = w.look == kLookNormal ? w.colour1 : w.look == kLookHovered ? kLinkHover : w.colour2;
-    DrawTextAt(r.left, r.top + (r.bottom - r.top - FontHeight(font)) / 2, 0, colour, font, w.text);
+    DrawFittedText(r.left, r.top + (r.bottom - r.top - FontHeight(font)) / 2, r.right, colour, font, w.text);
     ClipTo(Rect{});
 }
 
@@ -166,7 +171,7 @@ void draw_check_box(const WidgetRecord& w) {
     DrawResourceBitmap(name, r.left, r.top + (r.bottom - r.top - bh) / 2);
     if (!w.text.empty()) {
         ClipTo(r);
-        DrawTextAt(r.left + bw + 6, r.top + (r.bottom - r.top - FontHeight(w.font)) / 2, 0, w.colour1, w.font, w.text);
+        DrawFittedText(r.left + bw + 6, r.top + (r.bottom - r.top - FontHeight(w.font)) / 2, r.right, w.colour1, w.font, w.text);
         ClipTo(Rect{});
     }
 }
@@ -185,7 +190,12 @@ void draw_widget_kind(WidgetRecord& w, bool focused) {
         case kKindButton: draw_button(w); break;
         case kKindLabel:
             ClipTo(r);
-            DrawTextAt(r.left, r.top, 0, w.colour1, w.font, w.text);
+            // A label without width is drawn whole: there is no box to fit.
+            if (r.right > r.left) {
+                DrawFittedText(r.left, r.top, r.right, w.colour1, w.font, w.text);
+            } else {
+                DrawTextAt(r.left, r.top, 0, w.colour1, w.font, w.text);
+            }
             break;
         case kKindLink: draw_link(w); break;
         case kKindPanel:

@@ -8,6 +8,7 @@
 #include "app/text.h"
 #include "platform/platform.h"
 #include "ui/accessible_tree.h"
+#include "ui/browser_places.h"
 #include "ui/event_wait.h"
 #include "ui/field_editor.h"
 #include "ui/popups.h"
@@ -54,56 +55,23 @@ std::string shown_name(const std::string& name) {
     return out;
 }
 
-bool is_network(const std::string& type) {
-    return type == "nfs" || type == "nfs4" || type == "cifs" || type == "smb3" || type == "smbfs" ||
-           type == "fuse.sshfs" || type == "sshfs" || type == "davfs" || type == "fuse.davfs2" || type == "9p";
-}
-
-bool is_optical(const std::string& type) { return type == "iso9660" || type == "udf"; }
-
-bool starts_with(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-
-// The places a user starts from: the root, the home folder, mounted media and network shares.
-void add_places(std::vector<BrowserEntry>& entries) {
-    auto add = [&](const std::string& path, const std::string& description) {
-        const std::string folder = with_slash(path);
-        for (const BrowserEntry& e : entries) {
-            if (e.path == folder) return;
-        }
-        BrowserEntry e;
-        e.kind = BrowserEntry::Drive;
-        e.path = folder;
-        e.text = path + "    " + description;
-        entries.push_back(e);
-    };
-    std::string root_label;
-    std::vector<Platform::MountPoint> mounts = platform().mount_points();
-    for (const Platform::MountPoint& m : mounts) {
-        if (m.path == "/") root_label = m.label;
-    }
-    add("/", root_label.empty() ? "" : "(" + root_label + ")");
-    std::string home = home_folder();
-    if (home.size() > 1) add(home.substr(0, home.size() - 1), "(Home)");
-    for (const Platform::MountPoint& m : mounts) {
-        const bool removable = starts_with(m.path, "/media/") || starts_with(m.path, "/run/media/");
-        if (is_optical(m.type)) {
-            add(m.path, "(CD-ROM)");
-        } else if (is_network(m.type)) {
-            add(m.path, "(Network Drive)");
-        } else if (removable) {
-            add(m.path, "(Removable Disk)");
-        } else if (starts_with(m.path, "/mnt/")) {
-            add(m.path, m.label.empty() ? "" : "(" + m.label + ")");
-        }
-    }
-}
-
 int group_of(BrowserEntry::Kind kind) { return static_cast<int>(kind); }
+
+// True when the name's extension (after its last dot, in any case) is one of
+// extensions, or when there are none.
+bool has_extension(const std::string& name, const std::vector<std::string>& extensions) {
+    if (extensions.empty()) return true;
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    const std::string extension = to_lower(name.substr(dot + 1));
+    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
 
 // ---- the browser's state while it shows ---------------------------------------------------
 
 struct Browser {
     std::string folder;
+    std::vector<std::string> extensions;  // the files listed; all when empty
     std::vector<BrowserEntry> entries;
     ListState list;
     int field = -1;  // index of the file name field in the widget table
@@ -133,8 +101,8 @@ void draw_entries(WidgetRecord& w) {
                            : e.kind == BrowserEntry::File   ? "FILE_ICON"
                                                             : "FOLDER_ICON";
         DrawResourceBitmap(icon, inner.left + 6, y + (rh - 16) / 2);
-        DrawTextAt(inner.left + 30, y + (rh - input_height) / 2, 0, current ? rgb(255, 255, 255) : rgb(0, 0, 0), fonts().input,
-                   e.text);
+        DrawFittedText(inner.left + 30, y + (rh - input_height) / 2, inner.right - 4, current ? rgb(255, 255, 255) : rgb(0, 0, 0),
+                       fonts().input, e.text);
     }
     ClipTo(Rect{});
 }
@@ -240,7 +208,7 @@ void redraw_list() {
 void load(const std::string& folder) {
     Browser& b = *g_browser;
     b.folder = with_slash(folder);
-    if (!browser_entries(b.folder, b.entries)) {
+    if (!browser_entries(b.folder, b.entries, b.extensions)) {
         int ignored = 0;
         ShowPopup("This folder cannot be read:|" + b.folder, "", 1, "OK", 0, ignored);
     }
@@ -331,21 +299,19 @@ void new_folder(const std::string& title) {
 
 // ---- the list --------------------------------------------------------------------------------
 
-bool browser_entries(const std::string& folder, std::vector<BrowserEntry>& entries) {
-    entries.clear();
-    add_places(entries);
+bool browser_entries(const std::string& folder, std::vector<BrowserEntry>& entries, const std::vector<std::string>& extensions) {
+    entries = browser_places();
     if (folder.empty()) return true;
     const std::string here = with_slash(folder);
     std::vector<std::string> names;
     const bool readable = platform().list_folder(here, names);
     std::vector<BrowserEntry> items;
     if (here != "/") items.push_back(BrowserEntry{BrowserEntry::Parent, "..", parent_of(here), "..", 0});
-    items.push_back(BrowserEntry{BrowserEntry::Desktop, "Desktop", desktop_folder(), "Desktop", 0});
-    items.push_back(BrowserEntry{BrowserEntry::Documents, "My Documents", documents_folder(), "My Documents", 0});
     for (const std::string& name : names) {
         if (name.empty() || name[0] == '.') continue;
         FileInfo info;
         if (!platform().sys_stat(here + name, info)) continue;  // a dangling link
+        if (!info.is_folder && !has_extension(name, extensions)) continue;
         BrowserEntry e;
         e.kind = info.is_folder ? BrowserEntry::Folder : BrowserEntry::File;
         e.name = name;
@@ -382,7 +348,8 @@ bool DeleteTree(const std::string& folder) {
 
 // ---- the browser ------------------------------------------------------------------------------
 
-void BrowseForFile(const std::string& title, std::string& folder, std::string& file_name, int& result) {
+void BrowseForFile(const std::string& title, std::string& folder, std::string& file_name, int& result,
+                   const std::vector<std::string>& extensions) {
     MainWindowState& win = main_window();
     if (win.quit_requested) return;
     const bool was_open = win.popup_open;
@@ -397,6 +364,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
     Browser* outer = g_browser;
     g_browser = &browser;
     browser.file_name = file_name;
+    browser.extensions = extensions;
     // A folder that is not there starts the browser in the home folder.
     load(!folder.empty() && folder_exists(folder) ? folder : home_folder());
     redraw(title);

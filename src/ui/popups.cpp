@@ -20,6 +20,7 @@ struct PopupLayout {
     std::vector<std::string> lines, labels, buttons;
     int fields = 0;
     int line_height = 0, label_width = 0, button_width = 0, field_pixels = 0, input_height = 0;
+    int field_gap = 12;  // between two fields; less where the client is low
     int width = 0, height = 0, left = 0, top = 0;
 };
 
@@ -43,9 +44,19 @@ PopupLayout lay_out(const std::string& message, const std::string& labels, const
     l.input_height = FontHeight(f.input);
     const int field_block = l.fields > 0 ? l.label_width + l.field_pixels + 15 : 0;
     l.width = std::max({static_cast<int>(l.buttons.size()) * l.button_width, field_block, message_width}) + 40;
-    l.height = l.line_height * static_cast<int>(l.lines.size()) + 32 + (l.input_height + 12) * l.fields + 55;
+    // A message line wider than the window (a long path) ends in the ellipsis instead.
+    l.width = std::min(l.width, std::max(200, win.client_width - 20));
+    l.height = l.line_height * static_cast<int>(l.lines.size()) + 32 + (l.input_height + l.field_gap) * l.fields + 55;
+    // On a low screen the fields move closer together, so that the buttons
+    // stay inside the window.
+    const int room = win.client_height - 8;
+    if (l.height > room && l.fields > 0) {
+        const int gap = l.field_gap - (l.height - room + l.fields - 1) / l.fields;
+        l.field_gap = std::max(2, gap);
+        l.height = l.line_height * static_cast<int>(l.lines.size()) + 32 + (l.input_height + l.field_gap) * l.fields + 55;
+    }
     l.left = (win.client_width - l.width) / 2;
-    l.top = (win.client_height - l.height) / 2 + 10;
+    l.top = std::max(4, std::min((win.client_height - l.height) / 2 + 10, win.client_height - 4 - l.height));
     return l;
 }
 
@@ -56,16 +67,17 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
     begin_popup_widgets(Rect{l.left, l.top, l.left + l.width, l.top + l.height});
     for (std::size_t i = 0; i < l.lines.size(); ++i) {
         const int w = MeasureText(f.message, l.lines[i]).width;
-        const int x = l.left + (l.width - w) / 2;
+        const int x = std::max(l.left + 20, l.left + (l.width - w) / 2);
         const int y = l.top + 12 + l.line_height * static_cast<int>(i);
-        AddWidget(0, kKindLabel, x, y, x + w + 1, y + l.line_height, rgb(0, 0, 0), 0, f.message, 0, l.lines[i]);
+        AddWidget(0, kKindLabel, x, y, std::min(x + w + 1, l.left + l.width - 20), y + l.line_height, rgb(0, 0, 0), 0, f.message, 0,
+                  l.lines[i]);
     }
     std::vector<int> field_index;
     const int block_left = l.left + (l.width - (l.label_width + l.field_pixels)) / 2;
     const int field_left = block_left + l.label_width;
     const int first_y = l.top + l.line_height * static_cast<int>(l.lines.size()) + 30;
     for (int i = 0; i < l.fields; ++i) {
-        const int y = first_y + (l.input_height + 12) * i;
+        const int y = first_y + (l.input_height + l.field_gap) * i;
         if (i < static_cast<int>(l.labels.size())) {
             const std::string& label = l.labels[static_cast<std::size_t>(i)];
             const int w = MeasureText(f.message, label).width;
@@ -89,7 +101,7 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
         field_index.push_back(count - 1);
     }
     const int row = l.button_width * static_cast<int>(l.buttons.size());
-    const int buttons_top = l.fields > 0 ? first_y + (l.input_height + 12) * l.fields + 10
+    const int buttons_top = l.fields > 0 ? first_y + (l.input_height + l.field_gap) * l.fields + 10
                                          : l.top + l.line_height * static_cast<int>(l.lines.size()) + 40;
     for (std::size_t i = 0; i < l.buttons.size(); ++i) {
         const int x = l.left + (l.width - row) / 2 + l.button_width * static_cast<int>(i);

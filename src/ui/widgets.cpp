@@ -192,6 +192,32 @@ void DrawTextAt(int x, int y, int alignment, std::uint32_t colour, FontHandle fo
 
 const TextExtent& last_extent() { return g_last_extent; }
 
+bool text_fits(FontHandle font, const std::string& text, int width) {
+    return platform().measure_text(font, text).width <= width;
+}
+
+std::string fitted_text(FontHandle font, const std::string& text, int width) {
+    if (text_fits(font, text, width)) return text;
+    // The widths grow with the length, so the longest start that fits is
+    // found by halving.
+    std::size_t fits = 0, too_long = text.size();
+    while (too_long - fits > 1) {
+        const std::size_t middle = (fits + too_long) / 2;
+        if (text_fits(font, text.substr(0, middle) + kEllipsis, width)) {
+            fits = middle;
+        } else {
+            too_long = middle;
+        }
+    }
+    std::string cut = text.substr(0, fits);
+    while (!cut.empty() && cut.back() == ' ') cut.pop_back();
+    return cut + kEllipsis;
+}
+
+void DrawFittedText(int x, int y, int right, std::uint32_t colour, FontHandle font, const std::string& text) {
+    DrawTextAt(x, y, 0, colour, font, fitted_text(font, text, right - x));
+}
+
 int FontHeight(FontHandle font) { return platform().font_height(font); }
 
 void FillBox(const Rect& r, std::uint32_t colour) { platform().fill_rect(r, colour); }

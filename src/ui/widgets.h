@@ -135,6 +135,17 @@ void DrawTextAt(int x, int y, int alignment, std::uint32_t colour, FontHandle fo
 const TextExtent& last_extent();
 int FontHeight(FontHandle font);
 
+// The ellipsis ("\x85" in Windows-1252) that ends a text cut to fit its box.
+inline constexpr char kEllipsis = '\x85';
+// The text as it fits in width pixels: whole when it fits, else the longest
+// start that fits with the ellipsis after it (the ellipsis alone when not even
+// one character does). Only drawing uses it; records keep the whole text.
+std::string fitted_text(FontHandle font, const std::string& text, int width);
+// True when the text needs no cutting to fit in width pixels.
+bool text_fits(FontHandle font, const std::string& text, int width);
+// DrawTextAt, left-aligned, of the text fitted between x and right.
+void DrawFittedText(int x, int y, int right, std::uint32_t colour, FontHandle font, const std::string& text);
+
 void FillBox(const Rect& r, std::uint32_t colour);
 void FrameBox(const Rect& r, std::uint32_t colour);
 void DottedBox(const Rect& r, std::uint32_t colour);

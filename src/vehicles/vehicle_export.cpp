@@ -106,7 +106,11 @@ void export_vehicle_records(VehicleManager& m, bool selected_only) {
     settings().export_path = folder;
     save_settings();
     const Result<void> written = write_file_atomic(path, vehicle_records_csv(store, offsets), 0644);
-    if (!written) show_ok(name + " cannot be created.|" + written.error().message);
+    if (!written) {
+        show_ok(name + " cannot be created.|" + written.error().message);
+        return;
+    }
+    show_ok(count_of(static_cast<std::int64_t>(offsets.size()), "record", "records") + " exported to|" + path);
 }
 
 }  // namespace domora

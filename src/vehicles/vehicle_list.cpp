@@ -62,12 +62,12 @@ void draw_row(const VehicleManager& m, const RecordColumns& c, const Rect& list,
     DrawResourceBitmap(box, c.check_left + (c.check_right - c.check_left - bw) / 2, y + (height - bh) / 2);
 
     if (h.type == kRecordMaintenance) {
-        DrawTextAt(c.record_left, ty, 0, text, font, store.description(offset));
+        DrawFittedText(c.record_left, ty, list.right - c.padding, text, font, store.description(offset));
     } else if (h.type == kRecordFuel) {
         const FontHandle bold = fonts().user_bold;
         DrawTextAt(c.record_left, y + (height - FontHeight(bold)) / 2, 0, current ? kCurrentText : kGasLabel, bold, "Gas: ");
         const int detail_left = c.record_left + last_extent().width + 4;
-        DrawTextAt(detail_left, ty, 0, text, font, fuel_detail(h.a, h.b, h.c, h.d, h.e));
+        DrawFittedText(detail_left, ty, list.right - c.padding, text, font, fuel_detail(h.a, h.b, h.c, h.d, h.e));
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <vector>
+
 #include "app/files.h"
 #include "app/messages.h"
 #include "app/settings.h"
@@ -22,6 +24,15 @@ constexpr int kPhotoHeight = 300;
 constexpr int kPhotoQuality = 75;
 // Far above any 400 x 300 picture, far below what a record's length can hold.
 constexpr std::size_t kMaxPhotoBytes = 16u << 20;
+// Far above any photo a camera or phone takes.
+constexpr std::int64_t kMaxPictureFileBytes = std::int64_t{256} << 20;
+
+// The picture files the browser lists for an import, by extension.
+const std::vector<std::string> kPictureExtensions = {"jpg", "jpeg", "png", "gif", "bmp"};
+
+const char* const kNotAPicture = "not a picture this program reads";
+const char* const kTooLarge = "too large";
+const char* const kCannotRead = "cannot be read";
 
 bool need_current_vehicle(const VehicleManager& m) {
     if (!need_vehicle(m)) return false;
@@ -47,20 +58,41 @@ void store_with_photo(VehicleManager& m, const VehicleInfo& vehicle, const std::
     show_record(m, store.record_position());
 }
 
-// The converted picture, or "" after logging why there is none.
-std::string convert_picture(const std::string& source, const std::string& scratch) {
+// Why the file cannot become a photo, before converting it; "" when it may.
+std::string picture_problem(const std::string& source) {
+    FileInfo info;
+    if (!platform().sys_stat(source, info) || info.is_folder) return kCannotRead;
+    const int fd = platform().sys_open(source, O_RDONLY, 0);
+    if (fd < 0) return kCannotRead;
+    platform().sys_close(fd);
+    if (info.size > kMaxPictureFileBytes) return kTooLarge;
+    int width = 0, height = 0;
+    if (!image_service().picture_size(source, width, height)) return kNotAPicture;
+    if (static_cast<std::int64_t>(width) * height > kMaxPicturePixels) return kTooLarge;
+    return {};
+}
+
+// The converted picture, or "" after logging why there is none (and saying
+// so in problem).
+std::string convert_picture(const std::string& source, const std::string& scratch, std::string& problem) {
     // Created owner-only before the converter writes into it, so the picture
     // is never readable by others, not even for a moment.
     delete_file(scratch);
     const int fd = platform().sys_open(scratch, O_WRONLY | O_CREAT | O_TRUNC, kOwnerOnly);
     if (fd >= 0) platform().sys_close(fd);
     const std::string failure = image_service().resize_image(source, scratch, kPhotoWidth, kPhotoHeight, kPhotoQuality, true);
+    problem = kNotAPicture;
     if (!failure.empty()) {
         status_log_write(failure);
         return {};
     }
     Result<std::string> bytes = read_whole_file(scratch);
-    if (!bytes || bytes.value().size() > kMaxPhotoBytes || photo_format(bytes.value()) == PhotoFormat::None) return {};
+    if (!bytes || photo_format(bytes.value()) == PhotoFormat::None) return {};
+    if (bytes.value().size() > kMaxPhotoBytes) {
+        problem = kTooLarge;
+        return {};
+    }
+    problem.clear();
     return std::move(bytes.value());
 }
 
@@ -71,17 +103,26 @@ void import_vehicle_photo(VehicleManager& m) {
     std::string folder = settings().import_path;
     std::string name;
     int result = 0;
-    BrowseForFile("Locate JPG, PNG, GIF, or BMP Graphic for Photo", folder, name, result);
+    BrowseForFile("Locate JPG, PNG, GIF, or BMP Graphic for Photo", folder, name, result, kPictureExtensions);
     if (result != 1 || name.empty()) return;
+    // The next import starts where this one found its picture.
+    if (folder != settings().import_path) {
+        settings().import_path = folder;
+        save_settings();
+    }
     const std::string source = folder + name;
     FileInfo info;
     if (!platform().sys_stat(source, info) || info.is_folder) return;
 
-    const std::string scratch = app_paths().data_folder + kPhotoScratchName;
-    const std::string photo = convert_picture(source, scratch);
-    delete_file(scratch);
+    std::string problem = picture_problem(source);
+    std::string photo;
+    if (problem.empty()) {
+        const std::string scratch = app_paths().data_folder + kPhotoScratchName;
+        photo = convert_picture(source, scratch, problem);
+        delete_file(scratch);
+    }
     if (photo.empty()) {
-        show_message("Error Loading Vehicle Photo");
+        show_message("Error Loading Vehicle Photo||" + name + ": " + problem);
         return;
     }
     const std::optional<VehicleInfo> vehicle = m.store.current_vehicle();

@@ -57,6 +57,15 @@ int add_label(int x, int y, std::uint32_t colour, FontHandle font, const std::st
     return AddWidget(0, kKindLabel, left, y, left + width + 1, y + FontHeight(font), colour, 0, font, 0, text);
 }
 
+// Where a screen without vehicles has its details: the way to add the first one.
+int add_first_vehicle_hint(int x, int y, int line) {
+    const Fonts& f = fonts();
+    add_label(x, y, kWhiteText, f.user_bold, "There is no vehicle yet.");
+    add_label(x, y + line, kSoftText, f.user_normal, "To add one, click Vehicle Manager (or press V)");
+    add_label(x, y + 2 * line, kSoftText, f.user_normal, "and choose Add New Vehicle.");
+    return y + 3 * line;
+}
+
 int button_width(const std::string& caption, int least) {
     return std::max(least, MeasureText(fonts().button, caption).width + 30);
 }
@@ -99,6 +108,7 @@ void draw_vehicle_screen() {
 
     const int line = FontHeight(f.user_normal) + 10;
     const int info_left = photo.right + 30;
+    const int facts_start = widget_count();
     int y = photo_top + 4;
     for (const auto& [label, value] : {std::pair<std::string, std::string>{"VIN:  ", vehicle ? vehicle->vin : ""},
                                        std::pair<std::string, std::string>{"License:  ", vehicle ? vehicle->license : ""}}) {
@@ -119,6 +129,11 @@ void draw_vehicle_screen() {
         add_label(info_left, y, kSoftText, f.user_bold, label);
         add_label(value_right, y, kWhiteText, f.user_normal, value, 1);
         y += line;
+    }
+    if (!vehicle) {
+        // Nothing to show yet: instead of empty details and zero figures, how to begin.
+        EndWidgets(facts_start);
+        y = add_first_vehicle_hint(info_left, photo_top + 4, line);
     }
 
     // Find, the display filter and the count.

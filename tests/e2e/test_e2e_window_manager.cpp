@@ -1,30 +1,17 @@
 // The real window on an X server of its own: under a window manager (openbox)
 // the window keeps its frame across starts, fits a smaller screen and stays
 // maximised under a popup; on a screen scaled by two it is drawn sharp.
-#include <fcntl.h>
 
 #include <cstdio>
 #include <map>
 
 #include "e2e_support.h"
+#include "programs.h"
 
 namespace domora::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool have(const char* program) { return std::system(("command -v " + std::string(program) + " >/dev/null 2>&1").c_str()) == 0; }
-
-// Runs a command and gives what it printed.
-std::string output_of(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
-}
 
 // The entries of a settings file: name and value.
 std::map<std::string, std::string> settings_of(const std::string& image) {
@@ -98,22 +85,9 @@ protected:
     }
 
     pid_t spawn(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
         std::vector<std::string> env = m_env;
         env.push_back("DISPLAY=" + m_display);
-        std::vector<char*> envp;
-        for (std::string& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        const int failed = ::posix_spawnp(&pid, argv[0], &quiet, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&quiet);
-        return failed ? -1 : pid;
+        return spawn_program(std::move(args), std::move(env));
     }
 
     std::string x(const std::string& command) { return output_of("DISPLAY=" + m_display + " " + command + " 2>/dev/null"); }

@@ -30,8 +30,18 @@ public:
     Picture decoded{4, 3, std::vector<std::uint32_t>(12, 0x336699)};
     int decode_calls = 0;
 
+    // What picture_size says of every file: a picture of this size, or none.
+    bool known_picture = true;
+    int picture_width = 1600;
+    int picture_height = 1200;
+
     std::string resize_image(const std::string& source, const std::string& target, int width, int height, int quality,
                              bool crop) override;
+    bool picture_size(const std::string&, int& width, int& height) override {
+        width = known_picture ? picture_width : 0;
+        height = known_picture ? picture_height : 0;
+        return known_picture;
+    }
     bool decode_image(std::string_view bytes, Picture& out) override;
 };
 

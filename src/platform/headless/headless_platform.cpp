@@ -49,6 +49,13 @@ bool HeadlessPlatform::sys_stat(const std::string& path, FileInfo& info) {
 }
 
 int HeadlessPlatform::sys_open(const std::string& path, int flags, unsigned mode) {
+    {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        if (!m_open_fault.empty() && path.find(m_open_fault) != std::string::npos) {
+            errno = m_open_error;
+            return -1;
+        }
+    }
     const int fd = Platform::sys_open(path, flags, mode);
     if (fd >= 0) {
         const std::lock_guard<std::mutex> lock(m_files_lock);

@@ -120,6 +120,12 @@ public:
     // Exchanges alone, as on a file system that has none.
     void refuse_exchanges(int error = EINVAL) { m_exchange_error = error; }
     void fail_fsync(int error = EIO) { m_fsync_error = error; }
+    // Opening a file whose path contains `path_part` fails with `error`.
+    void fail_opens(std::string path_part, int error = EACCES) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        m_open_fault = std::move(path_part);
+        m_open_error = error;
+    }
     void clear_faults() {
         {
             const std::lock_guard<std::mutex> lock(m_files_lock);
@@ -128,6 +134,7 @@ public:
         m_rename_error = 0;
         m_exchange_error = 0;
         m_fsync_error = 0;
+        fail_opens({}, 0);
     }
 
     // ---- Platform ----------------------------------------------------------------------------
@@ -290,6 +297,8 @@ private:
     int m_rename_error = 0;
     int m_exchange_error = 0;
     int m_fsync_error = 0;
+    std::string m_open_fault;
+    int m_open_error = 0;
     // Files may be written from a second thread (a spare made in the background).
     std::mutex m_files_lock;
     std::map<int, std::string> m_open_paths;

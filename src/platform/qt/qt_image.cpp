@@ -87,6 +87,18 @@ public:
         return {};
     }
 
+    bool picture_size(const std::string& path, int& width, int& height) override {
+        QImageReader reader(to_qt(path));
+        width = height = 0;
+        if (!reader.canRead()) return false;
+        const QSize size = reader.size();
+        if (size.isValid()) {
+            width = size.width();
+            height = size.height();
+        }
+        return true;
+    }
+
     bool decode_image(std::string_view bytes, Picture& out) override {
         out = Picture{};
         QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));

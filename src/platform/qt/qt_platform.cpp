@@ -43,6 +43,8 @@
 #include <thread>
 #include <vector>
 
+#include <xcb/xcb.h>
+
 #include "platform/cp1252.h"
 #include "platform/qt/qt_sound.h"
 #include "platform/qt/qt_window.h"
@@ -69,6 +71,32 @@ QLocale locale_for(const char* category) {
     return QLocale::system();
 }
 
+// The window's icon: the picture of the menu entry, at every size it is installed in.
+QIcon application_icon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/%1x%1/org.domora.Domora.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+// Outside a desktop session there is no XDG_RUNTIME_DIR, and Qt warns about
+// it on every start. The program's own private folder (below TMPDIR, owner
+// only) serves as the runtime folder then, for Qt and the single-instance
+// guard alike. A folder of that name that is not the user's own and private
+// is left alone.
+void ensure_runtime_folder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') return;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/domora-" + std::to_string(::getuid());
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return;
+    if ((st.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) return;
+    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+}
+
 void on_termination_signal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
@@ -82,7 +110,7 @@ public:
         QApplication::setApplicationName(QStringLiteral("Domora"));
         // Ties the window to its menu entry, so docks and task bars show that icon.
         QGuiApplication::setDesktopFileName(QStringLiteral("org.domora.Domora"));
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/PROGRAM.xpm")));
+        QApplication::setWindowIcon(application_icon());
         QApplication::setQuitOnLastWindowClosed(false);
         install_termination_signals();
         m_clock.start();
@@ -166,8 +194,8 @@ public:
         const QColor background((background_rgb >> 16) & 0xFF, (background_rgb >> 8) & 0xFF, background_rgb & 0xFF);
         m_window = new MainWindow(m_events, m_surface, background);
         m_window->setTitle(to_qt(title));
-        m_window->setIcon(QIcon(QStringLiteral(":/PROGRAM.xpm")));
-        m_window->setMinimumSize(QSize(kMinFrameWide, kMinFrameHigh));
+        m_window->setIcon(application_icon());
+        m_window->setMinimumSize(minimum_frame());
         // The placement is the outer frame. Its size is made the client size
         // here; once the window manager has framed the window, the first show
         // takes the frame off again (fit_to_frame).
@@ -511,29 +539,44 @@ private:
     static constexpr int kMinFrameWide = 1024;
     static constexpr int kMinFrameHigh = 748;
 
-    // The smallest window is 1,024 x 748 with its frame.
+    // The smallest window is 1,024 x 748 with its frame, or the work area
+    // where that is smaller (a laptop screen with a panel).
+    QSize minimum_frame() {
+        const Rect area = work_area();
+        return QSize(std::min(kMinFrameWide, area.right - area.left), std::min(kMinFrameHigh, area.bottom - area.top));
+    }
+
     void apply_minimum_size() {
         const QMargins frame = m_window->frameMargins();
-        m_window->setMinimumSize(QSize(kMinFrameWide - frame.left() - frame.right(), kMinFrameHigh - frame.top() - frame.bottom()));
+        const QSize least = minimum_frame();
+        m_window->setMinimumSize(QSize(std::max(1, least.width() - frame.left() - frame.right()),
+                                       std::max(1, least.height() - frame.top() - frame.bottom())));
+    }
+
+    // Lets events come in, sleeping while none do, until done() or limit_ms.
+    template <class Done>
+    static void wait_until(Done done, int limit_ms) {
+        QElapsedTimer waited;
+        waited.start();
+        // The timer wakes the wait at the limit when nothing else does.
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.start(limit_ms);
+        while (!done() && waited.elapsed() < limit_ms) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+        }
     }
 
     // Waits (briefly) for the window manager to frame the window, then makes
     // the outer frame the wanted rectangle.
     void fit_to_frame() {
-        QElapsedTimer waited;
-        waited.start();
-        while (!m_window->isExposed() && waited.elapsed() < 2000) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
-        }
+        wait_until([this] { return m_window->isExposed(); }, 2000);
         // The frame is known once the window manager's reparenting has come
-        // through; without a window manager there is none.
-        waited.restart();
-        QMargins frame = m_window->frameMargins();
-        while (frame.isNull() && waited.elapsed() < 1000) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-            frame = m_window->frameMargins();
-        }
-        if (frame.isNull()) return;  // the client is the whole window
+        // through; without a window manager there is none to wait for.
+        if (!window_manager_running()) return;  // the client is the whole window
+        wait_until([this] { return !m_window->frameMargins().isNull(); }, 1000);
+        const QMargins frame = m_window->frameMargins();
+        if (frame.isNull()) return;
         apply_minimum_size();
         const QSize client(std::max(1, m_wanted_frame.width() - frame.left() - frame.right()),
                            std::max(1, m_wanted_frame.height() - frame.top() - frame.bottom()));
@@ -541,18 +584,45 @@ private:
         // window manager can take the position for the client's.
         const QRect inside(m_wanted_frame.topLeft() + QPoint(frame.left(), frame.top()), client);
         m_window->setGeometry(inside);
-        // The first drawing is made at the size and place the window manager grants.
-        waited.restart();
-        bool again = false;
-        while (waited.elapsed() < 1500) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-            if (m_window->geometry() == inside) break;
-            if (!again && waited.elapsed() > 500) {
-                m_window->setGeometry(inside);
-                again = true;
-            }
+        // The first drawing is made at the size and place the window manager
+        // grants; one that ignored the first request is asked once more.
+        const auto placed = [this, inside] { return m_window->geometry() == inside; };
+        wait_until(placed, 500);
+        if (!placed()) {
+            m_window->setGeometry(inside);
+            wait_until(placed, 1000);
         }
         m_window->set_normal_rect(m_wanted_frame);
+    }
+
+    // True unless this is an X server that no window manager has claimed
+    // (EWMH: _NET_SUPPORTING_WM_CHECK on the root names a window that names
+    // itself). Other platforms always have a compositor that frames windows.
+    static bool window_manager_running() {
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+        if (!c) return true;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (!screen) return true;
+        const char name[] = "_NET_SUPPORTING_WM_CHECK";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr);
+        if (!atom) return true;
+        const xcb_atom_t check = atom->atom;
+        std::free(atom);
+        if (check == XCB_ATOM_NONE) return false;  // no program ever announced itself
+        auto named_window = [&](xcb_window_t on) -> xcb_window_t {
+            xcb_get_property_reply_t* reply =
+                xcb_get_property_reply(c, xcb_get_property(c, 0, on, check, XCB_ATOM_WINDOW, 0, 1), nullptr);
+            xcb_window_t found = XCB_WINDOW_NONE;
+            if (reply && reply->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(reply) >= 4) {
+                found = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+            }
+            std::free(reply);
+            return found;
+        };
+        const xcb_window_t child = named_window(screen->root);
+        // A manager that has quit may leave the root's property behind; its window is gone then.
+        return child != XCB_WINDOW_NONE && named_window(child) == child;
     }
 
     // While a popup is open the window stays as it was locked: a maximised
@@ -571,7 +641,8 @@ private:
     static std::string runtime_folder() {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
         if (runtime && runtime[0] == '/') return runtime;
-        // Without a runtime folder, a private one in /tmp does the same job.
+        // Without a runtime folder (ensure_runtime_folder found none it could
+        // make), a private one in /tmp does the same job.
         const std::string folder = "/tmp/domora-" + std::to_string(::getuid());
         ::mkdir(folder.c_str(), 0700);
         return folder;
@@ -655,6 +726,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Platform> make_qt_platform(int& argc, char** argv) { return std::make_unique<QtPlatform>(argc, argv); }
+std::unique_ptr<Platform> make_qt_platform(int& argc, char** argv) {
+    ensure_runtime_folder();  // before Qt looks for it
+    return std::make_unique<QtPlatform>(argc, argv);
+}
 
 }  // namespace domora
