@@ -10,6 +10,7 @@
 #include "ui/popups.h"
 #include "ui/tab_bar.h"
 #include "ui/widgets.h"
+#include "vehicles/vehicle_charts.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
 #include "vehicles/vehicle_export.h"
@@ -31,6 +32,7 @@ constexpr int kFindId = 607;
 constexpr int kDisplayId = 608;
 constexpr int kExportId = 609;
 constexpr int kPrintId = 610;
+constexpr int kChartsId = 616;
 
 constexpr int kMargin = 20;
 constexpr int kButtonHeight = 32;
@@ -131,6 +133,10 @@ void draw_vehicle_screen() {
     const int display_width = button_width("Display: Maintenance Records", 200) + 24;
     AddWidget(kDisplayId, kKindButton, display_left, tools_top, display_left + display_width, tools_top + kButtonHeight, kBlack,
               0, f.button, 0, ">Display: " + display_filter_name(store.display_filter()));
+    const int charts_left = display_left + display_width + 10;
+    const int charts_right = charts_left + button_width("Charts", 110);
+    AddWidget(kChartsId, kKindButton, charts_left, tools_top, charts_right, tools_top + kButtonHeight, kBlack, 0, f.button, 1,
+              "Charts");
     add_label(list_right + kScrollBarWidth, tools_top + (kButtonHeight - FontHeight(f.user_bold)) / 2, kWhiteText, f.user_bold,
               std::to_string(store.record_count()) + " Records", 1);
 
@@ -240,6 +246,7 @@ void act(VehicleManager& m, int id) {
         case kDisplayId: drop_down_at(id, choose_display_filter, m); break;
         case kExportId: ask_and_export_vehicle_records(m); break;
         case kPrintId: print_vehicle_records(m); break;
+        case kChartsId: show_vehicle_charts(m); break;
         case kVehicleListCheckId:
             toggle_all_selected(m);
             redraw_record_list();
