@@ -10,6 +10,7 @@
 #include "ui/popups.h"
 #include "ui/tab_bar.h"
 #include "ui/widgets.h"
+#include "vehicles/fillup_import.h"
 #include "vehicles/vehicle_charts.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
@@ -33,6 +34,7 @@ constexpr int kDisplayId = 608;
 constexpr int kExportId = 609;
 constexpr int kPrintId = 610;
 constexpr int kChartsId = 616;
+constexpr int kImportId = 617;
 
 constexpr int kMargin = 20;
 constexpr int kButtonHeight = 32;
@@ -196,7 +198,7 @@ void draw_vehicle_screen() {
         x += width + 10;
     }
     x = list_right + kScrollBarWidth;
-    for (const Button& b : {Button{kPrintId, "Print", 1}, Button{kExportId, "Export", 2}}) {
+    for (const Button& b : {Button{kPrintId, "Print", 1}, Button{kExportId, "Export", 2}, Button{kImportId, "Import", 1}}) {
         const int width = button_width(b.caption, 110);
         AddWidget(b.id, kKindButton, x - width, buttons_top, x, buttons_top + kButtonHeight, kBlack, 0, f.button, b.mnemonic,
                   b.caption);
@@ -247,6 +249,13 @@ void act(VehicleManager& m, int id) {
         case kExportId: ask_and_export_vehicle_records(m); break;
         case kPrintId: print_vehicle_records(m); break;
         case kChartsId: show_vehicle_charts(m); break;
+        case kImportId: {
+            // The form covered the screen: the outcome is told over the screen again.
+            const std::string outcome = import_fill_ups(m);
+            draw_vehicle_screen();
+            if (!outcome.empty()) show_ok(outcome);
+            break;
+        }
         case kVehicleListCheckId:
             toggle_all_selected(m);
             redraw_record_list();

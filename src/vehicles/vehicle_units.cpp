@@ -224,6 +224,13 @@ bool valid_date(const VehicleDate& date) {
            date.day <= 31;
 }
 
+bool calendar_date(int year, int month, int day) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1900 || year > 2500 || month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= (month == 2 && leap ? 29 : kDays[month - 1]);
+}
+
 std::string format_date(int year, int month, int day) {
     char tail[40];
     std::snprintf(tail, sizeof tail, " %d, %04d", day, year);

@@ -29,6 +29,8 @@ struct VehicleDate {
 VehicleDate read_date(std::string_view text);
 // Year 1900 to 2500, month 1 to 12, day 1 to 31.
 bool valid_date(const VehicleDate& date);
+// A day of the calendar (leap years by the Gregorian rule) from 1900 to 2500.
+bool calendar_date(int year, int month, int day);
 // "Mar 7, 2024", with the month name of the user's locale.
 std::string format_date(int year, int month, int day);
 // "2024/03/07", as the forms show a date.
