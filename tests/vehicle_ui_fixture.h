@@ -1,6 +1,6 @@
-// The program's vehicle manager on a vehicle file in the test's folder, in a
-// headless window; messages land in the platform's message boxes and the
-// first vehicle is the current one.
+// The program's vehicle manager on a vehicle file in the test's folder, with
+// the reminders beside it, in a headless window; messages land in the
+// platform's message boxes and the first vehicle is the current one.
 #pragma once
 
 #include <algorithm>
@@ -27,6 +27,7 @@ protected:
         app_paths() = AppPaths{};
         app_paths().data_folder = dir();
         app_paths().vehicle_file = path("vehicle11.dat");
+        app_paths().reminders_file = path("reminders.dat");
         vehicle_manager() = VehicleManager{};
         vehicle_manager().store.set_path(path("vehicle11.dat"));
         settings().vehicle_id = 1;

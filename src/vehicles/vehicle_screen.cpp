@@ -11,6 +11,7 @@
 #include "ui/tab_bar.h"
 #include "ui/widgets.h"
 #include "vehicles/fillup_import.h"
+#include "vehicles/reminders.h"
 #include "vehicles/vehicle_charts.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
@@ -35,6 +36,7 @@ constexpr int kExportId = 609;
 constexpr int kPrintId = 610;
 constexpr int kChartsId = 616;
 constexpr int kImportId = 617;
+constexpr int kRemindersId = 618;
 
 constexpr int kMargin = 20;
 constexpr int kButtonHeight = 32;
@@ -49,6 +51,9 @@ constexpr std::uint32_t kFrame = rgb(24, 52, 64);
 constexpr std::uint32_t kHeaderFill = rgb(214, 224, 233);
 constexpr std::uint32_t kPhotoFill = rgb(36, 70, 84);
 constexpr std::uint32_t kPhotoLine = rgb(120, 150, 165);
+// A reminder's urgency, in colours that read on the screen's background.
+constexpr std::uint32_t kErrorText = rgb(255, 120, 110);
+constexpr std::uint32_t kWarningText = rgb(255, 205, 90);
 
 const char* const kMenuItems[] = {"Add New Vehicle", "Edit Vehicle", "Delete Vehicle", "Import Photo", "Delete Photo"};
 
@@ -116,7 +121,8 @@ void draw_vehicle_screen() {
         {"Fuel Costs:  ", format_cost_total(store.fuel_total())},
         {"Average Fuel Economy:  ", format_economy(store.average_economy())},
     };
-    int label_width = 0;
+    const std::string next_label = "Next Reminder:  ";
+    int label_width = MeasureText(f.user_bold, next_label).width;
     for (const auto& total : totals) label_width = std::max(label_width, MeasureText(f.user_bold, total.first).width);
     const int value_right = info_left + label_width + MeasureText(f.user_normal, "$ 9,999,999.00").width;
     for (const auto& [label, value] : totals) {
@@ -124,6 +130,24 @@ void draw_vehicle_screen() {
         add_label(value_right, y, kWhiteText, f.user_normal, value, 1);
         y += line;
     }
+    // The service due next, in the colour of its urgency.
+    const int today = today_number();
+    const Reminder* next = vehicle ? next_reminder(reminders_of(m), vehicle->vehicle_id, store, today) : nullptr;
+    std::string due = "None";
+    std::uint32_t due_colour = kWhiteText;
+    if (next) {
+        due = reminder_text(*next);
+        const ReminderState state = reminder_due(*next, today, vehicle_odometer(store, vehicle->vehicle_id), us_units()).state;
+        if (state == ReminderState::Overdue) due_colour = kErrorText;
+        if (state == ReminderState::Soon) due_colour = kWarningText;
+        if (state == ReminderState::Overdue) due += " (overdue)";
+    }
+    const int due_left = info_left + label_width;
+    const int due_room = win.client_width - kMargin - due_left;
+    while (due.size() > 4 && MeasureText(f.user_normal, due).width > due_room) due = due.substr(0, due.size() - 4) + "...";
+    add_label(info_left, y, kSoftText, f.user_bold, next_label);
+    add_label(due_left, y, due_colour, f.user_normal, due);
+    y += line;
 
     // Find, the display filter and the count.
     const int list_right = win.client_width - kMargin - kScrollBarWidth;
@@ -139,6 +163,8 @@ void draw_vehicle_screen() {
     const int charts_right = charts_left + button_width("Charts", 110);
     AddWidget(kChartsId, kKindButton, charts_left, tools_top, charts_right, tools_top + kButtonHeight, kBlack, 0, f.button, 1,
               "Charts");
+    AddWidget(kRemindersId, kKindButton, charts_right + 10, tools_top, charts_right + 10 + button_width("Reminders", 110),
+              tools_top + kButtonHeight, kBlack, 0, f.button, 1, "Reminders");
     add_label(list_right + kScrollBarWidth, tools_top + (kButtonHeight - FontHeight(f.user_bold)) / 2, kWhiteText, f.user_bold,
               std::to_string(store.record_count()) + " Records", 1);
 
@@ -256,6 +282,7 @@ void act(VehicleManager& m, int id) {
             if (!outcome.empty()) show_ok(outcome);
             break;
         }
+        case kRemindersId: manage_reminders(m); break;
         case kVehicleListCheckId:
             toggle_all_selected(m);
             redraw_record_list();
