@@ -145,6 +145,18 @@ TEST_F(Reminders, TheScreenShowsTheNextOneInTheColourOfItsUrgency) {
     ASSERT_NE(label("Next Reminder:  "), nullptr);
     ASSERT_NE(label("None"), nullptr);
 
+    // A damaged file is told on entering, and the screen is drawn whole after it.
+    write(path("reminders.dat"), read(std::string(DOMORA_TEST_DATA_DIR) + "/reminders_damaged.dat"));
+    m().reminders_loaded = false;
+    again();
+    install_popup_messages();
+    os.push_key(kKeyReturn);
+    vehicle_screen();
+    set_message_handler(nullptr);
+    EXPECT_TRUE(drawn("3 reminders are damaged and have been skipped"));
+    ASSERT_NE(label("Next Reminder:  "), nullptr);
+    EXPECT_NE(label("Oil change - due Sep 1, 2024 or at 45,000 km"), nullptr);
+
     keep({reminder(1, "Tyres", 2024, 3, 30)});
     m().reminders_loaded = false;
     again();

@@ -94,6 +94,8 @@ std::vector<std::size_t> reminders_of_vehicle(const ReminderFile& file, std::int
     for (std::size_t i = 0; i < file.reminders.size(); ++i) {
         if (file.reminders[i].vehicle_id == vehicle_id) found.push_back(i);
     }
+    // Most vehicles have none: their records are not walked for nothing.
+    if (found.empty()) return found;
     const std::int64_t odometer = vehicle_odometer(store, vehicle_id);
     const bool miles = us_units();
     std::stable_sort(found.begin(), found.end(), [&](std::size_t a, std::size_t b) {

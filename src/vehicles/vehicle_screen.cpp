@@ -318,6 +318,9 @@ void vehicle_screen() {
     callbacks.progress_close = CloseProgress;
     m.store.set_callbacks(callbacks);
     enter_vehicle_manager(m);
+    // Read here, not while the screen is being drawn, so that a message about
+    // a damaged reminders file is not drawn into the middle of the screen.
+    reminders_of(m);
 
     InputState& in = input();
     ScreenLoop loop(kScreenVehicles);
