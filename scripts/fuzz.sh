@@ -16,7 +16,8 @@ build="$here/build/fuzz"
 jobs="${FUZZ_JOBS:-1}"
 
 all_targets=(fuzz_address_file fuzz_password_file fuzz_vehicle_file fuzz_settings_file
-             fuzz_vcard_import fuzz_csv_import fuzz_text_decoding fuzz_entry fuzz_photo)
+             fuzz_vcard_import fuzz_csv_import fuzz_text_decoding fuzz_entry fuzz_photo fuzz_reminders_file
+             fuzz_fillup_csv)
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then targets=("${all_targets[@]}"); fi
 
@@ -33,6 +34,8 @@ seeds_of() {
     fuzz_text_decoding) ls "$data"/interop/vcard/*.vcf "$data"/interop/csv/*.csv ;;
     fuzz_entry)         ls "$gen"/entry/* ;;
     fuzz_photo)         ls "$gen"/photo/* ;;
+    fuzz_reminders_file) ls "$data"/reminders_*.dat ;;
+    fuzz_fillup_csv)    ls "$data"/fillups/*.csv ;;
   esac
 }
 

@@ -44,6 +44,7 @@ protected:
         p.address_file = path("data/address10.dat");
         p.password_file = path("data/password10.dat");
         p.vehicle_file = path("data/vehicle11.dat");
+        p.reminders_file = path("data/reminders.dat");
         p.settings_file = path("data/setup313.dat");
         settings_set_path(p.settings_file);
         status_log_set_path(path("data/status.log"));
@@ -51,6 +52,7 @@ protected:
         write(p.address_file, "addresses v1");
         write(p.password_file, "passwords v1");
         write(p.vehicle_file, "vehicles v1");
+        write(p.reminders_file, "reminders v1");
         write(p.settings_file, "settings v1");
     }
     void TearDown() override {
@@ -104,12 +106,14 @@ TEST_F(Backup, CopiesTheProgramTheDataAndTheSettingsAndAgainOverTheOldCopies) {
     StepLog progress;
     const CopyOutcome first = back_up_files(path("usb/Domora/"), progress);
     EXPECT_TRUE(first.ok());
-    EXPECT_EQ(first.copied, 5);
-    EXPECT_EQ(progress.steps, (std::vector<int>{1, 5, 6, 7, 8}));
+    EXPECT_EQ(first.copied, 6);
+    EXPECT_EQ(progress.steps, (std::vector<int>{1, 5, 6, 7, 7, 8}));  // the vehicles' two files are one step
     EXPECT_EQ(progress.total, 8);
     EXPECT_EQ(names_in(path("usb/Domora")),
-              (std::vector<std::string>{"address10.dat", "domora", "password10.dat", "setup313.dat", "vehicle11.dat"}));
+              (std::vector<std::string>{"address10.dat", "domora", "password10.dat", "reminders.dat", "setup313.dat",
+                                        "vehicle11.dat"}));
     EXPECT_EQ(read(path("usb/Domora/domora")), "\x7f" "ELF program");
+    EXPECT_EQ(mode_of(path("usb/Domora/reminders.dat")), 0600u);
     EXPECT_EQ(mode_of(path("usb/Domora/domora")), 0700u);
     EXPECT_EQ(mode_of(path("usb/Domora/address10.dat")), 0600u);
 
@@ -118,7 +122,7 @@ TEST_F(Backup, CopiesTheProgramTheDataAndTheSettingsAndAgainOverTheOldCopies) {
     EXPECT_TRUE(back_up_files(path("usb/Domora/"), progress).ok());
     EXPECT_EQ(read(path("usb/Domora/address10.dat")), "addresses v2");
     EXPECT_EQ(read(path("usb/Domora/vehicle11.dat")), "vehicles v1");
-    EXPECT_EQ(names_in(path("usb/Domora")).size(), 5u);  // no temporary files left behind
+    EXPECT_EQ(names_in(path("usb/Domora")).size(), 6u);  // no temporary files left behind
 }
 
 TEST_F(Backup, AFullStickIsReportedFileByFileAndLeavesTheEarlierCopyWhole) {
@@ -130,9 +134,9 @@ TEST_F(Backup, AFullStickIsReportedFileByFileAndLeavesTheEarlierCopyWhole) {
     ASSERT_EQ(outcome.failures.size(), 1u);
     EXPECT_EQ(outcome.failures[0].name, "address10.dat");
     EXPECT_EQ(outcome.failures[0].reason, "write: No space left on device");
-    EXPECT_EQ(outcome.copied, 4);
+    EXPECT_EQ(outcome.copied, 5);
     EXPECT_EQ(read(path("usb/Domora/address10.dat")), "addresses v1");
-    EXPECT_EQ(names_in(path("usb/Domora")).size(), 5u);
+    EXPECT_EQ(names_in(path("usb/Domora")).size(), 6u);
     const std::vector<std::string> lines = log();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "Backup Failed: " + app_paths().address_file + " to " + path("usb/Domora/address10.dat") +
@@ -160,7 +164,7 @@ TEST_F(Backup, TheBackupButtonStoresTheFolderCopiesAndSaysSoOnlyWhenAllWent) {
     ASSERT_EQ(messages().size(), 1u);
     const std::string text = messages()[0];
     EXPECT_EQ(text.rfind("Backup Not Completed||", 0), 0u) << text;
-    for (const char* name : {"domora", "address10.dat", "password10.dat", "vehicle11.dat", "setup313.dat"}) {
+    for (const char* name : {"domora", "address10.dat", "password10.dat", "vehicle11.dat", "reminders.dat", "setup313.dat"}) {
         EXPECT_NE(text.find(std::string(name) + " - write: Read-only file system"), std::string::npos) << name;
     }
 }
@@ -170,6 +174,7 @@ TEST_F(Backup, RestoreTakesTheDataFilesFromTheBackupFolderAndNothingFromItsParen
     ASSERT_TRUE(back_up_files(path("usb/Domora/"), progress).ok());
     write(app_paths().address_file, "addresses v2");
     write(app_paths().vehicle_file, "vehicles v2");
+    write(app_paths().reminders_file, "reminders v2");
     write(app_paths().settings_file, "settings v2");
     write(path("data/error.log"), "old");
 
@@ -181,11 +186,12 @@ TEST_F(Backup, RestoreTakesTheDataFilesFromTheBackupFolderAndNothingFromItsParen
     progress.steps.clear();
     const CopyOutcome restored = restore_files(path("usb/Domora"), progress);
     EXPECT_TRUE(restored.ok());
-    EXPECT_EQ(restored.copied, 3);
-    EXPECT_EQ(progress.steps, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(restored.copied, 4);
+    EXPECT_EQ(progress.steps, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(progress.total, 5);
     EXPECT_EQ(read(app_paths().address_file), "addresses v1");
     EXPECT_EQ(read(app_paths().vehicle_file), "vehicles v1");
+    EXPECT_EQ(read(app_paths().reminders_file), "reminders v1");
     EXPECT_EQ(read(app_paths().settings_file), "settings v2");  // never restored
     EXPECT_FALSE(fs::exists(path("data/error.log")));
     EXPECT_EQ(mode_of(app_paths().address_file), 0600u);
@@ -202,7 +208,8 @@ TEST_F(Backup, ARestoreThatFailsKeepsTheCurrentFileAsItWas) {
     EXPECT_EQ(failure_lines(outcome.failures), "vehicle11.dat - write: No space left on device");
     EXPECT_EQ(read(app_paths().vehicle_file), "vehicles v2");
     EXPECT_EQ(names_in(path("data")),
-              (std::vector<std::string>{"address10.dat", "password10.dat", "setup313.dat", "status.log", "vehicle11.dat"}));
+              (std::vector<std::string>{"address10.dat", "password10.dat", "reminders.dat", "setup313.dat", "status.log",
+                                        "vehicle11.dat"}));
 }
 
 TEST_F(Backup, TheRestoreButtonAsksFirstAndAfterwardsTheMasterPasswordIsAskedAgain) {

@@ -175,5 +175,30 @@ TEST_F(Options, TheIdleListSetsTheMinutesAndRestartsTheCountdown) {
     EXPECT_EQ(main_window().idle_countdown, 0);
 }
 
+TEST_F(Options, TheFuelEconomyListStoresItsChoiceAndCancelKeepsIt) {
+    EXPECT_EQ(layout.at(kOptionsEconomyBoxId).text, ">Automatic");
+    click(kOptionsEconomyBoxId);
+    os.push_key(kKeyHome);
+    os.push_key(kKeyDown);
+    os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);
+    run();
+    EXPECT_EQ(popup_list().lines, (std::vector<std::string>{"Automatic", "km/l", "L/100 km", "mpg (US)", "mpg (UK)"}));
+    EXPECT_EQ(settings().fuel_economy_unit, kEconomyLitresPer100Km);
+    EXPECT_EQ(saved().fuel_economy_unit, kEconomyLitresPer100Km);
+    EXPECT_EQ(layout.at(kOptionsEconomyBoxId).text, ">L/100 km");
+
+    click(kOptionsEconomyBoxId);
+    os.push_key(kKeyEscape);
+    run();
+    EXPECT_EQ(saved().fuel_economy_unit, kEconomyLitresPer100Km);
+    // Back to Automatic, the default, the entry leaves the file again.
+    click(kOptionsEconomyBoxId);
+    os.push_key(kKeyHome);
+    os.push_key(kKeyReturn);
+    run();
+    EXPECT_EQ(read(path("setup313.dat")).find("fuel_economy_unit"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace domora

@@ -81,16 +81,6 @@ protected:
         write(path("vehicle11.dat"), file);
         store().load();
     }
-    void again() { main_window().quit_requested = false; }
-    WidgetRecord widget_of(int id, const std::function<void()>& show) {
-        os.script.clear();
-        show();
-        again();
-        const int index = FindWidget(id);
-        EXPECT_GE(index, 0) << id;
-        return index >= 0 ? widgets()[static_cast<std::size_t>(index)] : WidgetRecord{};
-    }
-    void click(const WidgetRecord& w) { os.push_click((w.x1 + w.x2) / 2, (w.y1 + w.y2) / 2); }
     // Button n (from 0) of a popup with this message and these buttons.
     WidgetRecord button(const std::string& message, const std::string& buttons, int n) {
         return widget_of(kFirstButtonId + n, [&] {

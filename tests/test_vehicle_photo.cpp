@@ -322,22 +322,11 @@ protected:
         write(path("vehicle11.dat"), file);
         m().store.load();
     }
-    void again() { main_window().quit_requested = false; }
     std::vector<std::string> messages() const {
         std::vector<std::string> texts;
         for (const auto& box : os.message_boxes) texts.push_back(box.text);
         return texts;
     }
-    // Where a widget is, from a showing that the empty script ends at once.
-    WidgetRecord widget_of(int id, const std::function<void()>& show) {
-        os.script.clear();
-        show();
-        again();
-        const int index = FindWidget(id);
-        EXPECT_GE(index, 0) << id;
-        return index >= 0 ? widgets()[static_cast<std::size_t>(index)] : WidgetRecord{};
-    }
-    void click(const WidgetRecord& w) { os.push_click((w.x1 + w.x2) / 2, (w.y1 + w.y2) / 2); }
     WidgetRecord browser_button(int id) {
         return widget_of(id, [this] {
             std::string folder = dir(), name;

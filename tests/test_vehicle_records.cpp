@@ -140,6 +140,35 @@ TEST_F(VehicleRecords, EconomyIsComputedOnceAndShownInEitherUnit) {
     EXPECT_EQ(format_economy(0), "0.0 km/l");
 }
 
+TEST_F(VehicleRecords, TheChosenEconomyUnitChangesOnlyTheText) {
+    // The worked fill-up: 300 mi on 10 gal.
+    const std::int64_t economy = 127545;
+    const std::pair<int, const char*> shown[] = {
+        {kEconomyKmPerLitre, "12.8 km/l"}, {kEconomyLitresPer100Km, "7.84 L/100 km"},
+        {kEconomyMpgUs, "30.0 mpg"},       {kEconomyMpgUk, "36.0 mpg (UK)"},
+    };
+    for (bool us : {true, false}) {
+        os.us_measurement = us;
+        for (const auto& [unit, text] : shown) {
+            settings().fuel_economy_unit = unit;
+            EXPECT_EQ(format_economy(economy), text) << unit << (us ? " in a U.S. locale" : " in a metric locale");
+            EXPECT_EQ(economy_display_unit(), unit);
+        }
+        // Automatic, and a value no unit has, follow the locale.
+        for (int automatic : {static_cast<int>(kEconomyAutomatic), 9, -1}) {
+            settings().fuel_economy_unit = automatic;
+            EXPECT_EQ(format_economy(economy), us ? "30.0 mpg" : "12.8 km/l") << automatic;
+        }
+    }
+    EXPECT_NEAR(economy_value(economy, kEconomyLitresPer100Km), 7.8404, 1e-4);
+    EXPECT_NEAR(economy_value(economy, kEconomyMpgUk), 36.029, 1e-3);
+    EXPECT_NEAR(economy_value(economy, kEconomyMpgUs), 30.000, 1e-3);
+    // Nothing burnt per 100 km is no figure, not a perfect one.
+    EXPECT_EQ(format_economy_in(0, kEconomyLitresPer100Km), "-- L/100 km");
+    EXPECT_EQ(format_economy_in(0, kEconomyMpgUk), "0.0 mpg (UK)");
+    EXPECT_EQ(economy_value(0, kEconomyLitresPer100Km), 0);
+}
+
 TEST_F(VehicleRecords, DisplayTextsGroupThousandsAndRoundAsTheirMasksSay) {
     os.us_measurement = false;
     EXPECT_EQ(format_odometer(123456789), "1,234,568 km");

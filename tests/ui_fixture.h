@@ -1,6 +1,8 @@
 // A headless window with its surface and fonts, for tests of the toolkit.
 #pragma once
 
+#include <functional>
+
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "support.h"
@@ -26,6 +28,18 @@ protected:
         release_fonts();
         DomoraTest::TearDown();
     }
+    // After a script ran out, which ends the run as a closed window does.
+    static void again() { main_window().quit_requested = false; }
+    // Where a widget of a dialog is, from a showing that the empty script ends at once.
+    WidgetRecord widget_of(int id, const std::function<void()>& show) {
+        os.script.clear();
+        show();
+        again();
+        const int index = FindWidget(id);
+        EXPECT_GE(index, 0) << id;
+        return index >= 0 ? widgets()[static_cast<std::size_t>(index)] : WidgetRecord{};
+    }
+    void click(const WidgetRecord& w) { os.push_click((w.x1 + w.x2) / 2, (w.y1 + w.y2) / 2); }
     // Runs event waits until one returns an identifier or the script ends.
     int next_click() {
         while (!main_window().quit_requested) {

@@ -8,29 +8,11 @@
 #include <vector>
 
 #include "addresses/address_export.h"
+#include "app/csv_text.h"
 
 namespace domora {
 
-// A file's or the clipboard's bytes as Windows-1252 text: a byte-order mark
-// is skipped, UTF-16 and UTF-8 are converted (what the code page cannot hold
-// becomes '?'), anything else is taken as Windows-1252 already.
-std::string import_text(const std::string& bytes);
-// The same, taking the bytes over when they are Windows-1252 already.
-std::string import_text(std::string&& bytes);
-
 // ---- CSV ---------------------------------------------------------------------------------
-
-// The separator of a CSV text: ",", ";" (spreadsheets in many European
-// locales) or a tab, whichever its first line holds most often outside quotes.
-char detect_separator(const std::string& text);
-// The lines of a CSV text; a quoted field may run over line ends, and a
-// doubled quote inside it is one quote (RFC 4180).
-std::vector<std::string> csv_lines(const std::string& text, char separator = ',');
-// The fields of one line: blanks around a line and before a field are
-// dropped; a quoted field runs to its closing quote ("" stands for one
-// quote, line breaks inside become ", "); any other field runs to the next
-// separator and loses its trailing blanks.
-std::vector<std::string> split_csv_line(const std::string& line, char separator = ',');
 
 // For each address field, 0 (not imported) or the 1-based column feeding it.
 using FieldMapping = std::array<int, kAddressFieldCount>;

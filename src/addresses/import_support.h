@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/csv_text.h"
+
 namespace domora::import_detail {
 
 enum Field {
@@ -13,8 +15,7 @@ enum Field {
 
 inline bool contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
 
-// True for UTF-8 that holds at least one multi-byte sequence: plain ASCII
-// and Windows-1252 text are left as they are.
-bool valid_utf8_with_multibyte(const std::string& bytes);
+// The reader of all imports shares it (app/csv_text.h).
+using domora::valid_utf8_with_multibyte;
 
 }  // namespace domora::import_detail

@@ -45,9 +45,9 @@ struct CopyOutcome {
 // that do not exist are skipped. Each failure is logged and returned.
 CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progress);
 
-// Copies the address, password and vehicle files found at the top of folder
-// over the current ones; the others are left alone. A current file is only
-// ever replaced by a whole copy. Each failure is logged and returned.
+// Copies the address, password and vehicle files and the vehicles'
+// reminders found at the top of folder over the current ones; the others
+// are left alone. A current file is only ever replaced by a whole copy. Each failure is logged and returned.
 CopyOutcome restore_files(const std::string& folder, CopyProgress& progress);
 
 // "name - reason" lines, one a file, joined by "|" for a popup.

@@ -74,6 +74,7 @@ struct ExtraKey {
 
 const ExtraKey kExtraKeys[] = {
     {"password_lock_minutes", &Settings::password_lock_minutes, 0},
+    // 0 Automatic, 1 km/l, 2 L/100 km, 3 mpg (US), 4 mpg (UK): FuelEconomyUnit in settings.h.
     {"fuel_economy_unit", &Settings::fuel_economy_unit, 0},
 };
 

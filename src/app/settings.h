@@ -57,8 +57,19 @@ struct Settings {
 
     // Newer preferences: stored only while they differ from these defaults.
     std::int32_t password_lock_minutes = 0;  // 0 = never lock on idle
-    std::int32_t fuel_economy_unit = 0;      // 0 = automatic, by the locale
+    std::int32_t fuel_economy_unit = 0;      // a FuelEconomyUnit; 0 = automatic, by the locale
 };
+
+// The values of fuel_economy_unit. Only the display follows it: the vehicle
+// file keeps economy in its own fixed unit whatever is chosen here.
+enum FuelEconomyUnit {
+    kEconomyAutomatic = 0,       // km/l in a metric locale, U.S. mpg otherwise
+    kEconomyKmPerLitre = 1,
+    kEconomyLitresPer100Km = 2,  // 100 / (km/l)
+    kEconomyMpgUs = 3,
+    kEconomyMpgUk = 4,           // imperial gallons of 4.54609 litres
+};
+inline constexpr int kEconomyUnitCount = 5;
 
 // The program-wide record that every subsystem reads, and its file.
 Settings& settings();

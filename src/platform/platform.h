@@ -126,6 +126,9 @@ struct Event {
     bool ctrl = false;
 };
 
+// The order in which the user's locale writes the parts of a date.
+enum class DateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
+
 using FontHandle = int;  // 0 = none
 
 struct FontSpec {
@@ -301,6 +304,8 @@ public:
     virtual bool measurement_is_us() = 0;
     // The user's locale's short name of a month (1..12), e.g. "Mar".
     virtual std::string month_abbreviation(int month) = 0;
+    // The order the user's locale writes a date in (its short date format).
+    virtual DateOrder date_order() = 0;
 
     // ---- clipboard and desktop ------------------------------------------------------
     virtual std::string clipboard_text() = 0;

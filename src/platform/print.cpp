@@ -27,6 +27,7 @@ public:
     void set_clip(const Rect&) override {}
     void fill_rect(const Rect&, std::uint32_t) override {}
     void frame_rect(const Rect&, int, std::uint32_t) override {}
+    void draw_line(int, int, int, int, int, std::uint32_t) override {}
     void draw_image(const Rect&, int, int, const std::vector<std::uint32_t>&) override {}
 };
 

@@ -86,6 +86,8 @@ public:
     virtual void fill_rect(const Rect& r, std::uint32_t colour) = 0;
     // A frame line_width pixels wide inside r.
     virtual void frame_rect(const Rect& r, int line_width, std::uint32_t colour) = 0;
+    // A straight line line_width pixels wide from one point to the other.
+    virtual void draw_line(int x1, int y1, int x2, int y2, int line_width, std::uint32_t colour) = 0;
     // 0xRRGGBB pixels, width x height, scaled into r.
     virtual void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) = 0;
 };

@@ -100,6 +100,14 @@ void draw_options() {
     x = add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, "Auto Close " + product + " If No Activity: ");
     add_drop_box(kOptionsIdleBoxId, x + 4, y, MeasureText(f.user_normal, "After 999 Minutes").width, f.user_normal,
                  idle_text(s.auto_close_minutes));
+    y += row;
+    const std::vector<std::string> economy = economy_choices();
+    int economy_width = 0;
+    for (const std::string& name : economy) economy_width = std::max(economy_width, MeasureText(f.user_normal, name).width);
+    const bool known_unit = s.fuel_economy_unit >= 0 && s.fuel_economy_unit < kEconomyUnitCount;
+    x = add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, "Fuel Economy:");
+    add_drop_box(kOptionsEconomyBoxId, x + 12, y, economy_width, f.user_normal,
+                 economy[static_cast<std::size_t>(known_unit ? s.fuel_economy_unit : kEconomyAutomatic)]);
     DrawAllWidgets();
 }
 
@@ -170,6 +178,13 @@ void choose_idle_time() {
     main_window().screen_needs_redraw = true;
 }
 
+void choose_economy_unit() {
+    const int picked = pick_under(kOptionsEconomyBoxId, economy_choices());
+    if (picked < 0) return;
+    settings().fuel_economy_unit = picked;
+    save_settings();
+}
+
 void act(int id) {
     switch (id) {
         case kOptionsScreenFontId: reset_font(); break;
@@ -182,6 +197,7 @@ void act(int id) {
             if (g_actions.repair_vehicles) g_actions.repair_vehicles();
             break;
         case kOptionsIdleBoxId: choose_idle_time(); break;
+        case kOptionsEconomyBoxId: choose_economy_unit(); break;
         default: return;
     }
     main_window().screen_needs_redraw = true;
@@ -198,6 +214,8 @@ std::vector<std::string> idle_choices() {
     for (int i = 0; i < kIdleEntries; ++i) lines.push_back(idle_text(kIdleStep * i));
     return lines;
 }
+
+std::vector<std::string> economy_choices() { return {"Automatic", "km/l", "L/100 km", "mpg (US)", "mpg (UK)"}; }
 
 void options_screen() {
     ScreenLoop loop(kScreenOptions);

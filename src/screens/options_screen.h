@@ -1,6 +1,6 @@
 // The Options screen: backup and restore, the screen font, its size and
-// smoothing, the vehicle file repair, and the idle time after which the
-// program closes itself. Every change is saved and applied at once.
+// smoothing, the vehicle file repair, the idle time after which the program
+// closes itself, and the unit fuel economy is shown in. Every change is saved and applied at once.
 #pragma once
 
 #include <string>
@@ -18,6 +18,7 @@ enum OptionsWidget {
     kOptionsRestoreId = 463,
     kOptionsRepairId = 464,
     kOptionsIdleBoxId = 465,
+    kOptionsEconomyBoxId = 469,
 };
 
 // What the screen asks of the managers above it; the shell fills these in.
@@ -33,6 +34,10 @@ void set_options_actions(const OptionsActions& actions);
 std::string idle_text(int minutes);
 // The seven entries of the idle list: "Never", then every 30 minutes up to 180.
 std::vector<std::string> idle_choices();
+
+// The entries of the "Fuel Economy:" list, in the order of FuelEconomyUnit
+// (settings.h): "Automatic", "km/l", "L/100 km", "mpg (US)", "mpg (UK)".
+std::vector<std::string> economy_choices();
 
 void options_screen();
 

@@ -9,7 +9,10 @@ namespace domora {
 
 namespace {
 bool g_window_shown = false;
+void (*g_first_notice)() = nullptr;
 }
+
+void show_after_first_draw(void (*notice)()) { g_first_notice = notice; }
 
 ScreenLoop::ScreenLoop(int code) : m_code(code) {
     main_window().screen_needs_redraw = true;
@@ -32,6 +35,10 @@ bool ScreenLoop::next(int& id, void (*draw)()) {
         win.screen_needs_redraw = false;
         draw();
         id = 0;
+        if (void (*notice)() = g_first_notice) {
+            g_first_notice = nullptr;
+            notice();
+        }
     }
     return win.current_screen == m_code && !win.quit_requested;
 }

@@ -15,4 +15,8 @@ private:
     int m_code;
 };
 
+// A notice for the start: shown once, over the first screen the window
+// shows, as soon as that screen has been drawn.
+void show_after_first_draw(void (*notice)());
+
 }  // namespace domora

@@ -10,10 +10,12 @@
 #include "passwords/password_store.h"
 #include "passwords/secret_clipboard.h"
 #include "screens/options_screen.h"
+#include "screens/screen_loop.h"
 #include "app/messages.h"
 #include "ui/event_wait.h"
 #include "ui/popups.h"
 #include "ui/widgets.h"
+#include "vehicles/reminders.h"
 #include "vehicles/vehicle_records.h"
 #include "vehicles/vehicle_repair_action.h"
 #include "vehicles/vehicle_screen.h"
@@ -68,6 +70,7 @@ int run_domora(const std::vector<std::string>& arguments) {
     set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data});
     reset_newsletter_notice();
     set_news_handler(offer_newsletter);
+    show_after_first_draw(announce_overdue_reminders);
     main_loop();
     // Nothing secret outlives the program: not a copied password, not the
     // decrypted records, not the master password.

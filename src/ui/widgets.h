@@ -44,6 +44,7 @@ enum WidgetKind {
     kKindFileList = 753,
     kKindOptionList = 800,
     kKindVehicleList = 1009,
+    kKindVehicleCharts = 1010,
 };
 
 // Looks written by the event wait.

@@ -8,19 +8,11 @@
 #include "app/text.h"
 #include "platform/platform.h"
 #include "ui/popups.h"
+#include "vehicles/reminders.h"
 #include "vehicles/vehicle_units.h"
 
 namespace domora {
 
-namespace {
-
-// Returns "" when the typed values can be stored, else the error line.
-using FormCheck = std::function<std::string(const std::vector<std::string>&)>;
-
-// Shows an entry form preset with values and shows it again, keeping what
-// was typed, with the check's error line under the title until the check
-// passes. values then holds the trimmed texts. False when the user cancels
-// (or the program quits while the form is open).
 bool run_form(const std::string& title, const std::string& labels, int width, int max_length,
               std::vector<std::string>& values, const FormCheck& check) {
     clear_field_buffer();
@@ -37,6 +29,8 @@ bool run_form(const std::string& title, const std::string& labels, int width, in
         message = title + error;
     }
 }
+
+namespace {
 
 std::string today_text() {
     const UtcTime now = platform().local_now();
@@ -168,6 +162,7 @@ void maintenance_form(VehicleManager& m, std::optional<int> position) {
     store.append_chunk(record, maintenance_body(values[2]));
     if (editing) store.set_record_type(old_offset, kRecordDeleted);
     finish_record_change(m, record.record_id);
+    if (!editing) offer_reminder_move(m, record, values[2]);
 }
 
 // ---- the fuel form ----------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "app/status_log.h"
 #include "app/text.h"
 #include "ui/popups.h"
+#include "vehicles/reminders.h"
 #include "vehicles/vehicle_units.h"
 
 namespace domora {
@@ -152,6 +153,7 @@ void delete_vehicle(VehicleManager& m) {
     }
     const int old_position = store.vehicle_position();
     report_save(store.save());
+    forget_vehicle_reminders(m, vehicle->vehicle_id);
     // The vehicle that moved into the deleted one's place, or the last one.
     store.set_vehicle_position(old_position);
     const std::vector<std::size_t>& vehicles = store.vehicles();

@@ -9,6 +9,7 @@
 #include "app/result.h"
 #include "platform/image.h"
 #include "ui/widgets.h"
+#include "vehicles/reminder_file.h"
 #include "vehicles/vehicle_store.h"
 
 namespace domora {
@@ -21,6 +22,9 @@ struct VehicleManager {
     // so that a redraw does not decode the same photo again.
     std::string photo_bytes;
     Picture photo;
+    // The service reminders ("reminders.dat"), read on first use.
+    ReminderFile reminders;
+    bool reminders_loaded = false;
 };
 
 // The program's one vehicle manager, on the data folder's vehicle file.

@@ -10,6 +10,9 @@
 #include "ui/popups.h"
 #include "ui/tab_bar.h"
 #include "ui/widgets.h"
+#include "vehicles/fillup_import.h"
+#include "vehicles/reminders.h"
+#include "vehicles/vehicle_charts.h"
 #include "vehicles/vehicle_forms.h"
 #include "vehicles/vehicle_list.h"
 #include "vehicles/vehicle_export.h"
@@ -31,6 +34,9 @@ constexpr int kFindId = 607;
 constexpr int kDisplayId = 608;
 constexpr int kExportId = 609;
 constexpr int kPrintId = 610;
+constexpr int kChartsId = 616;
+constexpr int kImportId = 617;
+constexpr int kRemindersId = 618;
 
 constexpr int kMargin = 20;
 constexpr int kButtonHeight = 32;
@@ -45,6 +51,9 @@ constexpr std::uint32_t kFrame = rgb(24, 52, 64);
 constexpr std::uint32_t kHeaderFill = rgb(214, 224, 233);
 constexpr std::uint32_t kPhotoFill = rgb(36, 70, 84);
 constexpr std::uint32_t kPhotoLine = rgb(120, 150, 165);
+// A reminder's urgency, in colours that read on the screen's background.
+constexpr std::uint32_t kErrorText = rgb(255, 120, 110);
+constexpr std::uint32_t kWarningText = rgb(255, 205, 90);
 
 const char* const kMenuItems[] = {"Add New Vehicle", "Edit Vehicle", "Delete Vehicle", "Import Photo", "Delete Photo"};
 
@@ -122,7 +131,8 @@ void draw_vehicle_screen() {
         {"Fuel Costs:  ", format_cost_total(store.fuel_total())},
         {"Average Fuel Economy:  ", format_economy(store.average_economy())},
     };
-    int label_width = 0;
+    const std::string next_label = "Next Reminder:  ";
+    int label_width = MeasureText(f.user_bold, next_label).width;
     for (const auto& total : totals) label_width = std::max(label_width, MeasureText(f.user_bold, total.first).width);
     const int value_right = info_left + label_width + MeasureText(f.user_normal, "$ 9,999,999.00").width;
     for (const auto& [label, value] : totals) {
@@ -134,6 +144,26 @@ void draw_vehicle_screen() {
         // Nothing to show yet: instead of empty details and zero figures, how to begin.
         EndWidgets(facts_start);
         y = add_first_vehicle_hint(info_left, photo_top + 4, line);
+    } else {
+        // The service due next, in the colour of its urgency.
+        const int today = today_number();
+        const Reminder* next = next_reminder(reminders_of(m), vehicle->vehicle_id, store, today);
+        std::string due = "None";
+        std::uint32_t due_colour = kWhiteText;
+        if (next) {
+            due = reminder_text(*next);
+            const ReminderState state =
+                reminder_due(*next, today, vehicle_odometer(store, vehicle->vehicle_id), us_units()).state;
+            if (state == ReminderState::Overdue) due_colour = kErrorText;
+            if (state == ReminderState::Soon) due_colour = kWarningText;
+            if (state == ReminderState::Overdue) due += " (overdue)";
+        }
+        const int due_left = info_left + label_width;
+        add_label(info_left, y, kSoftText, f.user_bold, next_label);
+        // The box ends at the window's margin, so a long text is drawn cut with the ellipsis.
+        const int due_right = std::min(due_left + MeasureText(f.user_normal, due).width + 1, win.client_width - kMargin);
+        AddWidget(0, kKindLabel, due_left, y, due_right, y + FontHeight(f.user_normal), due_colour, 0, f.user_normal, 0, due);
+        y += line;
     }
 
     // Find, the display filter and the count.
@@ -146,6 +176,12 @@ void draw_vehicle_screen() {
     const int display_width = button_width("Display: Maintenance Records", 200) + 24;
     AddWidget(kDisplayId, kKindButton, display_left, tools_top, display_left + display_width, tools_top + kButtonHeight, kBlack,
               0, f.button, 0, ">Display: " + display_filter_name(store.display_filter()));
+    const int charts_left = display_left + display_width + 10;
+    const int charts_right = charts_left + button_width("Charts", 110);
+    AddWidget(kChartsId, kKindButton, charts_left, tools_top, charts_right, tools_top + kButtonHeight, kBlack, 0, f.button, 1,
+              "Charts");
+    AddWidget(kRemindersId, kKindButton, charts_right + 10, tools_top, charts_right + 10 + button_width("Reminders", 110),
+              tools_top + kButtonHeight, kBlack, 0, f.button, 1, "Reminders");
     add_label(list_right + kScrollBarWidth, tools_top + (kButtonHeight - FontHeight(f.user_bold)) / 2, kWhiteText, f.user_bold,
               std::to_string(store.record_count()) + " Records", 1);
 
@@ -206,7 +242,7 @@ void draw_vehicle_screen() {
         x += width + 10;
     }
     x = list_right + kScrollBarWidth;
-    for (const Button& b : {Button{kPrintId, "Print", 1}, Button{kExportId, "Export", 2}}) {
+    for (const Button& b : {Button{kPrintId, "Print", 1}, Button{kExportId, "Export", 2}, Button{kImportId, "Import", 1}}) {
         const int width = button_width(b.caption, 110);
         AddWidget(b.id, kKindButton, x - width, buttons_top, x, buttons_top + kButtonHeight, kBlack, 0, f.button, b.mnemonic,
                   b.caption);
@@ -256,6 +292,15 @@ void act(VehicleManager& m, int id) {
         case kDisplayId: drop_down_at(id, choose_display_filter, m); break;
         case kExportId: ask_and_export_vehicle_records(m); break;
         case kPrintId: print_vehicle_records(m); break;
+        case kChartsId: show_vehicle_charts(m); break;
+        case kImportId: {
+            // The form covered the screen: the outcome is told over the screen again.
+            const std::string outcome = import_fill_ups(m);
+            draw_vehicle_screen();
+            if (!outcome.empty()) show_ok(outcome);
+            break;
+        }
+        case kRemindersId: manage_reminders(m); break;
         case kVehicleListCheckId:
             toggle_all_selected(m);
             redraw_record_list();
@@ -291,6 +336,9 @@ void vehicle_screen() {
     callbacks.progress_close = CloseProgress;
     m.store.set_callbacks(callbacks);
     enter_vehicle_manager(m);
+    // Read here, not while the screen is being drawn, so that a message about
+    // a damaged reminders file is not drawn into the middle of the screen.
+    reminders_of(m);
 
     InputState& in = input();
     ScreenLoop loop(kScreenVehicles);

@@ -13,6 +13,7 @@
 #include "app/status_log.h"
 #include "app/text.h"
 #include "platform/platform.h"
+#include "vehicles/vehicle_units.h"
 
 namespace domora {
 
@@ -430,25 +431,21 @@ void VehicleStore::rebuild_record_view() {
         return true;
     }, m_callbacks.keep_going) + m_corrupt_at_load;
 
-    // The latest five fill-ups that the filter shows.
-    std::int64_t sum = 0;
-    std::int64_t count = 0;
+    // The latest five fill-ups that the filter shows, taken together: their
+    // distance over their fuel, so that a short top-up weighs what it burnt
+    // and not as much as a whole tank.
+    std::int64_t distance = 0;
+    std::int64_t fuel = 0;
+    int count = 0;
     for (auto it = m_records.rbegin(); it != m_records.rend() && count < 5; ++it) {
         const ChunkHeader h = header(*it);
         if (h.type != kRecordFuel) continue;
-        sum += h.e;
+        distance += static_cast<std::int64_t>(h.b) - h.a;
+        fuel += h.c;
         ++count;
     }
-    if (count > 0) {
-        std::int64_t q = sum / count;
-        std::int64_t r = sum % count;
-        if (r < 0) {
-            r += count;
-            --q;
-        }
-        if (2 * r > count || (2 * r == count && (q & 1) != 0)) ++q;
-        m_average_economy = static_cast<std::int32_t>(q);
-    }
+    const std::int64_t average = fuel_economy(0, distance, fuel);
+    m_average_economy = fits_stored(average) ? static_cast<std::int32_t>(average) : 0;
     set_record_position(m_record_position);
     if (m_record_corrupt > 0) {
         show_message(std::to_string(m_record_corrupt) + " records are corrupted and have been skipped");

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "app/settings.h"
 #include "app/text.h"
 #include "platform/platform.h"
 
@@ -223,6 +224,13 @@ bool valid_date(const VehicleDate& date) {
            date.day <= 31;
 }
 
+bool calendar_date(int year, int month, int day) {
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1900 || year > 2500 || month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= (month == 2 && leap ? 29 : kDays[month - 1]);
+}
+
 std::string format_date(int year, int month, int day) {
     char tail[40];
     std::snprintf(tail, sizeof tail, " %d, %04d", day, year);
@@ -277,14 +285,56 @@ std::string format_fuel(std::int64_t x) {
     return fixed_text(fuel_tenths(x), 1, true) + " liter";
 }
 
-std::string format_economy(std::int64_t x) {
-    if (us_units()) {
-        // mpg to three decimals of the stored unit, shown to one decimal.
-        const Wide thousandths = divide_half_even(static_cast<Wide>(x) * 235214583, 100000);
-        return fixed_text(divide_half_away(thousandths, 1000000), 1, true) + " mpg";
+std::string format_economy(std::int64_t x) { return format_economy_in(x, economy_display_unit()); }
+
+std::string format_economy_in(std::int64_t x, int unit) {
+    if (unit == kEconomyAutomatic) unit = us_units() ? kEconomyMpgUs : kEconomyKmPerLitre;
+    switch (unit) {
+        case kEconomyMpgUs: {
+            // mpg to three decimals of the stored unit, shown to one decimal.
+            const Wide thousandths = divide_half_even(static_cast<Wide>(x) * 235214583, 100000);
+            return fixed_text(divide_half_away(thousandths, 1000000), 1, true) + " mpg";
+        }
+        case kEconomyLitresPer100Km:
+            // 100 / (x / 10^4) litres, to hundredths; no fuel burnt per 100 km has no figure.
+            if (x <= 0) return "-- L/100 km";
+            return fixed_text(divide_half_away(static_cast<Wide>(100000000), x), 2, true) + " L/100 km";
+        case kEconomyMpgUk:
+            // km/l x 4.54609 / 1.609344, to tenths.
+            return fixed_text(divide_half_away(static_cast<Wide>(x) * 454609, 160934400), 1, true) + " mpg (UK)";
+        default: {
+            const Wide hundredths = divide_half_even(x, 100);
+            return fixed_text(divide_half_away(hundredths, 10), 1, true) + " km/l";
+        }
     }
-    const Wide hundredths = divide_half_even(x, 100);
-    return fixed_text(divide_half_away(hundredths, 10), 1, true) + " km/l";
+}
+
+int economy_display_unit() {
+    const int unit = settings().fuel_economy_unit;
+    if (unit > kEconomyAutomatic && unit < kEconomyUnitCount) return unit;
+    return us_units() ? kEconomyMpgUs : kEconomyKmPerLitre;
+}
+
+std::string economy_unit_name(int unit) {
+    switch (unit) {
+        case kEconomyLitresPer100Km: return "L/100 km";
+        case kEconomyMpgUs: return "mpg";
+        case kEconomyMpgUk: return "mpg (UK)";
+        case kEconomyKmPerLitre: return "km/l";
+        default: return economy_unit_name(economy_display_unit());
+    }
+}
+
+double economy_value(std::int64_t x, int unit) {
+    if (x <= 0) return 0;
+    const double km_per_litre = static_cast<double>(x) / 10000.0;
+    switch (unit) {
+        case kEconomyLitresPer100Km: return 100.0 / km_per_litre;
+        case kEconomyMpgUs: return km_per_litre * 3.785411784 / 1.609344;
+        case kEconomyMpgUk: return km_per_litre * 4.54609 / 1.609344;
+        case kEconomyKmPerLitre: return km_per_litre;
+        default: return economy_value(x, economy_display_unit());
+    }
 }
 
 std::string format_cost(std::int64_t x) { return fixed_text(divide_half_away(x, 10), 2, false); }

@@ -29,6 +29,8 @@ struct VehicleDate {
 VehicleDate read_date(std::string_view text);
 // Year 1900 to 2500, month 1 to 12, day 1 to 31.
 bool valid_date(const VehicleDate& date);
+// A day of the calendar (leap years by the Gregorian rule) from 1900 to 2500.
+bool calendar_date(int year, int month, int day);
 // "Mar 7, 2024", with the month name of the user's locale.
 std::string format_date(int year, int month, int day);
 // "2024/03/07", as the forms show a date.
@@ -55,7 +57,17 @@ bool fits_stored(std::int64_t value);
 
 std::string format_odometer(std::int64_t hundredths_km);  // "12,345 mi", "19,868 km"
 std::string format_fuel(std::int64_t millilitres);        // "10.0 gal", "1,234.5 liter"
-std::string format_economy(std::int64_t economy);         // "30.0 mpg", "12.8 km/l"
+// In the unit the Options screen chose: "30.0 mpg", "12.8 km/l", "7.84 L/100 km", "36.0 mpg (UK)".
+std::string format_economy(std::int64_t economy);
+// The same in a given FuelEconomyUnit (settings.h); Automatic follows the locale.
+std::string format_economy_in(std::int64_t economy, int unit);
+// The unit economy is shown in now: the setting, with Automatic (or a value
+// no unit has) resolved by the locale. Never kEconomyAutomatic.
+int economy_display_unit();
+// Its short name as the displays end: "km/l", "L/100 km", "mpg", "mpg (UK)".
+std::string economy_unit_name(int unit);
+// A stored economy as a number in the unit, for drawing; 0 for 0 or less.
+double economy_value(std::int64_t economy, int unit);
 std::string format_cost(std::int64_t thousandths);        // "1234.56"
 std::string format_cost_total(std::int64_t thousandths);  // "$ 1,234.56"
 // Cost per displayed litre or gallon, "0.00"; 0.00 when the shown quantity is 0.

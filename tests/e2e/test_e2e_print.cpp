@@ -1,6 +1,7 @@
 // Printing through the real window: Avery 5160 labels on the CUPS PDF queue,
-// looked at page by page with poppler's tools, and "Save as PDF" of addresses
-// and of vehicle records with a photo, whose text can be read back.
+// looked at page by page with poppler's tools, and "Save as PDF" of addresses,
+// of vehicle records with a photo, whose text can be read back, and of a
+// vehicle's charts, which must come out as lines and text, not as a picture.
 #include <pwd.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <set>
 
 #include "e2e_support.h"
+#include "../test_env.h"
 #include "../vehicle_fixtures.h"
 #include "vehicles/vehicle_store.h"
 
@@ -156,6 +158,39 @@ protected:
         ASSERT_EQ(xdotool_keys(m_first, "key --delay 200 Down Down Down Return"), 0);
         ASSERT_TRUE(wait_for_dump("Print Settings - Labels - Avery 5160", 30s)) << read(dump());
         ASSERT_EQ(xdotool_keys(m_first, "type o"), 0);
+    }
+    // Clicks the middle of a widget of the screen the dump shows.
+    void click_widget(int widget) {
+        int screen = 0;
+        const std::vector<DumpedWidget> table = parse_dump(read(dump()), screen);
+        const DumpedWidget* w = find_widget(table, widget);
+        ASSERT_NE(w, nullptr) << widget << "\n" << read(dump());
+        ASSERT_EQ(xdotool_on(m_first, "windowraise {} mousemove --window {} " + std::to_string((w->x1 + w->x2) / 2) + " " +
+                                          std::to_string((w->y1 + w->y2) / 2) + " click 1"),
+                  0);
+    }
+    bool wait_for_dump_widget(int widget, std::chrono::seconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            int screen = 0;
+            if (find_widget(parse_dump(read(dump()), screen), widget)) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+    // The file browser of "Save as PDF" offers "Domora.pdf" in the export
+    // folder; OK takes it, and the program is closed once it is written.
+    void save_one_page_pdf(const fs::path& pdf) {
+        ASSERT_TRUE(wait_for_dump_widget(750, test_limit(30s))) << read(dump());
+        click_widget(750);
+        ASSERT_TRUE(wait_for_log("End Document:  1", test_limit(60s))) << read(m_root / "app" / "status.log");
+        quit();
+        ASSERT_TRUE(fs::exists(pdf));
+        const std::string info = run("pdfinfo '" + pdf.string() + "'");
+        EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +1\n"))) << info;
+    }
+    static std::chrono::seconds test_limit(std::chrono::seconds limit) {
+        return std::chrono::ceil<std::chrono::seconds>(test::scaled(limit));
     }
     void quit() {
         ::kill(m_first, SIGTERM);
@@ -309,23 +344,14 @@ TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
     ASSERT_FALSE(wait_for_screen(dump(), 6, 60s).empty()) << read(dump());
     ASSERT_TRUE(wait_for_dump("2019 Subaru Outback", 30s)) << read(dump());
     // The header's box selects both records; then Print and OK on the settings screen.
-    const auto click = [&](int widget) {
-        int screen = 0;
-        const std::vector<DumpedWidget> table = parse_dump(read(dump()), screen);
-        const DumpedWidget* w = find_widget(table, widget);
-        ASSERT_NE(w, nullptr) << widget << "\n" << read(dump());
-        ASSERT_EQ(xdotool_on(m_first, "windowraise {} mousemove --window {} " + std::to_string((w->x1 + w->x2) / 2) + " " +
-                                          std::to_string((w->y1 + w->y2) / 2) + " click 1"),
-                  0);
-    };
     // A click that lands while the window is still being mapped is lost:
     // the box is clicked again when Print found nothing selected, Print again
     // when nothing happened at all.
     bool reselect = true, settings = false;
     for (int attempt = 0; attempt < 3 && !settings; ++attempt) {
-        if (reselect) click(611);
+        if (reselect) click_widget(611);
         std::this_thread::sleep_for(500ms);
-        click(610);
+        click_widget(610);
         settings = wait_for_dump("Print Settings - Vehicle Records", 15s);
         reselect = !settings && read(dump()).find("No records have been selected") != std::string::npos;
         if (reselect) {
@@ -335,24 +361,8 @@ TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
     }
     ASSERT_TRUE(settings) << read(dump());
     ASSERT_EQ(xdotool_keys(m_first, "type o"), 0);
-    // The file browser of "Save as PDF" offers "Domora.pdf" in the export folder; OK takes it.
-    const auto until = std::chrono::steady_clock::now() + 30s;
-    bool browser = false;
-    while (!browser && std::chrono::steady_clock::now() < until) {
-        int screen = 0;
-        const std::vector<DumpedWidget> table = parse_dump(read(dump()), screen);
-        browser = find_widget(table, 750) != nullptr;
-        if (!browser) std::this_thread::sleep_for(50ms);
-    }
-    ASSERT_TRUE(browser) << read(dump());
-    click(750);
-    ASSERT_TRUE(wait_for_log("End Document:  1", 60s)) << read(m_root / "app" / "status.log");
-    quit();
-
     const fs::path pdf = m_root / "out" / "Domora.pdf";
-    ASSERT_TRUE(fs::exists(pdf));
-    const std::string info = run("pdfinfo '" + pdf.string() + "'");
-    EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +1\n"))) << info;
+    ASSERT_NO_FATAL_FAILURE(save_one_page_pdf(pdf));
     const std::string text = run("pdftotext -layout '" + pdf.string() + "' -");
     for (const char* wanted : {"2019 Subaru Outback", "VIN: 4S4BSANC5K3", "License: KX 4411", "Date", "Odometer", "Cost",
                                "Record", "12,345 mi", "45.50", "Oil and filter change", "Gas:", "30.0 mpg", "Page 1"}) {
@@ -377,6 +387,60 @@ TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
     };
     EXPECT_GT(dark_share(40, 40, 176, 140), 0.95) << "the photo";
     EXPECT_LT(dark_share(400, 40, 570, 140), 0.2) << "beside the heading";
+}
+
+TEST_F(Printing, VehicleChartsSavedAsPdfAreLinesAndText) {
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
+    DOMORA_NEEDS(have("pdftotext") && have("pdfimages") && have("pdfinfo"), "needs poppler-utils (scripts/bootstrap-test.sh)");
+    fs::create_directories(m_root / "out");
+    m_env.push_back("LC_ALL=en_US.UTF-8");
+    // Four fill-ups of March and April 2024 and an oil change.
+    std::string file = test::vehicle_chunk(1, "Subaru", "", "Outback") + test::service_chunk(1, 2, 7, 1986735, 45500, "Oil change");
+    int odometer = 1986735;
+    for (int i = 0; i < 4; ++i) {
+        ChunkHeader h = test::record_header(kRecordFuel, 1, 3 + i, 1 + 9 * i);
+        h.month = static_cast<std::uint8_t>(3 + i / 3);
+        h.a = odometer;
+        h.b = odometer + 40000 + 5000 * i;
+        h.c = 37854 - 1500 * i;
+        h.d = 35000;
+        h.e = static_cast<std::int32_t>(100000LL * (h.b - h.a) / h.c);
+        odometer = h.b;
+        file += encode_chunk(h, {});
+    }
+    std::ofstream(m_root / "app" / "vehicle11.dat", std::ios::binary) << file;
+    std::string id(4, '\0');
+    put32(id, 0, 1);
+    write_settings(settings_entry("export_path", (m_root / "out").string() + "/") + settings_entry("vehicle_id", id) +
+                   settings_entry("vehicle_records", vehicle_print_record()));
+
+    m_first = start({"vehicle"});
+    ASSERT_FALSE(wait_for_screen(dump(), 6, test_limit(60s)).empty()) << read(dump());
+    ASSERT_TRUE(wait_for_dump("2020 Subaru Outback", test_limit(30s))) << read(dump());
+    // Charts, then Print on the charts and OK on the settings screen. A
+    // click that lands while the window is still being mapped is lost, so
+    // each is made again until its screen shows.
+    const auto until_shown = [&](int widget, const std::string& shows) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            click_widget(widget);
+            if (wait_for_dump(shows, test_limit(10s))) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(until_shown(616, "2020 Subaru Outback - Charts")) << read(dump());
+    ASSERT_TRUE(until_shown(621, "Print Settings - Vehicle Charts")) << read(dump());
+    ASSERT_EQ(xdotool_keys(m_first, "type o"), 0);
+    const fs::path pdf = m_root / "out" / "Domora.pdf";
+    ASSERT_NO_FATAL_FAILURE(save_one_page_pdf(pdf));
+    const std::string text = run("pdftotext -layout '" + pdf.string() + "' -");
+    for (const char* wanted : {"2020 Subaru Outback", "Fuel Economy per Fill-up", "Each fill-up", "Average", "mpg", "Costs per Month",
+                               "Fuel", "Maintenance", "$0", "Mar 1", "Apr 5"}) {
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted << "\n" << text;
+    }
+    // pdfimages lists its two heading lines and one more per picture: there is none.
+    const std::string images = run("pdfimages -list '" + pdf.string() + "'");
+    EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images;
+    EXPECT_LT(fs::file_size(pdf), 200000u) << "lines and text, not a page-sized picture";
 }
 
 }  // namespace

@@ -245,6 +245,7 @@ public:
     std::vector<std::vector<std::string>> queried_programs;
     std::vector<std::string> played_sounds;
     bool us_measurement = true;
+    DateOrder date_order_value = DateOrder::MonthDayYear;
     int start_program(const std::vector<std::string>& argv) override {
         started_programs.push_back(argv);
         return start_program_result;
@@ -262,6 +263,7 @@ public:
                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         return month >= 1 && month <= 12 ? kNames[month - 1] : "";
     }
+    DateOrder date_order() override { return date_order_value; }
 
     std::string clipboard_text() override { return clipboard; }
     void set_clipboard_text(const std::string& text) override {

@@ -133,6 +133,13 @@ void HeadlessPrintService::frame_rect(const Rect& r, int line_width, std::uint32
     calls.push_back(c);
 }
 
+void HeadlessPrintService::draw_line(int x1, int y1, int x2, int y2, int line_width, std::uint32_t colour) {
+    Call c{"line", Rect{x1, y1, x2, y2}};
+    c.width = line_width;
+    c.colour = colour;
+    calls.push_back(c);
+}
+
 void HeadlessPrintService::draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>&) {
     Call c{"image", r};
     c.x = width;

@@ -31,11 +31,11 @@ public:
     // ---- what the program did --------------------------------------------------------
     struct Call {
         std::string kind;  // "open", "start_doc", "start_page", "end_page", "end_doc", "close",
-                           // "clip", "text", "fill", "frame", "image"
-        Rect rect;         // clip, fill, frame, image
+                           // "clip", "text", "fill", "frame", "line", "image"
+        Rect rect;         // clip, fill, frame, image; line: its two ends
         int x = 0;         // text
         int y = 0;
-        int width = 0;     // frame line width; text: the font's em height
+        int width = 0;     // frame and line: the line width; text: the font's em height
         int weight = 0;    // text
         std::string face;  // text
         std::uint32_t colour = 0;
@@ -81,6 +81,7 @@ public:
     void set_clip(const Rect& clip) override;
     void fill_rect(const Rect& r, std::uint32_t colour) override;
     void frame_rect(const Rect& r, int line_width, std::uint32_t colour) override;
+    void draw_line(int x1, int y1, int x2, int y2, int line_width, std::uint32_t colour) override;
     void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) override;
 
     int live_fonts() const { return static_cast<int>(m_fonts.size()); }

@@ -462,6 +462,15 @@ public:
         return utf8_to_cp1252(locale_for("LC_TIME").monthName(month, QLocale::ShortFormat).toStdString());
     }
 
+    DateOrder date_order() override {
+        // The short date format names the parts in the order the user reads them: "M/d/yy", "dd.MM.yy", "yyyy-MM-dd".
+        const QString format = locale_for("LC_TIME").dateFormat(QLocale::ShortFormat);
+        const qsizetype day = format.indexOf('d'), month = format.indexOf('M'), year = format.indexOf('y');
+        if (year >= 0 && (month < 0 || year < month) && (day < 0 || year < day)) return DateOrder::YearMonthDay;
+        if (day >= 0 && month >= 0 && day < month) return DateOrder::DayMonthYear;
+        return DateOrder::MonthDayYear;
+    }
+
     // ---- clipboard and desktop ----------------------------------------------------------------
     std::string clipboard_text() override {
         return utf8_to_cp1252(QGuiApplication::clipboard()->text().toStdString());

@@ -8,6 +8,7 @@
 #include <QtGui/QPageLayout>
 #include <QtGui/QPageSize>
 #include <QtGui/QPainter>
+#include <QtGui/QPen>
 #include <QtPrintSupport/QPrintDialog>
 #include <QtPrintSupport/QPrintEngine>
 #include <QtPrintSupport/QPrinter>
@@ -256,6 +257,13 @@ public:
         fill_rect(Rect{r.left, r.bottom - w, r.right, r.bottom}, colour);
         fill_rect(Rect{r.left, r.top, r.left + w, r.bottom}, colour);
         fill_rect(Rect{r.right - w, r.top, r.right, r.bottom}, colour);
+    }
+
+    void draw_line(int x1, int y1, int x2, int y2, int line_width, std::uint32_t colour) override {
+        if (!m_painter.isActive()) return;
+        // A pen rather than filled pixels, so that a PDF keeps it as a line.
+        m_painter.setPen(QPen(QColor::fromRgb(colour), std::max(1, line_width), Qt::SolidLine, Qt::FlatCap));
+        m_painter.drawLine(QPoint(x1, y1), QPoint(x2, y2));
     }
 
     void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) override {
