@@ -100,6 +100,19 @@ void draw_options() {
     x = add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, "Auto Close " + product + " If No Activity: ");
     add_drop_box(kOptionsIdleBoxId, x + 4, y, MeasureText(f.user_normal, "After 999 Minutes").width, f.user_normal,
                  idle_text(s.auto_close_minutes));
+    y += row + 16;
+
+    heading("Passwords:");
+    const std::string protection_label = "Password Protection:", lock_label = "Lock Passwords After:";
+    const int box_left = indent + std::max(MeasureText(f.user_normal, protection_label).width,
+                                           MeasureText(f.user_normal, lock_label).width) + 12;
+    add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, protection_label);
+    add_drop_box(kOptionsProtectionBoxId, box_left, y, MeasureText(f.user_normal, "Standard").width, f.user_normal,
+                 g_actions.password_protection ? g_actions.password_protection() : "Standard");
+    y += row;
+    add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, lock_label);
+    add_drop_box(kOptionsLockBoxId, box_left, y, MeasureText(f.user_normal, "After 999 Minutes").width, f.user_normal,
+                 lock_text(s.password_lock_minutes));
     DrawAllWidgets();
 }
 
@@ -170,6 +183,22 @@ void choose_idle_time() {
     main_window().screen_needs_redraw = true;
 }
 
+void choose_protection() {
+    const int picked = pick_under(kOptionsProtectionBoxId, {"Standard", "Strong"});
+    if (picked < 0 || !g_actions.set_password_protection) return;
+    g_actions.set_password_protection(picked == 1);
+}
+
+void choose_lock_time() {
+    const std::vector<int> minutes = lock_choices();
+    std::vector<std::string> lines;
+    for (int m : minutes) lines.push_back(lock_text(m));
+    const int picked = pick_under(kOptionsLockBoxId, lines);
+    if (picked < 0) return;
+    settings().password_lock_minutes = minutes[static_cast<std::size_t>(picked)];
+    save_settings();
+}
+
 void act(int id) {
     switch (id) {
         case kOptionsScreenFontId: reset_font(); break;
@@ -182,6 +211,8 @@ void act(int id) {
             if (g_actions.repair_vehicles) g_actions.repair_vehicles();
             break;
         case kOptionsIdleBoxId: choose_idle_time(); break;
+        case kOptionsProtectionBoxId: choose_protection(); break;
+        case kOptionsLockBoxId: choose_lock_time(); break;
         default: return;
     }
     main_window().screen_needs_redraw = true;
@@ -198,6 +229,13 @@ std::vector<std::string> idle_choices() {
     for (int i = 0; i < kIdleEntries; ++i) lines.push_back(idle_text(kIdleStep * i));
     return lines;
 }
+
+std::string lock_text(int minutes) {
+    if (minutes <= 0) return "Never";
+    return minutes == 1 ? "After 1 minute" : "After " + std::to_string(minutes) + " minutes";
+}
+
+std::vector<int> lock_choices() { return {0, 1, 5, 15, 60}; }
 
 void options_screen() {
     ScreenLoop loop(kScreenOptions);

@@ -18,6 +18,8 @@ enum OptionsWidget {
     kOptionsRestoreId = 463,
     kOptionsRepairId = 464,
     kOptionsIdleBoxId = 465,
+    kOptionsProtectionBoxId = 470,
+    kOptionsLockBoxId = 471,
 };
 
 // What the screen asks of the managers above it; the shell fills these in.
@@ -26,6 +28,10 @@ struct OptionsActions {
     void (*repair_vehicles)() = nullptr;
     // After a restore replaced data files: forget what was read from them.
     void (*forget_data)() = nullptr;
+    // The "Password Protection:" box: what it shows ("Standard" or "Strong"),
+    // and the change to the other protection.
+    const char* (*password_protection)() = nullptr;
+    void (*set_password_protection)(bool strong) = nullptr;
 };
 void set_options_actions(const OptionsActions& actions);
 
@@ -33,6 +39,11 @@ void set_options_actions(const OptionsActions& actions);
 std::string idle_text(int minutes);
 // The seven entries of the idle list: "Never", then every 30 minutes up to 180.
 std::vector<std::string> idle_choices();
+
+// "Never" for 0, "After 1 minute", else "After " + minutes + " minutes".
+std::string lock_text(int minutes);
+// The minutes the "Lock Passwords After:" list offers, "Never" (0) first.
+std::vector<int> lock_choices();
 
 void options_screen();
 

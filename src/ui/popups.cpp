@@ -212,7 +212,7 @@ void begin_popup_widgets(const Rect& panel) {
 void ShowPopup(const std::string& message, const std::string& labels, int default_button, const std::string& buttons,
                int field_width, int& result) {
     MainWindowState& win = main_window();
-    if (win.quit_requested) return;
+    if (win.quit_requested || win.close_popups) return;
     const int n = field_width >= 100 ? field_width - 100 : field_width;
     const bool preset = field_width >= 100;
     PopupScope scope;
@@ -240,7 +240,7 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             present_widget(index);
         }
     };
-    while (chosen == 0 && !win.quit_requested) {
+    while (chosen == 0 && !win.quit_requested && !win.close_popups) {
         if (win.screen_needs_redraw) {
             // The window changed size under the popup: lay it out again, keeping the typing.
             win.screen_needs_redraw = false;
