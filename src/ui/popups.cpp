@@ -93,8 +93,11 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
                                          : l.top + l.line_height * static_cast<int>(l.lines.size()) + 40;
     for (std::size_t i = 0; i < l.buttons.size(); ++i) {
         const int x = l.left + (l.width - row) / 2 + l.button_width * static_cast<int>(i);
+        const std::string& caption = l.buttons[i];
+        const bool marked = !caption.empty() && caption[0] == '&';
         const int count = AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + l.button_width,
-                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1, l.buttons[i]);
+                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1,
+                                    marked ? caption.substr(1) : caption);
         widgets()[static_cast<std::size_t>(count - 1)].checked = static_cast<int>(i) + 1 == default_button ? 1 : 0;
     }
     return field_index;
@@ -139,6 +142,17 @@ int escape_button(const std::vector<std::string>& captions) {
         if (caption == "CANCEL" || caption == "NO") return static_cast<int>(i) + 1;
     }
     return captions.size() == 1 ? 1 : 0;
+}
+
+// The button whose caption is marked "&" + letter (any case), or 0.
+int marked_button(const std::vector<std::string>& captions, int letter) {
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        const std::string& caption = captions[i];
+        if (caption.size() >= 2 && caption[0] == '&' && upper_byte(static_cast<unsigned char>(caption[1])) == letter) {
+            return static_cast<int>(i) + 1;
+        }
+    }
+    return 0;
 }
 
 void focus(int index) {
@@ -302,6 +316,11 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             move_focus(current + 1);
             KeyRepeatDelay(1);
             continue;
+        }
+        // A form's letters are typed: Ctrl and the first letter of a caption marked with "&" press that button.
+        if (!fields.empty() && in.ctrl && in.character >= 1 && in.character <= 26) {
+            chosen = marked_button(layout.buttons, 'A' + in.character - 1);
+            if (chosen != 0) break;
         }
         if (fields.empty()) continue;
         WidgetRecord& field = widgets()[static_cast<std::size_t>(fields[static_cast<std::size_t>(current)])];

@@ -35,7 +35,8 @@ void set_field_secret(int i);
 
 // message and labels and buttons are "|"-separated; field_width 0 means no
 // fields, N (1..99) N-character fields, N + 100 the same starting from the
-// field buffer. result is set to the chosen 1-based button; it keeps the
+// field buffer. In a form a caption that starts with "&" (not shown) is
+// pressed by Ctrl and its first letter. result is set to the chosen 1-based button; it keeps the
 // caller's value when the dialog ends without a choice (the program quits).
 void ShowPopup(const std::string& message, const std::string& labels, int default_button, const std::string& buttons,
                int field_width, int& result);
