@@ -223,6 +223,8 @@ private:
 
 }  // namespace
 
+void reset_generator_choice() { g_choice = GeneratorChoice{}; }
+
 bool generate_password_popup(std::string& out) {
     GeneratorPopup popup(out);
     return popup.run();

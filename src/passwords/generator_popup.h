@@ -25,5 +25,7 @@ enum GeneratorWidget {
 // Shows the popup until the user takes a password (true, out holds it) or
 // leaves. The choices are kept for the next time within the run.
 bool generate_password_popup(std::string& out);
+// Back to the first choices: 20 characters of every class.
+void reset_generator_choice();
 
 }  // namespace domora
