@@ -12,6 +12,6 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
   xvfb xauth xdotool xclip x11-utils openbox imagemagick \
   python3 desktop-file-utils appstream dpkg-dev file \
-  python3-vobject abook python3-nacl \
+  python3-vobject abook python3-nacl dbus-daemon dbus-bin \
   clang libclang-rt-dev \
   cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils

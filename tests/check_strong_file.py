@@ -6,6 +6,8 @@ here must open in Domora with the same records, and one with a flipped byte
 must not.
 
     check_strong_file.py STRONG_SAMPLE
+    check_strong_file.py --dump FILE PASSWORD    prints the opened image in hex
+    check_strong_file.py --write FILE PASSWORD   writes a file of two records ("Bank", "Mail")
 """
 import json
 import os
@@ -87,7 +89,19 @@ def sample(helper, mode, folder, password=PASSWORD):
     return run.returncode, json.loads(run.stdout) if run.returncode == 0 else None
 
 
+SAMPLE_RECORDS = [
+    {"id": 4, "fields": ["Mail", "Address: jo@example.org", "Password: pw \xe9\x80"] + [""] * 13},
+    {"id": 9, "fields": ["Shop"] + [""] * 15},
+]
+
+
 def main():
+    if sys.argv[1] == "--dump":
+        print(open_file(sys.argv[2], sys.argv[3])[0].hex())
+        return 0
+    if sys.argv[1] == "--write":
+        write_file(sys.argv[2], sys.argv[3], SAMPLE_RECORDS)
+        return 0
     helper = sys.argv[1]
     with tempfile.TemporaryDirectory() as root:
         ours = os.path.join(root, "ours")
@@ -103,10 +117,7 @@ def main():
 
         theirs = os.path.join(root, "theirs")
         os.mkdir(theirs)
-        records = [
-            {"id": 4, "fields": ["Mail", "Address: jo@example.org", "Password: pw \xe9\x80"] + [""] * 13},
-            {"id": 9, "fields": ["Shop"] + [""] * 15},
-        ]
+        records = SAMPLE_RECORDS
         path = os.path.join(theirs, "password20.dat")
         write_file(path, PASSWORD, records)
         code, shown = sample(helper, "read", theirs)
