@@ -23,17 +23,6 @@ const StrongSalt kSalt{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 KdfCost tiny() { return kCost; }
 
-std::vector<std::string> shown() {
-    std::vector<std::string> out;
-    for (int row = 0; row < view_count(); ++row) {
-        const RecordBytes record = view_record(row);
-        FUZZ_CHECK(!record.empty());
-        FUZZ_CHECK(record_format(record) != kFormatDeleted);
-        out.emplace_back(reinterpret_cast<const char*>(record.data()), record.size());
-    }
-    return out;
-}
-
 const SecureBytes& fuzz_key() {
     static const SecureBytes key = [] {
         SecureBytes k(kStrongKeySize, 0);
@@ -76,12 +65,12 @@ void as_image(const std::string& file, std::string_view bytes) {
     if (master_password() != kMaster) set_master_password(kMaster);
     LoadPasswords();
     FUZZ_CHECK(IsUnlocked());
-    const std::vector<std::string> before = shown();
+    const std::vector<std::string> before = fuzz::shown_passwords();
 
     FUZZ_CHECK(SavePasswords().ok());
     LoadPasswords();
     FUZZ_CHECK(IsUnlocked());
-    FUZZ_CHECK(shown() == before);
+    FUZZ_CHECK(fuzz::shown_passwords() == before);
     FUZZ_CHECK(password_store().key_salt == kSalt);
 
     std::vector<std::string> fields(kPasswordFieldCount);
@@ -90,7 +79,7 @@ void as_image(const std::string& file, std::string_view bytes) {
     FUZZ_CHECK(id >= 1);
     AppendPassword(id, fields);
     FUZZ_CHECK(CompactPasswords().ok());
-    const std::vector<std::string> after = shown();
+    const std::vector<std::string> after = fuzz::shown_passwords();
     FUZZ_CHECK(after.size() == before.size() + 1);
     FUZZ_CHECK(std::equal(before.begin(), before.end(), after.begin()));
     FUZZ_CHECK(record_id(view_record(view_count() - 1)) == id);

@@ -16,6 +16,7 @@
 #include "passwords/password_generator.h"
 #include "passwords/password_store.h"
 #include "ui/popups.h"
+#include "password_fixtures.h"
 #include "ui_fixture.h"
 
 namespace domora {
@@ -106,7 +107,9 @@ TEST(Generator, PassphrasesAreWordsOfTheListJoinedByHyphens) {
     GeneratorChoice c;
     c.passphrase = true;
     std::string phrase = generate_password(c);
-    if (phrase.find("yo-yo") == std::string::npos) EXPECT_EQ(std::count(phrase.begin(), phrase.end(), '-'), 5) << phrase;
+    if (phrase.find("yo-yo") == std::string::npos) {
+        EXPECT_EQ(std::count(phrase.begin(), phrase.end(), '-'), 5) << phrase;
+    }
 }
 
 TEST(Generator, StrengthCountsThePasswordsAChoiceCanGive) {
@@ -175,10 +178,7 @@ class GenerateButton : public test::UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
-        app_paths().password_file = path("password10.dat");
-        app_paths().strong_password_file = path("password20.dat");
-        status_log_set_path(path("status.log"));
-        reset_password_store();
+        test::use_password_files(dir());
         password_list() = ListState{};
         clear_field_buffer();
         main_window().current_screen = kScreenPasswords;
@@ -193,8 +193,7 @@ protected:
     }
     void TearDown() override {
         set_message_handler(nullptr);
-        reset_password_store();
-        app_paths() = AppPaths{};
+        test::forget_password_files();
         UiTest::TearDown();
     }
     void ctrl_g() { os.push_char(7, false, true); }

@@ -23,6 +23,7 @@
 #include "platform/headless/headless_session_lock.h"
 #include "screens/options_screen.h"
 #include "ui/popups.h"
+#include "password_fixtures.h"
 #include "ui_fixture.h"
 
 namespace domora {
@@ -30,20 +31,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-KdfCost tiny_cost() { return KdfCost{kMinKdfMemoryKib, 1, 1}; }
-
 class PasswordLock : public test::UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
-        AppPaths& p = app_paths();
-        p.data_folder = dir();
-        p.password_file = path("password10.dat");
-        p.strong_password_file = path("password20.dat");
-        status_log_set_path(path("status.log"));
-        set_cost_chooser(tiny_cost);
+        test::use_password_files(dir());
         set_session_lock_watch(&session);
-        reset_password_store();
         password_list() = ListState{};
         clear_field_buffer();
         install_popup_messages();
@@ -65,9 +58,7 @@ protected:
         stop_password_lock();
         set_session_lock_watch(nullptr);
         set_message_handler(nullptr);
-        reset_password_store();
-        set_cost_chooser(nullptr);
-        app_paths() = AppPaths{};
+        test::forget_password_files();
         UiTest::TearDown();
     }
     // Plays the script without a screen, as the event wait of any loop would.

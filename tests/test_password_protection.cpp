@@ -25,6 +25,7 @@
 #include "passwords/password_conversion.h"
 #include "passwords/password_store.h"
 #include "passwords/strong_file.h"
+#include "password_fixtures.h"
 #include "support.h"
 
 namespace domora {
@@ -33,9 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::string;
 
-// What the tests make new files with: the least a reader accepts, so that a
-// derivation takes milliseconds.
-KdfCost tiny_cost() { return KdfCost{kMinKdfMemoryKib, 1, 1}; }
+using test::tiny_cost;
 
 Bytes data_file(const std::string& name) {
     std::ifstream in(std::string(DOMORA_TEST_DATA_DIR "/") + name, std::ios::binary);
@@ -62,20 +61,12 @@ class StrongStore : public test::DomoraTest {
 protected:
     void SetUp() override {
         DomoraTest::SetUp();
-        AppPaths& p = app_paths();
-        p.data_folder = dir();
-        p.password_file = path("password10.dat");
-        p.strong_password_file = path("password20.dat");
-        status_log_set_path(path("status.log"));
-        set_cost_chooser(tiny_cost);
+        test::use_password_files(dir());
         set_key_wait(&waits);
-        reset_password_store();
     }
     void TearDown() override {
-        reset_password_store();
         set_key_wait(nullptr);
-        set_cost_chooser(nullptr);
-        app_paths() = AppPaths{};
+        test::forget_password_files();
         DomoraTest::TearDown();
     }
     std::string strong() const { return app_paths().strong_password_file; }

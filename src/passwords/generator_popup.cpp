@@ -23,27 +23,6 @@ constexpr std::size_t kShownPerLine = 44;
 
 GeneratorChoice g_choice;
 
-// The screen behind, the popup flag and the window's lock, as every popup keeps them.
-struct Scope {
-    Scope() : was_open(main_window().popup_open) {
-        MainWindowState& win = main_window();
-        win.popup_open = true;
-        win.screen_needs_redraw = false;
-        platform().set_window_locked(true);
-        SaveScreen();
-    }
-    ~Scope() {
-        MainWindowState& win = main_window();
-        DrawSaved(Rect{0, 0, win.client_width, win.client_height});
-        Present(0, 0, win.client_width, win.client_height);
-        FreeSaved();
-        win.popup_open = was_open;
-        if (!was_open) platform().set_window_locked(false);
-        win.screen_needs_redraw = true;
-    }
-    bool was_open;
-};
-
 std::string bits_text(double bits) {
     char text[64];
     std::snprintf(text, sizeof text, "Strength: %.0f bits", std::floor(bits));
@@ -64,7 +43,7 @@ public:
     bool run() {
         MainWindowState& win = main_window();
         if (win.quit_requested || win.close_popups) return false;
-        Scope scope;
+        PopupScope scope;
         generate();
         build();
         InputState& in = input();

@@ -103,29 +103,6 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
     return field_index;
 }
 
-// Saves the screen and the flags before a popup; restores them after it.
-struct PopupScope {
-    PopupScope() : was_open(main_window().popup_open) {
-        MainWindowState& win = main_window();
-        win.popup_open = true;
-        win.screen_needs_redraw = false;
-        platform().set_window_locked(true);
-        SaveScreen();
-    }
-    ~PopupScope() {
-        MainWindowState& win = main_window();
-        // Put the screen back as it was, so that a popup that follows at once
-        // does not keep this one in its picture of the screen.
-        DrawSaved(Rect{0, 0, win.client_width, win.client_height});
-        Present(0, 0, win.client_width, win.client_height);
-        FreeSaved();
-        win.popup_open = was_open;
-        if (!was_open) platform().set_window_locked(false);
-        win.screen_needs_redraw = true;
-    }
-    bool was_open;
-};
-
 // Overwrites a text before letting it go, so that a secret typed into a
 // popup does not linger in freed memory.
 void wipe_text(std::string& text) {
@@ -161,6 +138,26 @@ void focus(int index) {
 }
 
 }  // namespace
+
+PopupScope::PopupScope() : was_open(main_window().popup_open) {
+    MainWindowState& win = main_window();
+    win.popup_open = true;
+    win.screen_needs_redraw = false;
+    platform().set_window_locked(true);
+    SaveScreen();
+}
+
+PopupScope::~PopupScope() {
+    MainWindowState& win = main_window();
+    // Put the screen back as it was, so that a popup that follows at once
+    // does not keep this one in its picture of the screen.
+    DrawSaved(Rect{0, 0, win.client_width, win.client_height});
+    Present(0, 0, win.client_width, win.client_height);
+    FreeSaved();
+    win.popup_open = was_open;
+    if (!was_open) platform().set_window_locked(false);
+    win.screen_needs_redraw = true;
+}
 
 void popup_message(const std::string& text) {
     int result = 0;

@@ -63,6 +63,15 @@ void OpenProgress();
 void UpdateProgress(const std::string& title, const std::string& detail, long long done, long long total);
 void CloseProgress();
 
+// Saves the screen and the flags before a popup; restores them after it.
+struct PopupScope {
+    PopupScope();
+    ~PopupScope();
+    PopupScope(const PopupScope&) = delete;
+    PopupScope& operator=(const PopupScope&) = delete;
+    bool was_open;
+};
+
 // Starts a popup's widget table: the saved screen behind it, the header band
 // (the window can still be moved), a shade over the screen and the panel.
 void begin_popup_widgets(const Rect& panel);
