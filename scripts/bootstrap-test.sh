@@ -2,7 +2,8 @@
 # Installs what testing adds to what running needs: test and benchmark
 # libraries, a virtual X server and the tools that drive the real window, and
 # the independent programs that check our output (python3-vobject and abook
-# read our vCards, Python's csv our CSV), clang with the libFuzzer and
+# read our vCards, Python's csv our CSV, python3-nacl our strong password
+# file), a D-Bus daemon for a private session bus, clang with the libFuzzer and
 # sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
 # queue driver to print on, and poppler's tools to read what it wrote.
 set -euo pipefail
