@@ -230,13 +230,14 @@ TEST_F(GenerateButton, CtrlGFillsTheFirstEmptyLineOrThePasswordLine) {
 
 TEST_F(GenerateButton, TheCountAndClassesAreSetInThePopupAndCancelKeepsTheForm) {
     std::string out;
-    // Shorter by two with "-", upper case off with its letter, then Use.
+    // Longer by ten with Page Up, shorter by two with "-", upper case off with its letter, then Use.
+    os.push_key(kKeyPageUp);
     os.push_char('-');
     os.push_char('-');
     os.push_char('u');
     os.push_key(kKeyReturn);
     ASSERT_TRUE(generate_password_popup(out));
-    EXPECT_EQ(out.size(), static_cast<std::size_t>(kDefaultGeneratedLength - 2));
+    EXPECT_EQ(out.size(), static_cast<std::size_t>(kDefaultGeneratedLength + 8));
     EXPECT_EQ(out.find_first_of(kUpperLetters), std::string::npos);
     // The choice is kept for the next popup; the last class cannot be turned off.
     os.push_char('u');         // upper case back on

@@ -63,6 +63,10 @@ public:
                 result = kGenUse;
             } else if (stale_key == 0 && in.key == kKeyEscape) {
                 result = kGenCancel;
+            } else if (stale_key == 0 && (in.key == kKeyPageUp || in.key == kKeyPageDown)) {
+                // Ten at a time, for the far end of the lengths.
+                step_by(in.key == kKeyPageUp ? 10 : -10);
+                KeyRepeatDelay(1);
             }
         }
         wipe_widget_texts();
@@ -85,6 +89,16 @@ private:
         m_current.text() = generate_password(g_choice);
     }
 
+    void step_by(int steps) {
+        if (g_choice.passphrase) {
+            g_choice.words = std::clamp(g_choice.words + steps, kMinPassphraseWords, kMaxPassphraseWords);
+        } else {
+            g_choice.length = std::clamp(g_choice.length + steps, kMinGeneratedLength, kMaxGeneratedLength);
+        }
+        generate();
+        build();
+    }
+
     // The classes keep at least one chosen.
     void toggle(bool& flag) {
         const int chosen = g_choice.upper + g_choice.lower + g_choice.digits + g_choice.symbols;
@@ -96,10 +110,15 @@ private:
         switch (id) {
             case kGenUse:
             case kGenCancel: return id;
-            case kGenShorter: g_choice.length = std::max(kMinGeneratedLength, g_choice.length - 1); break;
-            case kGenLonger: g_choice.length = std::min(kMaxGeneratedLength, g_choice.length + 1); break;
-            case kGenFewerWords: g_choice.words = std::max(kMinPassphraseWords, g_choice.words - 1); break;
-            case kGenMoreWords: g_choice.words = std::min(kMaxPassphraseWords, g_choice.words + 1); break;
+            // A row's buttons act while its mode is the chosen one.
+            case kGenShorter:
+            case kGenLonger:
+                if (!g_choice.passphrase) step_by(id == kGenLonger ? 1 : -1);
+                return 0;
+            case kGenFewerWords:
+            case kGenMoreWords:
+                if (g_choice.passphrase) step_by(id == kGenMoreWords ? 1 : -1);
+                return 0;
             case kGenUpper: toggle(g_choice.upper); break;
             case kGenLower: toggle(g_choice.lower); break;
             case kGenDigits: toggle(g_choice.digits); break;

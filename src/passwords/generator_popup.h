@@ -1,5 +1,8 @@
 // The small popup of the record forms' "Generate" button: length, classes
-// or a passphrase, the password it made and its strength in bits.
+// or a passphrase, the password it made and its strength in bits. "-" and
+// "+" (the keys too) change the length or the number of words by one,
+// Page Down and Page Up by ten; each class and the passphrase toggle with
+// their first letter; Enter uses the password, Escape leaves.
 #pragma once
 
 #include <string>
