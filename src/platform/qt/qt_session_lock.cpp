@@ -21,8 +21,12 @@ class QtSessionLockWatch : public QObject, public SessionLockWatch {
 public:
     QtSessionLockWatch() {
         // The screensavers say so on the session bus, from whichever sender
-        // owns the name; both of the freedesktop paths are in use.
-        QDBusConnection session = QDBusConnection::sessionBus();
+        // owns the name; both of the freedesktop paths are in use. Only a
+        // bus the session names: without one, asking for it would start a
+        // bus daemon of its own on the display.
+        QDBusConnection session = qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")
+                                      ? QDBusConnection(QStringLiteral("none"))
+                                      : QDBusConnection::sessionBus();
         if (session.isConnected()) {
             for (const char* path : {"/org/freedesktop/ScreenSaver", "/ScreenSaver"}) {
                 session.connect(QString(), QString::fromLatin1(path), QStringLiteral("org.freedesktop.ScreenSaver"),
