@@ -16,18 +16,6 @@ using namespace domora;
 
 namespace {
 
-std::vector<std::string> shown() {
-    std::vector<std::string> out;
-    for (int row = 0; row < view_count(); ++row) {
-        const RecordBytes record = view_record(row);
-        FUZZ_CHECK(!record.empty());
-        FUZZ_CHECK(record_format(record) != kFormatDeleted);
-        out.emplace_back(reinterpret_cast<const char*>(record.data()), record.size());
-        (void)record_fields(record);
-    }
-    return out;
-}
-
 std::string encrypted(std::string plain, const std::string& password) {
     plain.resize(std::max<std::size_t>(kPasswordHeaderSize, (plain.size() + 15) / 16 * 16), '\0');
     const auto key = master_key(password);
@@ -52,7 +40,7 @@ void as_file(const std::string& file, std::string_view bytes) {
     }
     if (bytes.empty()) FUZZ_CHECK(IsFirstUse());
     if (!bytes.empty()) FUZZ_CHECK(!IsFirstUse());
-    (void)shown();
+    (void)fuzz::shown_passwords();
 }
 
 void as_plaintext(const std::string& file, std::string_view bytes) {
@@ -69,12 +57,12 @@ void as_plaintext(const std::string& file, std::string_view bytes) {
         // Only a header whose length byte runs past the image can fail here.
         return;
     }
-    const std::vector<std::string> before = shown();
+    const std::vector<std::string> before = fuzz::shown_passwords();
 
     FUZZ_CHECK(SavePasswords().ok());
     LoadPasswords();
     FUZZ_CHECK(IsUnlocked());
-    FUZZ_CHECK(shown() == before);
+    FUZZ_CHECK(fuzz::shown_passwords() == before);
 
     std::vector<std::string> fields(kPasswordFieldCount);
     fields[0] = "Zed";
@@ -87,7 +75,7 @@ void as_plaintext(const std::string& file, std::string_view bytes) {
     FUZZ_CHECK(SavePasswords().ok());
     LoadPasswords();
     FUZZ_CHECK(IsUnlocked());
-    const std::vector<std::string> after = shown();
+    const std::vector<std::string> after = fuzz::shown_passwords();
     FUZZ_CHECK(after.size() == before.size() + 1);
     FUZZ_CHECK(std::equal(before.begin(), before.end(), after.begin()));
     FUZZ_CHECK(record_id(view_record(view_count() - 1)) == id);
@@ -95,7 +83,7 @@ void as_plaintext(const std::string& file, std::string_view bytes) {
 
     // Compacting keeps them too.
     FUZZ_CHECK(CompactPasswords().ok());
-    FUZZ_CHECK(shown() == after);
+    FUZZ_CHECK(fuzz::shown_passwords() == after);
 }
 
 }  // namespace

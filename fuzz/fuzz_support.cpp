@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/status_log.h"
+#include "passwords/password_store.h"
 
 namespace domora::fuzz {
 
@@ -78,6 +79,18 @@ void remove_scratch(const std::string& path) {
 void fail(const char* what, const char* file, int line) {
     std::fprintf(stderr, "\nproperty failed: %s (%s:%d)\n", what, file, line);
     std::abort();
+}
+
+std::vector<std::string> shown_passwords() {
+    std::vector<std::string> out;
+    for (int row = 0; row < view_count(); ++row) {
+        const RecordBytes record = view_record(row);
+        FUZZ_CHECK(!record.empty());
+        FUZZ_CHECK(record_format(record) != kFormatDeleted);
+        out.emplace_back(reinterpret_cast<const char*>(record.data()), record.size());
+        (void)record_fields(record);
+    }
+    return out;
 }
 
 }  // namespace domora::fuzz

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/headless/headless_platform.h"
 
@@ -22,6 +23,9 @@ std::string read_scratch(const std::string& path);
 void remove_scratch(const std::string& path);
 
 [[noreturn]] void fail(const char* what, const char* file, int line);
+
+// The password store's shown records, whole, each checked to be a live one.
+std::vector<std::string> shown_passwords();
 
 inline std::string_view input_text(const std::uint8_t* data, std::size_t size) {
     return std::string_view(reinterpret_cast<const char*>(data), size);

@@ -2,7 +2,8 @@
 # Installs what testing adds to what running needs: test and benchmark
 # libraries, a virtual X server and the tools that drive the real window, and
 # the independent programs that check our output (python3-vobject and abook
-# read our vCards, Python's csv our CSV), clang with the libFuzzer and
+# read our vCards, Python's csv our CSV, python3-nacl our strong password
+# file), a D-Bus daemon for a private session bus, clang with the libFuzzer and
 # sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
 # queue driver to print on, and poppler's tools to read what it wrote; the
 # AT-SPI registry, a session bus to run it on and python3-pyatspi to read the
@@ -14,7 +15,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl \
   xvfb xauth xdotool xclip x11-utils openbox imagemagick \
   python3 desktop-file-utils appstream dpkg-dev file \
-  python3-vobject abook \
+  python3-vobject abook python3-nacl dbus-daemon dbus-bin \
   clang libclang-rt-dev \
   cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils \
   at-spi2-core dbus-x11 python3-pyatspi

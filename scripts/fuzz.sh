@@ -15,7 +15,7 @@ shift || true
 build="$here/build/fuzz"
 jobs="${FUZZ_JOBS:-1}"
 
-all_targets=(fuzz_address_file fuzz_password_file fuzz_vehicle_file fuzz_settings_file
+all_targets=(fuzz_address_file fuzz_password_file fuzz_strong_password_file fuzz_vehicle_file fuzz_settings_file
              fuzz_vcard_import fuzz_csv_import fuzz_text_decoding fuzz_entry fuzz_photo fuzz_reminders_file
              fuzz_fillup_csv)
 targets=("$@")
@@ -27,6 +27,7 @@ seeds_of() {
   case "$1" in
     fuzz_address_file)  ls "$data"/address_*.dat ;;
     fuzz_password_file) ls "$data"/password_*.dat "$gen"/password_file/* ;;
+    fuzz_strong_password_file) ls "$data"/password20_*.dat "$data"/password_sesame.dat ;;
     fuzz_vehicle_file)  ls "$data"/vehicle_*.dat "$gen"/vehicle_file/* ;;
     fuzz_settings_file) ls "$gen"/settings_file/* ;;
     fuzz_vcard_import)  ls "$data"/interop/vcard/*.vcf ;;

@@ -9,6 +9,7 @@
 #include "platform/qt/qt_image.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_print.h"
+#include "platform/qt/qt_session_lock.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
@@ -23,9 +24,13 @@ int main(int argc, char** argv) {
     domora::set_print_service(printing.get());
     std::unique_ptr<domora::AccessibilityService> accessibility = domora::make_qt_accessibility_service();
     domora::set_accessibility_service(accessibility.get());
+    std::unique_ptr<domora::SessionLockWatch> session_lock = domora::make_qt_session_lock_watch();
+    domora::set_session_lock_watch(session_lock.get());
     // Only the program itself gets the packager's server; tests never do.
     domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
+    domora::set_session_lock_watch(nullptr);
+    session_lock.reset();
     domora::set_accessibility_service(nullptr);
     accessibility.reset();
     domora::set_print_service(nullptr);

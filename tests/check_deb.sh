@@ -7,7 +7,7 @@ deb="$1"
 depends="$(dpkg-deb -f "$deb" Depends)"
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 fail=0
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6printsupport6 qt6-qpa-plugins fonts-liberation2 xdg-utils; do
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6printsupport6 libqt6dbus6 libsodium23 qt6-qpa-plugins fonts-liberation2 xdg-utils; do
   if ! grep -q "\b$dep\b" <<<"$depends"; then echo "FAILED: Depends lacks $dep: $depends"; fail=1; fi
 done
 for f in ./usr/bin/domora ./usr/share/applications/org.domora.Domora.desktop \

@@ -42,6 +42,14 @@ void copy_one(const char* what, const std::string& from, const std::string& to, 
     outcome.failures.push_back({name_of(to), copied.error().message});
 }
 
+void remove_other_store(const std::string& folder, const std::string& kept) {
+    const AppPaths& paths = app_paths();
+    for (const std::string* store : {&paths.password_file, &paths.strong_password_file}) {
+        const std::string name = name_of(*store);
+        if (!name.empty() && name != kept && is_file(folder + name)) delete_file(folder + name);
+    }
+}
+
 }  // namespace
 
 std::string backup_folder_for(const std::string& chosen) {
@@ -64,11 +72,13 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
         std::string name;
         unsigned mode;
     };
+    // The password store is whichever file exists, the strong one first.
+    const std::string& passwords = is_file(paths.strong_password_file) ? paths.strong_password_file : paths.password_file;
     // Steps 2 to 4 were the installer's files; the numbering is kept.
     const Row rows[] = {
         {1, paths.program_path, kBackupProgramName, kProgramMode},
         {5, paths.address_file, name_of(paths.address_file), kOwnerOnly},
-        {6, paths.password_file, name_of(paths.password_file), kOwnerOnly},
+        {6, passwords, name_of(passwords), kOwnerOnly},
         {7, paths.vehicle_file, name_of(paths.vehicle_file), kOwnerOnly},
         {7, paths.reminders_file, name_of(paths.reminders_file), kOwnerOnly},
         {8, paths.settings_file, name_of(paths.settings_file), kOwnerOnly},
@@ -77,7 +87,10 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
     for (const Row& row : rows) {
         progress.step(row.step, 8);
         if (row.name.empty() || !is_file(row.source)) continue;
+        const std::size_t failed = outcome.failures.size();
         copy_one("Backup", row.source, folder + row.name, row.mode, outcome);
+        // A backup holds one password store: an earlier one of the other kind would be restored in its place.
+        if (row.step == 6 && outcome.failures.size() == failed) remove_other_store(folder, row.name);
     }
     status_log_write("Backup: " + std::to_string(outcome.copied) + " files copied to " + folder + ", " +
                      std::to_string(outcome.failures.size()) + " failed");
@@ -93,11 +106,18 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
     }
     CopyOutcome outcome;
     int step = 0;
-    for (const std::string* target : {&paths.address_file, &paths.password_file, &paths.vehicle_file, &paths.reminders_file}) {
+    // The backup's password store, the strong one first; once it is back the other kind goes, so
+    // that the restored files are one consistent store.
+    const bool strong = !paths.strong_password_file.empty() && is_file(from + name_of(paths.strong_password_file));
+    const std::string& passwords = strong ? paths.strong_password_file : paths.password_file;
+    const std::string& other = strong ? paths.password_file : paths.strong_password_file;
+    for (const std::string* target : {&paths.address_file, &passwords, &paths.vehicle_file, &paths.reminders_file}) {
         progress.step(step++, 5);
         const std::string source = from + name_of(*target);
         if (target->empty() || !is_file(source)) continue;
+        const std::size_t failed = outcome.failures.size();
         copy_one("Restore", source, *target, kOwnerOnly, outcome);
+        if (target == &passwords && outcome.failures.size() == failed && is_file(other)) delete_file(other);
     }
     status_log_write("Restore: " + std::to_string(outcome.copied) + " files copied from " + from + ", " +
                      std::to_string(outcome.failures.size()) + " failed");

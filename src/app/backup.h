@@ -42,12 +42,17 @@ struct CopyOutcome {
 
 // Creates the backup folder (one level) and copies the program, the data
 // files and the settings file into it, replacing earlier copies. Sources
-// that do not exist are skipped. Each failure is logged and returned.
+// that do not exist are skipped. Each failure is logged and returned. Of
+// the two password files the one in use is copied, and an earlier copy of
+// the other is removed from the backup.
 CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progress);
 
 // Copies the address, password and vehicle files and the vehicles'
 // reminders found at the top of folder over the current ones; the others
-// are left alone. A current file is only ever replaced by a whole copy. Each failure is logged and returned.
+// are left alone. A current file is only ever replaced by a whole copy. Each
+// failure is logged and returned. The password store the backup holds (the
+// strong file when it has both) comes back, and the current file of the
+// other kind is removed.
 CopyOutcome restore_files(const std::string& folder, CopyProgress& progress);
 
 // "name - reason" lines, one a file, joined by "|" for a popup.

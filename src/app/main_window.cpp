@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/startup.h"
@@ -18,8 +20,12 @@ ResizeHandler g_resize_handler = nullptr;
 ForgetHandler g_forget_handler = nullptr;
 ClipboardHandler g_clipboard_handler = nullptr;
 TimerHandler g_timer_handler = nullptr;
+std::vector<TimerHandler> g_more_timer_handlers;
 
-void reset_idle_countdown() { g_state.idle_countdown = settings().auto_close_minutes; }
+void reset_idle_countdown() {
+    g_state.idle_countdown = settings().auto_close_minutes;
+    g_state.last_input_ms = platform().tick_ms();
+}
 
 void on_timer(int id) {
     if (id == kReleaseTimer) {
@@ -68,6 +74,7 @@ void dispatch(const Event& e) {
             g_input.timer_id = e.timer_id;
             on_timer(e.timer_id);
             if (g_timer_handler) g_timer_handler(e.timer_id);
+            for (TimerHandler handler : g_more_timer_handlers) handler(e.timer_id);
             break;
         case EventKind::Character:
             g_input.character = e.character;
@@ -127,6 +134,11 @@ void set_resize_handler(ResizeHandler handler) { g_resize_handler = handler; }
 void set_forget_handler(ForgetHandler handler) { g_forget_handler = handler; }
 void set_clipboard_handler(ClipboardHandler handler) { g_clipboard_handler = handler; }
 void set_timer_handler(TimerHandler handler) { g_timer_handler = handler; }
+void add_timer_handler(TimerHandler handler) {
+    if (std::find(g_more_timer_handlers.begin(), g_more_timer_handlers.end(), handler) == g_more_timer_handlers.end()) {
+        g_more_timer_handlers.push_back(handler);
+    }
+}
 
 void forget_marked_widget() {
     if (g_forget_handler) g_forget_handler();

@@ -36,7 +36,11 @@ struct MainWindowState {
     int current_screen = 0;
     bool screen_needs_redraw = false;
     bool popup_open = false;
+    // Set to end every open ShowPopup as if it were cancelled (the passwords
+    // lock while a form shows them); whoever set it clears it.
+    bool close_popups = false;
     int idle_countdown = 0;
+    std::uint64_t last_input_ms = 0;  // tick of the latest key, click or wheel
     int client_width = 0;
     int client_height = 0;
     int centre_x = 0;
@@ -58,6 +62,8 @@ void set_clipboard_handler(ClipboardHandler handler);
 // live longer than one screen (the clearing of a copied password).
 using TimerHandler = void (*)(int id);
 void set_timer_handler(TimerHandler handler);
+// One more such handler beside that one, called after it (each once).
+void add_timer_handler(TimerHandler handler);
 
 // Creates (but does not show) the window at the placement in the settings
 // and logs it. Shows "Unable to create window" and returns false on failure.

@@ -81,6 +81,7 @@ void set_app_paths(const std::string& program_path, const std::string& data_fold
     g_paths.data_folder = with_slash(data_folder);
     g_paths.address_file = g_paths.data_folder + "address10.dat";
     g_paths.password_file = g_paths.data_folder + "password10.dat";
+    g_paths.strong_password_file = g_paths.data_folder + "password20.dat";
     g_paths.vehicle_file = g_paths.data_folder + "vehicle11.dat";
     g_paths.reminders_file = g_paths.data_folder + "reminders.dat";
     g_paths.settings_file = g_paths.data_folder + "setup313.dat";
@@ -94,6 +95,8 @@ void carry_over_data_files() {
     for (const char* name : kDataFileNames) {
         const std::string target = g_paths.data_folder + name;
         const std::string source = old_folder + name;
+        // A strong password file is the store already: an older file beside it would only be a second one.
+        if (target == g_paths.password_file && file_exists(g_paths.strong_password_file)) continue;
         if (!file_exists(target) && file_exists(source)) (void)copy_file_no_overwrite(source, target);
     }
 }
@@ -190,8 +193,8 @@ bool start_up(const std::vector<std::string>& arguments, int& exit_code) {
     set_app_paths(program_path, choose_data_folder(program_folder), command_line_of(arguments));
     carry_over_data_files();
     start_status_log();
-    for (const std::string* file : {&g_paths.address_file, &g_paths.password_file, &g_paths.vehicle_file,
-                                    &g_paths.reminders_file, &g_paths.settings_file}) {
+    for (const std::string* file : {&g_paths.address_file, &g_paths.password_file, &g_paths.strong_password_file,
+                                    &g_paths.vehicle_file, &g_paths.reminders_file, &g_paths.settings_file}) {
         clear_read_only(*file);
         remove_stale_temp_files(*file);
     }

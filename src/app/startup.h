@@ -27,7 +27,8 @@ struct AppPaths {
     std::string program_folder;
     std::string data_folder;
     std::string address_file;
-    std::string password_file;
+    std::string password_file;         // the standard password file
+    std::string strong_password_file;  // the strong one; when it exists it is the store
     std::string vehicle_file;
     std::string reminders_file;  // the vehicles' service reminders
     std::string settings_file;

@@ -1,11 +1,17 @@
 #include "passwords/master_password.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/startup.h"
 #include "app/text.h"
 #include "passwords/password_store.h"
 #include "passwords/secure_memory.h"
+#include "platform/platform.h"
 #include "ui/popups.h"
 
 namespace domora {
@@ -62,7 +68,48 @@ void set_first_master_password() {
     }
 }
 
+// The progress popup while a key is derived. The derivation runs beside the
+// user-interface thread, which keeps the window painted meanwhile; the bar
+// moves with the time the derivation is expected to take.
+class DerivationProgress : public KeyWait {
+public:
+    void run(const std::string& title, int expected_ms, const std::function<void()>& work) override {
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            work();
+            done = true;
+        });
+        OpenProgress();
+        const auto start = std::chrono::steady_clock::now();
+        while (!done) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            UpdateProgress(title, "Please wait", std::min<long long>(95, elapsed.count() * 100 / std::max(1, expected_ms)), 100);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            platform().idle_wait(1);
+        }
+        worker.join();
+        UpdateProgress(title, "Please wait", 100, 100);
+        CloseProgress();
+    }
+};
+
+DerivationProgress g_derivation_progress;
+
 }  // namespace
+
+void install_key_wait() { set_key_wait(&g_derivation_progress); }
+
+void damaged_file_message() {
+    const PasswordStore& store = password_store();
+    if (!store.damage.empty()) {
+        show_message("The password file is damaged: " + store.damage + ".|It has been left untouched; restore it from a backup.|" +
+                     app_paths().strong_password_file);
+        return;
+    }
+    show_message("The password file is damaged: it is " + std::to_string(store.damaged_size) +
+                 " bytes long, which no saved password file is.|It has been left untouched; restore it from a backup.|" +
+                 app_paths().password_file);
+}
 
 void wipe_dialog_texts() {
     for (WidgetRecord& record : field_buffer()) wipe(record.text);
@@ -70,6 +117,10 @@ void wipe_dialog_texts() {
         if (record.id == kEndMarker) break;
         wipe(record.text);
     }
+}
+
+const std::string& password_file_in_use() {
+    return password_store().strong ? app_paths().strong_password_file : app_paths().password_file;
 }
 
 void report_save_failure(const Result<void>& saved) {
@@ -84,13 +135,11 @@ void AskMasterPassword() {
         LoadPasswords();
         if (IsUnlocked() || main_window().quit_requested) return;
         if (!password_store().read_error.empty()) {
-            show_message("The password file cannot be read (" + password_store().read_error + ").|" + app_paths().password_file);
+            show_message("The password file cannot be read (" + password_store().read_error + ").|" + password_file_in_use());
             return;
         }
-        if (password_store().damaged_size != 0) {
-            show_message("The password file is damaged: it is " + std::to_string(password_store().damaged_size) +
-                         " bytes long, which no saved password file is.|It has been left untouched; restore it from a backup.|" +
-                         app_paths().password_file);
+        if (password_store().damaged_size != 0 || !password_store().damage.empty()) {
+            damaged_file_message();
             return;
         }
         if (IsFirstUse()) {

@@ -23,5 +23,11 @@ void report_save_failure(const Result<void>& saved);
 // Overwrites every text of the widget table and the field buffer, after a
 // dialog that showed or took a password.
 void wipe_dialog_texts();
+// Tells the user that the password file is damaged and left as it is.
+void damaged_file_message();
+// The path of the file the store reads and writes.
+const std::string& password_file_in_use();
+// From now on a key derivation shows the progress popup while it runs.
+void install_key_wait();
 
 }  // namespace domora

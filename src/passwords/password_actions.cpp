@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/text.h"
+#include "passwords/generator_popup.h"
 #include "passwords/master_password.h"
 #include "passwords/password_store.h"
 #include "passwords/secure_memory.h"
@@ -45,12 +46,37 @@ void wipe_all(std::vector<std::string>& texts) {
     for (std::string& text : texts) wipe(text);
 }
 
+// A generated password into the form: the line named "Password:" gets it
+// as its value, else the first empty line becomes "Password: " and it.
+void put_generated(const std::string& password) {
+    int line = 0;
+    for (int i = 1; i < kPasswordFieldCount && line == 0; ++i) {
+        const PasswordLine parts = split_line(field_text(i));
+        if (equal_nocase(parts.name, "Password:")) line = i;
+    }
+    for (int i = 1; i < kPasswordFieldCount && line == 0; ++i) {
+        if (trim(field_text(i)).empty()) line = i;
+    }
+    if (line == 0) {
+        show_message("Every line of this record is in use.|Empty one for the generated password and press Generate again.");
+        return;
+    }
+    WidgetRecord& field = field_buffer()[static_cast<std::size_t>(line)];
+    wipe(field.text);
+    field.text = "Password: " + password;
+}
+
 // Shows the entry form until it is cancelled or saved with a title; true on save.
 bool run_record_form(const std::string& heading, bool mark_title) {
     const std::string labels = form_labels();
     for (;;) {
         int result = 0;
-        ShowPopup(heading + kFormHint, labels, 1, "Save|Cancel", kFormFieldWidth + 100, result);
+        ShowPopup(heading + kFormHint, labels, 1, "Save|&Generate|Cancel", kFormFieldWidth + 100, result);
+        if (result == 2) {
+            ScopedSecret generated;
+            if (generate_password_popup(generated.text())) put_generated(generated.text());
+            continue;
+        }
         if (result != 1) {
             wipe_dialog_texts();
             return false;

@@ -72,6 +72,8 @@ void ExportPasswords() {
     }
     settings().export_path = folder;
     save_settings();
+    // The passwords may have locked themselves while the file was chosen.
+    if (!IsUnlocked()) return;
 
     std::vector<PasswordExportRecord> records;
     for (int row = 0; row < view_count(); ++row) records.push_back(export_record(view_record(row)));

@@ -13,6 +13,7 @@
 #include "app/text.h"
 #include "passwords/master_password.h"
 #include "passwords/password_actions.h"
+#include "passwords/password_lock.h"
 #include "passwords/password_store.h"
 #include "passwords/secret_clipboard.h"
 #include "passwords/secure_memory.h"
@@ -243,7 +244,14 @@ void add_detail_pane(const Layout& l) {
               0, f.input, 0, g_state.help);
 }
 
+// A lock that waited for the popups to close is carried out before the
+// screen can show a record again.
+void apply_pending_lock() {
+    if (password_lock_pending() && !main_window().popup_open) lock_passwords();
+}
+
 void draw_screen() {
+    apply_pending_lock();
     set_widget_drawer(kKindPasswordList, draw_password_list);
     set_list_describer(kKindPasswordList, describe_password_list);
     BeginWidgets();
@@ -519,6 +527,20 @@ void handle_turn(int id) {
     g_state.button_before = in.button;
 }
 
+// After a lock: the screen without records, and the master password asked
+// for again at once. True when that happened this turn.
+bool after_lock() {
+    apply_pending_lock();
+    if (!take_password_lock_notice()) return false;
+    forget_lines();
+    g_state.help.clear();
+    g_state.tracking = false;
+    draw_screen();
+    AskMasterPassword();
+    after_action();
+    return true;
+}
+
 // On entering: the notice while the default password opens the file, then
 // the master password when it does not open.
 void enter_screen() {
@@ -532,6 +554,8 @@ void enter_screen() {
 void password_screen() {
     g_state = ScreenState{};
     g_state.keep_current_visible = true;
+    // A lock while another screen showed is asked about on entering anyway.
+    (void)take_password_lock_notice();
     LoadPasswords();
     ScreenLoop loop(kScreenPasswords);
     bool entered = false;
@@ -543,6 +567,7 @@ void password_screen() {
             enter_screen();
             continue;
         }
+        if (after_lock()) continue;
         handle_turn(id);
     }
     forget_lines();

@@ -1,6 +1,7 @@
 #include "passwords/password_store.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <set>
@@ -10,6 +11,7 @@
 #include "app/status_log.h"
 #include "app/text.h"
 #include "passwords/aes/aes.h"
+#include "passwords/key_cost.h"
 #include "platform/platform.h"
 
 namespace domora {
@@ -17,6 +19,9 @@ namespace domora {
 namespace {
 
 PasswordStore g_store;
+KeyWait* g_key_wait = nullptr;
+// How long the last derivation took; what the next one is expected to take.
+int g_derivation_ms = 1000;
 
 void release_image() {
     // The allocator wipes the block as it is freed.
@@ -40,20 +45,33 @@ bool run_cipher(bool encrypt, const unsigned char* key, std::size_t key_length, 
     return true;
 }
 
-// Decrypts the file's bytes into a fresh image with the password's key and
-// tells whether that password opens it.
-bool open_with(const std::string& file, std::string_view password) {
-    std::fill(g_store.image.begin(), g_store.image.end(), 0);
-    std::memcpy(g_store.image.data(), file.data(), file.size());
-    std::array<unsigned char, kMasterKeySize> key = master_key(password);
-    DecryptImage(key.data(), key.size(), g_store.image.data(), g_store.image.size());
-    wipe_bytes(key.data(), key.size());
-    return IsUnlocked();
+// The header of a plaintext image holds this password (trimmed of blanks).
+bool header_holds(const SecureBytes& image, std::string_view password) {
+    if (image.size() < kPasswordHeaderSize || password.empty()) return false;
+    // Compared in place, so that no copy of the stored password is left behind.
+    std::string_view stored(reinterpret_cast<const char*>(image.data() + 1), image[0]);
+    while (!stored.empty() && stored.front() == ' ') stored.remove_prefix(1);
+    while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
+    return stored == password;
 }
 
-// The frame at offset, when a whole one lies there: its length, else 0.
-std::uint32_t frame_length(std::size_t offset) {
-    const SecureBytes& image = g_store.image;
+// Decrypts a standard file's bytes into image (sized already) with the
+// password's key and tells whether that password opens it.
+bool decrypt_into(SecureBytes& image, const std::string& file, std::string_view password) {
+    std::fill(image.begin(), image.end(), 0);
+    std::memcpy(image.data(), file.data(), file.size());
+    std::array<unsigned char, kMasterKeySize> key = master_key(password);
+    DecryptImage(key.data(), key.size(), image.data(), image.size());
+    wipe_bytes(key.data(), key.size());
+    return header_holds(image, password);
+}
+
+bool open_with(const std::string& file, std::string_view password) {
+    return decrypt_into(g_store.image, file, password) && IsUnlocked();
+}
+
+// The frame at offset of image, when a whole one lies there: its length, else 0.
+std::uint32_t frame_length(const SecureBytes& image, std::size_t offset) {
     if (offset >= image.size() || image.size() - offset < kPasswordRecordHeaderSize) return 0;
     const unsigned char* p = image.data() + offset;
     if (std::memcmp(p + 4, "MSRI", 4) != 0) return 0;
@@ -62,12 +80,14 @@ std::uint32_t frame_length(std::size_t offset) {
     return length;
 }
 
-// Walks the records from the header on, skipping junk a byte at a time.
+std::uint32_t frame_length(std::size_t offset) { return frame_length(g_store.image, offset); }
+
+// Walks the records of image from the header on, skipping junk a byte at a time.
 template <typename Visit>
-void walk_records(Visit visit) {
+void walk_records(const SecureBytes& image, Visit visit) {
     std::size_t offset = kPasswordHeaderSize;
-    while (offset < g_store.image.size()) {
-        const std::uint32_t length = frame_length(offset);
+    while (offset < image.size()) {
+        const std::uint32_t length = frame_length(image, offset);
         if (length == 0) {
             ++offset;
             continue;
@@ -75,6 +95,11 @@ void walk_records(Visit visit) {
         visit(offset, length);
         offset += length;
     }
+}
+
+template <typename Visit>
+void walk_records(Visit visit) {
+    walk_records(g_store.image, visit);
 }
 
 // A damaged frame whose length runs past the end is junk only while the
@@ -97,45 +122,58 @@ Result<void> save_and_load() {
     return saved;
 }
 
-}  // namespace
-
-PasswordStore& password_store() { return g_store; }
-
-void reset_password_store() {
-    release_image();
-    g_store.view.clear();
-    g_store.master.clear();
-    g_store.read_error.clear();
-    g_store.damaged_size = 0;
+void wipe_key() {
+    SecureBytes().swap(g_store.key);
+    g_store.key_cost = {};
+    g_store.key_salt.fill(0);
 }
 
-// ---- the master password and the key ----------------------------------------------------------
-
-std::string_view master_password() { return g_store.master.view(); }
-
-void set_master_password(std::string_view text) { g_store.master.assign(text); }
-
-std::array<unsigned char, kMasterKeySize> master_key(std::string_view password) {
-    std::array<unsigned char, kMasterKeySize> key;
-    key.fill(' ');
-    std::memcpy(key.data(), password.data(), std::min(password.size(), key.size()));
-    return key;
+void run_with_wait(const std::string& title, int expected_ms, const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    if (g_key_wait) {
+        g_key_wait->run(title, expected_ms, work);
+    } else {
+        work();
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    g_derivation_ms = std::max(1, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 }
 
-bool EncryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
-    return run_cipher(true, key, key_length, image, size);
+// Derives the key for the master password at this cost and salt and holds it.
+Result<void> derive_and_hold(const std::string& title, std::string_view password, const KdfCost& cost, const StrongSalt& salt) {
+    wipe_key();
+    // The work gets copies of its own: a lock may wipe the store while it runs.
+    SecureBytes key(kStrongKeySize, 0);
+    ScopedSecret text{std::string(password)};
+    Result<void> derived;
+    run_with_wait(title, g_derivation_ms, [&] { derived = derive_strong_key(text.text(), cost, salt, key.data()); });
+    if (!derived) return derived;
+    g_store.key.swap(key);
+    g_store.key_cost = cost;
+    g_store.key_salt = salt;
+    return {};
 }
 
-bool DecryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
-    return run_cipher(false, key, key_length, image, size);
+bool key_fits(const StrongHeader& header) {
+    return g_store.key.size() == kStrongKeySize && g_store.key_cost == header.cost && g_store.key_salt == header.salt;
 }
 
-// ---- the file ----------------------------------------------------------------------------------------
+// Once the strong file has opened: a standard file beside it was left by a
+// conversion that was stopped before it could remove the file it replaced.
+// With the same records it is only a weaker copy; otherwise it is kept.
+void remove_leftover_standard() {
+    const std::string& path = app_paths().password_file;
+    FileInfo info;
+    if (path.empty() || !platform().sys_stat(path, info) || info.is_folder) return;
+    const SecureBytes old = open_standard_file(path, g_store.master.view());
+    if (!old.empty() && live_records(old) == live_records(g_store.image)) {
+        if (delete_file(path)) status_log_write("Older Password File Removed: the same records as the strong file");
+    } else {
+        status_log_write("Older Password File Kept: it holds other records than the strong file");
+    }
+}
 
-void LoadPasswords() {
-    release_image();
-    g_store.read_error.clear();
-    g_store.damaged_size = 0;
+void load_standard() {
     const std::string& path = app_paths().password_file;
     FileInfo info;
     const bool exists = platform().sys_stat(path, info);
@@ -172,6 +210,151 @@ void LoadPasswords() {
             }
         }
     }
+}
+
+void load_strong(const FileInfo& info) {
+    const std::string& path = app_paths().strong_password_file;
+    Result<std::string> read = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path);
+    if (!read) {
+        g_store.read_error = read.error().message;
+        status_log_write("Password File Not Read: " + read.error().message);
+        return;
+    }
+    const std::string& file = read.value();
+    const Result<StrongHeader> header = read_strong_header(file);
+    if (!header) {
+        g_store.damage = header.error().message;
+        status_log_write("Password File Damaged: " + g_store.damage);
+        return;
+    }
+    g_store.strong_found = true;
+    g_store.file_cost = header.value().cost;
+    // Without a password there is nothing to try: the default one never
+    // protects a strong file, and every try costs a second.
+    if (g_store.master.empty()) return;
+    if (!key_fits(header.value())) {
+        const Result<void> derived = derive_and_hold("Unlocking Passwords", g_store.master.view(), header.value().cost,
+                                                     header.value().salt);
+        if (!derived) {
+            g_store.read_error = derived.error().message;
+            status_log_write("Password File Not Read: " + g_store.read_error);
+            return;
+        }
+    }
+    if (open_strong_file(file, header.value(), g_store.key.data(), g_store.image)) {
+        // What the key opens is authentic, so the master password is right
+        // even where the header's copy of it differs (a file made elsewhere).
+        if (!IsUnlocked()) {
+            const ScopedSecret master{std::string(g_store.master.view())};
+            std::fill(g_store.image.begin(), g_store.image.begin() + kPasswordHeaderSize, 0);
+            const std::size_t length = std::min<std::size_t>(master.text().size(), kPasswordHeaderSize - 1);
+            g_store.image[0] = static_cast<unsigned char>(length);
+            std::memcpy(g_store.image.data() + 1, master.text().data(), length);
+        }
+        status_log_write("Decrypted with Users Password");
+        drop_junk();
+        remove_leftover_standard();
+        return;
+    }
+    wipe_key();
+    status_log_write("User Password Failed: ");
+    status_log_write("Decryption Failed: ");
+    set_master_password("");
+}
+
+Result<void> save_strong(const std::string& master) {
+    if (g_store.master.view() != master) set_master_password(master);
+    if (g_store.key.size() != kStrongKeySize || g_store.key_cost != g_store.file_cost || g_store.file_cost.empty()) {
+        const bool measure = g_store.file_cost.empty();
+        KdfCost cost = g_store.file_cost;
+        StrongSalt salt{};
+        random_bytes(salt.data(), salt.size());
+        SecureBytes key(kStrongKeySize, 0);
+        ScopedSecret text{master};
+        Result<void> derived;
+        run_with_wait("Protecting Passwords", g_derivation_ms * (measure ? 3 : 1), [&] {
+            if (measure) cost = cost_for_new_file();
+            derived = derive_strong_key(text.text(), cost, salt, key.data());
+        });
+        if (!derived) return derived;
+        wipe_key();
+        g_store.key.swap(key);
+        g_store.key_cost = cost;
+        g_store.key_salt = salt;
+        g_store.file_cost = cost;
+    }
+    const std::string file =
+        seal_strong_file(g_store.key_cost, g_store.key_salt, g_store.key.data(), g_store.image.data(), g_store.image.size());
+    // As after a standard save, the plaintext is gone until the next load.
+    release_image();
+    return write_file_atomic(app_paths().strong_password_file, file, kOwnerOnly);
+}
+
+}  // namespace
+
+void set_key_wait(KeyWait* wait) { g_key_wait = wait; }
+
+PasswordStore& password_store() { return g_store; }
+
+void reset_password_store() {
+    release_image();
+    wipe_key();
+    g_store.view.clear();
+    g_store.master.clear();
+    g_store.read_error.clear();
+    g_store.damaged_size = 0;
+    g_store.strong = false;
+    g_store.strong_found = false;
+    g_store.damage.clear();
+    g_store.file_cost = {};
+}
+
+// ---- the master password and the key ----------------------------------------------------------
+
+std::string_view master_password() { return g_store.master.view(); }
+
+void set_master_password(std::string_view text) {
+    if (text != g_store.master.view()) wipe_key();
+    g_store.master.assign(text);
+}
+
+std::array<unsigned char, kMasterKeySize> master_key(std::string_view password) {
+    std::array<unsigned char, kMasterKeySize> key;
+    key.fill(' ');
+    std::memcpy(key.data(), password.data(), std::min(password.size(), key.size()));
+    return key;
+}
+
+bool EncryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
+    return run_cipher(true, key, key_length, image, size);
+}
+
+bool DecryptImage(const unsigned char* key, std::size_t key_length, unsigned char* image, std::size_t size) {
+    return run_cipher(false, key, key_length, image, size);
+}
+
+// ---- the file ----------------------------------------------------------------------------------------
+
+void LoadPasswords() {
+    release_image();
+    g_store.read_error.clear();
+    g_store.damaged_size = 0;
+    g_store.damage.clear();
+    g_store.strong_found = false;
+    const AppPaths& paths = app_paths();
+    FileInfo strong_info, standard_info;
+    const bool strong_exists = !paths.strong_password_file.empty() && platform().sys_stat(paths.strong_password_file, strong_info);
+    const bool standard_exists = platform().sys_stat(paths.password_file, standard_info);
+    // The strong file wins; with neither file the new store is made strong.
+    g_store.strong = strong_exists || (!standard_exists && !paths.strong_password_file.empty());
+    if (strong_exists) {
+        load_strong(strong_info);
+    } else {
+        // A key belongs to a strong file only.
+        wipe_key();
+        g_store.file_cost = {};
+        load_standard();
+    }
     ParsePasswords();
 }
 
@@ -180,7 +363,9 @@ Result<void> SavePasswords() {
     const std::string& master = trimmed.text();
     if (master.empty()) return Error{"no master password"};
     // A file that could not be read or is damaged may still be recovered; never write over it.
-    if (!g_store.read_error.empty() || g_store.damaged_size != 0) return Error{"the password file is kept as it is"};
+    if (!g_store.read_error.empty() || g_store.damaged_size != 0 || !g_store.damage.empty()) {
+        return Error{"the password file is kept as it is"};
+    }
     SecureBytes& image = g_store.image;
     g_store.used_length = std::max(kPasswordHeaderSize, g_store.used_length);
     const std::size_t size = stored_size(g_store.used_length);
@@ -191,6 +376,7 @@ Result<void> SavePasswords() {
     const std::size_t length = std::min<std::size_t>(master.size(), kPasswordHeaderSize - 1);
     image[0] = static_cast<unsigned char>(length);
     std::memcpy(image.data() + 1, master.data(), length);
+    if (g_store.strong) return save_strong(master);
     std::array<unsigned char, kMasterKeySize> key = master_key(master);
     const bool encrypted = EncryptImage(key.data(), key.size(), image.data(), image.size());
     wipe_bytes(key.data(), key.size());
@@ -200,19 +386,15 @@ Result<void> SavePasswords() {
 }
 
 bool IsUnlocked() {
-    const SecureBytes& image = g_store.image;
     // An empty master password never unlocks: one image in 256 would
     // otherwise pass with a garbled length byte of 0.
-    if (image.size() < kPasswordHeaderSize || g_store.master.empty()) return false;
-    // Compared in place, so that no copy of the stored password is left behind.
-    std::string_view stored(reinterpret_cast<const char*>(image.data() + 1), image[0]);
-    while (!stored.empty() && stored.front() == ' ') stored.remove_prefix(1);
-    while (!stored.empty() && stored.back() == ' ') stored.remove_suffix(1);
-    return stored == g_store.master.view();
+    return header_holds(g_store.image, g_store.master.view());
 }
 
 bool IsFirstUse() {
-    return g_store.used_length < kPasswordHeaderSize && g_store.read_error.empty() && g_store.damaged_size == 0;
+    // A locked strong file leaves the image empty, yet it is there.
+    return g_store.used_length < kPasswordHeaderSize && g_store.read_error.empty() && g_store.damaged_size == 0 &&
+           g_store.damage.empty() && !g_store.strong_found;
 }
 
 void ParsePasswords() {
@@ -225,6 +407,27 @@ void ParsePasswords() {
         if (g_store.image[offset + 12] > 0) g_store.view.push_back(static_cast<std::uint32_t>(offset));
         g_store.used_length = std::max(g_store.used_length, offset + length);
     });
+}
+
+std::vector<SecureBytes> live_records(const SecureBytes& image) {
+    std::vector<SecureBytes> records;
+    walk_records(image, [&](std::size_t offset, std::uint32_t length) {
+        if (image[offset + 12] == kFormatDeleted) return;
+        const auto from = image.begin() + static_cast<std::ptrdiff_t>(offset);
+        records.emplace_back(from, from + length);
+    });
+    return records;
+}
+
+SecureBytes open_standard_file(const std::string& path, std::string_view password) {
+    SecureBytes image;
+    const Result<std::string> read = read_whole_file(path);
+    if (!read) return image;
+    const std::string& file = read.value();
+    if (file.size() < kPasswordHeaderSize || file.size() % aes::kBlockSize != 0) return image;
+    image.assign(file.size(), 0);
+    if (!decrypt_into(image, file, password)) SecureBytes().swap(image);
+    return image;
 }
 
 Result<void> CompactPasswords() {

@@ -1,6 +1,10 @@
-// The password file: the whole plaintext image in memory, encrypted with
-// AES-256 (ECB, key made from the master password) on disk, the view of its
-// live records, and the master password that unlocks it.
+// The password file: the whole plaintext image in memory, the view of its
+// live records, and the master password that unlocks it. On disk the image
+// is kept in one of two files. The standard "password10.dat" is the image
+// encrypted with AES-256 (ECB, key made from the master password). The
+// strong "password20.dat" is the image sealed under a key stretched from
+// the master password (strong_file.h); when it exists it is the store, and
+// a new store is made strong.
 //
 // Plaintext image: byte 0 the length n of the master password, bytes 1..n
 // the password, zeros up to offset 256, then the records (password_record.h),
@@ -9,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +21,7 @@
 #include "app/result.h"
 #include "passwords/password_record.h"
 #include "passwords/secure_memory.h"
+#include "passwords/strong_file.h"
 
 namespace domora {
 
@@ -31,16 +37,36 @@ struct PasswordStore {
     SecretText master;              // empty until entered
     std::string read_error;         // the file exists but could not be read
     std::size_t damaged_size = 0;   // the file's size when it is not whole blocks or shorter than a header
+    // The strong file.
+    bool strong = false;            // the store is the strong file, or is made one when first saved
+    bool strong_found = false;      // a strong file with a readable header is there
+    std::string damage;             // why its header cannot be read
+    KdfCost file_cost;              // the cost its header names; empty until read or chosen
+    SecureBytes key;                // derived once per unlock; empty when none is held
+    KdfCost key_cost;               // what the key was derived with
+    StrongSalt key_salt{};
 };
 
+// How the store waits for a key derivation (about a second, longer when a
+// new file's cost is measured first): the screens show that they are
+// working meanwhile. work never touches the store. Without a waiter the
+// work simply runs.
+class KeyWait {
+public:
+    virtual ~KeyWait() = default;
+    virtual void run(const std::string& title, int expected_ms, const std::function<void()>& work) = 0;
+};
+void set_key_wait(KeyWait* wait);
+
 PasswordStore& password_store();
-// Wipes and empties everything, the master password included.
+// Wipes and empties everything, the master password and the key included.
 void reset_password_store();
 
 // ---- the master password and the key ----------------------------------------------------
 
 std::string_view master_password();
-// Wipes the old text before taking the new one.
+// Wipes the old text before taking the new one; a different password also
+// wipes the key derived from the old one.
 void set_master_password(std::string_view text);
 // The password cut to 32 bytes or padded with blanks to 32.
 std::array<unsigned char, kMasterKeySize> master_key(std::string_view password);
@@ -55,10 +81,16 @@ bool DecryptImage(const unsigned char* key, std::size_t key_length, unsigned cha
 
 // Reads and decrypts the file with the master password, falling back to the
 // default password; clears the master password when neither opens it; rebuilds the view.
+// A strong file is opened with the key held for it, else with one derived
+// from the master password (never the default one); once it opens, a
+// standard file left beside it by an interrupted conversion is removed
+// when it holds the same records.
 void LoadPasswords();
 // Encrypts the image in place and writes it owner-only and atomically. The
 // image is left encrypted: callers load again right after. Nothing is
-// written without a master password.
+// written without a master password. A strong save seals with a fresh
+// nonce under the held key, or first derives one under a new salt (and, for
+// a new file, a cost measured on this machine); its image is then wiped.
 Result<void> SavePasswords();
 // The image holds a header whose password is the (non-empty) master password.
 bool IsUnlocked();
@@ -68,6 +100,11 @@ bool IsUnlocked();
 bool IsFirstUse();
 // Rebuilds the view and the used length from the image, skipping junk.
 void ParsePasswords();
+// Whole copies of the live records of a plaintext image, in file order.
+std::vector<SecureBytes> live_records(const SecureBytes& image);
+// The standard file at path decrypted with password's key, when that is
+// the password its header holds: the image, else empty.
+SecureBytes open_standard_file(const std::string& path, std::string_view password);
 // Drops deleted records and junk, saves and loads.
 Result<void> CompactPasswords();
 // Replaces the image with a header and the records at these offsets, in

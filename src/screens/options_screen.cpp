@@ -108,6 +108,19 @@ void draw_options() {
     x = add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, "Fuel Economy:");
     add_drop_box(kOptionsEconomyBoxId, x + 12, y, economy_width, f.user_normal,
                  economy[static_cast<std::size_t>(known_unit ? s.fuel_economy_unit : kEconomyAutomatic)]);
+    y += row + 16;
+
+    heading("Passwords:");
+    const std::string protection_label = "Password Protection:", lock_label = "Lock Passwords After:";
+    const int box_left = indent + std::max(MeasureText(f.user_normal, protection_label).width,
+                                           MeasureText(f.user_normal, lock_label).width) + 12;
+    add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, protection_label);
+    add_drop_box(kOptionsProtectionBoxId, box_left, y, MeasureText(f.user_normal, "Standard").width, f.user_normal,
+                 g_actions.password_protection ? g_actions.password_protection() : "Standard");
+    y += row;
+    add_label(indent, y, kButtonHeight, kWhiteText, f.user_normal, lock_label);
+    add_drop_box(kOptionsLockBoxId, box_left, y, MeasureText(f.user_normal, "After 999 Minutes").width, f.user_normal,
+                 lock_text(s.password_lock_minutes));
     DrawAllWidgets();
 }
 
@@ -182,6 +195,19 @@ void choose_economy_unit() {
     const int picked = pick_under(kOptionsEconomyBoxId, economy_choices());
     if (picked < 0) return;
     settings().fuel_economy_unit = picked;
+void choose_protection() {
+    const int picked = pick_under(kOptionsProtectionBoxId, {"Standard", "Strong"});
+    if (picked < 0 || !g_actions.set_password_protection) return;
+    g_actions.set_password_protection(picked == 1);
+}
+
+void choose_lock_time() {
+    const std::vector<int> minutes = lock_choices();
+    std::vector<std::string> lines;
+    for (int m : minutes) lines.push_back(lock_text(m));
+    const int picked = pick_under(kOptionsLockBoxId, lines);
+    if (picked < 0) return;
+    settings().password_lock_minutes = minutes[static_cast<std::size_t>(picked)];
     save_settings();
 }
 
@@ -198,6 +224,8 @@ void act(int id) {
             break;
         case kOptionsIdleBoxId: choose_idle_time(); break;
         case kOptionsEconomyBoxId: choose_economy_unit(); break;
+        case kOptionsProtectionBoxId: choose_protection(); break;
+        case kOptionsLockBoxId: choose_lock_time(); break;
         default: return;
     }
     main_window().screen_needs_redraw = true;
@@ -216,6 +244,12 @@ std::vector<std::string> idle_choices() {
 }
 
 std::vector<std::string> economy_choices() { return {"Automatic", "km/l", "L/100 km", "mpg (US)", "mpg (UK)"}; }
+std::string lock_text(int minutes) {
+    if (minutes <= 0) return "Never";
+    return minutes == 1 ? "After 1 minute" : "After " + std::to_string(minutes) + " minutes";
+}
+
+std::vector<int> lock_choices() { return {0, 1, 5, 15, 60}; }
 
 void options_screen() {
     ScreenLoop loop(kScreenOptions);

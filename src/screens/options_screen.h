@@ -19,6 +19,8 @@ enum OptionsWidget {
     kOptionsRepairId = 464,
     kOptionsIdleBoxId = 465,
     kOptionsEconomyBoxId = 469,
+    kOptionsProtectionBoxId = 470,
+    kOptionsLockBoxId = 471,
 };
 
 // What the screen asks of the managers above it; the shell fills these in.
@@ -27,6 +29,10 @@ struct OptionsActions {
     void (*repair_vehicles)() = nullptr;
     // After a restore replaced data files: forget what was read from them.
     void (*forget_data)() = nullptr;
+    // The "Password Protection:" box: what it shows ("Standard" or "Strong"),
+    // and the change to the other protection.
+    const char* (*password_protection)() = nullptr;
+    void (*set_password_protection)(bool strong) = nullptr;
 };
 void set_options_actions(const OptionsActions& actions);
 
@@ -38,6 +44,10 @@ std::vector<std::string> idle_choices();
 // The entries of the "Fuel Economy:" list, in the order of FuelEconomyUnit
 // (settings.h): "Automatic", "km/l", "L/100 km", "mpg (US)", "mpg (UK)".
 std::vector<std::string> economy_choices();
+// "Never" for 0, "After 1 minute", else "After " + minutes + " minutes".
+std::string lock_text(int minutes);
+// The minutes the "Lock Passwords After:" list offers, "Never" (0) first.
+std::vector<int> lock_choices();
 
 void options_screen();
 

@@ -6,8 +6,12 @@
 #include "screens/newsletter.h"
 #include "screens/screens.h"
 #include "app/startup.h"
+#include "passwords/master_password.h"
+#include "passwords/password_conversion.h"
+#include "passwords/password_lock.h"
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"
+#include "passwords/protection_dialogs.h"
 #include "passwords/secret_clipboard.h"
 #include "screens/options_screen.h"
 #include "screens/screen_loop.h"
@@ -67,11 +71,16 @@ int run_domora(const std::vector<std::string>& arguments) {
     rebuild_surface();
     install_popup_messages();
     install_web_address_capture();
-    set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data});
+    set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data, password_protection_name,
+                                       change_password_protection});
+    install_key_wait();
+    start_password_lock();
     reset_newsletter_notice();
     set_news_handler(offer_newsletter);
     show_after_first_draw(announce_overdue_reminders);
     main_loop();
+    stop_password_lock();
+    set_key_wait(nullptr);
     // Nothing secret outlives the program: not a copied password, not the
     // decrypted records, not the master password.
     clear_secret_clipboard();

@@ -105,35 +105,15 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
                                          : l.top + l.line_height * static_cast<int>(l.lines.size()) + 40;
     for (std::size_t i = 0; i < l.buttons.size(); ++i) {
         const int x = l.left + (l.width - row) / 2 + l.button_width * static_cast<int>(i);
+        const std::string& caption = l.buttons[i];
+        const bool marked = !caption.empty() && caption[0] == '&';
         const int count = AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + l.button_width,
-                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1, l.buttons[i]);
+                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1,
+                                    marked ? caption.substr(1) : caption);
         widgets()[static_cast<std::size_t>(count - 1)].checked = static_cast<int>(i) + 1 == default_button ? 1 : 0;
     }
     return field_index;
 }
-
-// Saves the screen and the flags before a popup; restores them after it.
-struct PopupScope {
-    PopupScope() : was_open(main_window().popup_open) {
-        MainWindowState& win = main_window();
-        win.popup_open = true;
-        win.screen_needs_redraw = false;
-        platform().set_window_locked(true);
-        SaveScreen();
-    }
-    ~PopupScope() {
-        MainWindowState& win = main_window();
-        // Put the screen back as it was, so that a popup that follows at once
-        // does not keep this one in its picture of the screen.
-        DrawSaved(Rect{0, 0, win.client_width, win.client_height});
-        Present(0, 0, win.client_width, win.client_height);
-        FreeSaved();
-        win.popup_open = was_open;
-        if (!was_open) platform().set_window_locked(false);
-        win.screen_needs_redraw = true;
-    }
-    bool was_open;
-};
 
 // Overwrites a text before letting it go, so that a secret typed into a
 // popup does not linger in freed memory.
@@ -153,12 +133,43 @@ int escape_button(const std::vector<std::string>& captions) {
     return captions.size() == 1 ? 1 : 0;
 }
 
+// The button whose caption is marked "&" + letter (any case), or 0.
+int marked_button(const std::vector<std::string>& captions, int letter) {
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        const std::string& caption = captions[i];
+        if (caption.size() >= 2 && caption[0] == '&' && upper_byte(static_cast<unsigned char>(caption[1])) == letter) {
+            return static_cast<int>(i) + 1;
+        }
+    }
+    return 0;
+}
+
 void focus(int index) {
     set_focused_field(index);
     field_reset_caret();
 }
 
 }  // namespace
+
+PopupScope::PopupScope() : was_open(main_window().popup_open) {
+    MainWindowState& win = main_window();
+    win.popup_open = true;
+    win.screen_needs_redraw = false;
+    platform().set_window_locked(true);
+    SaveScreen();
+}
+
+PopupScope::~PopupScope() {
+    MainWindowState& win = main_window();
+    // Put the screen back as it was, so that a popup that follows at once
+    // does not keep this one in its picture of the screen.
+    DrawSaved(Rect{0, 0, win.client_width, win.client_height});
+    Present(0, 0, win.client_width, win.client_height);
+    FreeSaved();
+    win.popup_open = was_open;
+    if (!was_open) platform().set_window_locked(false);
+    win.screen_needs_redraw = true;
+}
 
 void popup_message(const std::string& text) {
     int result = 0;
@@ -224,7 +235,7 @@ void begin_popup_widgets(const Rect& panel) {
 void ShowPopup(const std::string& message, const std::string& labels, int default_button, const std::string& buttons,
                int field_width, int& result) {
     MainWindowState& win = main_window();
-    if (win.quit_requested) return;
+    if (win.quit_requested || win.close_popups) return;
     const int n = field_width >= 100 ? field_width - 100 : field_width;
     const bool preset = field_width >= 100;
     PopupScope scope;
@@ -252,7 +263,7 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             present_widget(index);
         }
     };
-    while (chosen == 0 && !win.quit_requested) {
+    while (chosen == 0 && !win.quit_requested && !win.close_popups) {
         if (win.screen_needs_redraw) {
             // The window changed size under the popup: lay it out again, keeping the typing.
             win.screen_needs_redraw = false;
@@ -314,6 +325,11 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             move_focus(current + 1);
             KeyRepeatDelay(1);
             continue;
+        }
+        // A form's letters are typed: Ctrl and the first letter of a caption marked with "&" press that button.
+        if (!fields.empty() && in.ctrl && in.character >= 1 && in.character <= 26) {
+            chosen = marked_button(layout.buttons, 'A' + in.character - 1);
+            if (chosen != 0) break;
         }
         if (fields.empty()) continue;
         WidgetRecord& field = widgets()[static_cast<std::size_t>(fields[static_cast<std::size_t>(current)])];

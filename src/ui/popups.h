@@ -35,7 +35,8 @@ void set_field_secret(int i);
 
 // message and labels and buttons are "|"-separated; field_width 0 means no
 // fields, N (1..99) N-character fields, N + 100 the same starting from the
-// field buffer. result is set to the chosen 1-based button; it keeps the
+// field buffer. In a form a caption that starts with "&" (not shown) is
+// pressed by Ctrl and its first letter. result is set to the chosen 1-based button; it keeps the
 // caller's value when the dialog ends without a choice (the program quits).
 void ShowPopup(const std::string& message, const std::string& labels, int default_button, const std::string& buttons,
                int field_width, int& result);
@@ -61,6 +62,15 @@ void OpenProgress();
 // Redraws only when the percentage changes (or is 100).
 void UpdateProgress(const std::string& title, const std::string& detail, long long done, long long total);
 void CloseProgress();
+
+// Saves the screen and the flags before a popup; restores them after it.
+struct PopupScope {
+    PopupScope();
+    ~PopupScope();
+    PopupScope(const PopupScope&) = delete;
+    PopupScope& operator=(const PopupScope&) = delete;
+    bool was_open;
+};
 
 // Starts a popup's widget table: the saved screen behind it, the header band
 // (the window can still be moved), a shade over the screen and the panel.
