@@ -195,6 +195,9 @@ void choose_economy_unit() {
     const int picked = pick_under(kOptionsEconomyBoxId, economy_choices());
     if (picked < 0) return;
     settings().fuel_economy_unit = picked;
+    save_settings();
+}
+
 void choose_protection() {
     const int picked = pick_under(kOptionsProtectionBoxId, {"Standard", "Strong"});
     if (picked < 0 || !g_actions.set_password_protection) return;
