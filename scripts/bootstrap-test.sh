@@ -4,7 +4,9 @@
 # the independent programs that check our output (python3-vobject and abook
 # read our vCards, Python's csv our CSV), clang with the libFuzzer and
 # sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
-# queue driver to print on, and poppler's tools to read what it wrote.
+# queue driver to print on, and poppler's tools to read what it wrote; two
+# CardDAV servers (Radicale with htpasswd's password files, Xandikos), a second
+# CardDAV client (vdirsyncer) and curl for the contacts sync tests.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
@@ -14,4 +16,5 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   python3 desktop-file-utils appstream dpkg-dev file \
   python3-vobject abook \
   clang libclang-rt-dev \
-  cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils
+  cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils \
+  radicale xandikos apache2-utils vdirsyncer curl
