@@ -100,11 +100,20 @@ bool server_answered(const Error& e) {
 }
 
 Result<CollectionChanges> full_listing(HttpClient& http, const std::string& book_url) {
+    // The token first: what changes while the listing runs is then reported again next time, never lost.
+    std::string token;
+    Result<DavMultistatus> own = multistatus(dav_request(http, "PROPFIND", book_url, "0", propfind_sync_token_body()));
+    if (own) {
+        for (const DavResponse& r : own.value().responses) {
+            if (!r.sync_token.empty()) token = r.sync_token;
+        }
+    }
     const Result<HttpResponse> sent = dav_request(http, "PROPFIND", book_url, "1", propfind_etags_body());
     Result<DavMultistatus> found = multistatus(sent);
     if (!found) return found.error();
     CollectionChanges changes;
     changes.complete = true;
+    changes.token = token;
     for (const DavResponse& r : found.value().responses) {
         if (r.is_collection || same_path(r.href, book_url) || r.etag.empty()) continue;
         changes.changed.push_back({normalized_href(r.href), r.etag});

@@ -75,6 +75,7 @@ struct Props {
     bool has_address_data = false;
     std::string address_data;
     std::string displayname;
+    std::string sync_token;
     bool is_collection = false;
     bool is_addressbook = false;
     bool supports_sync_collection = false;
@@ -89,6 +90,7 @@ void take(DavResponse& r, Props& p) {
         r.address_data = std::move(p.address_data);
     }
     if (!p.displayname.empty()) r.displayname = std::move(p.displayname);
+    if (!p.sync_token.empty()) r.sync_token = std::move(p.sync_token);
     r.is_collection = r.is_collection || p.is_collection;
     r.is_addressbook = r.is_addressbook || p.is_addressbook;
     r.supports_sync_collection = r.supports_sync_collection || p.supports_sync_collection;
@@ -189,6 +191,7 @@ Result<DavMultistatus> parse_multistatus(std::string_view xml) {
                 break;
             case Name::SyncToken:
                 if (parent == Name::Multistatus) out.sync_token = trimmed(text);
+                else if (in_prop) props.sync_token = trimmed(text);
                 break;
             default:
                 break;
@@ -303,6 +306,7 @@ std::string propfind_home_set_body() { return propfind({{"c", "addressbook-home-
 std::string propfind_collections_body() {
     return propfind({{"d", "resourcetype"}, {"d", "displayname"}, {"d", "supported-report-set"}});
 }
+std::string propfind_sync_token_body() { return propfind({{"d", "sync-token"}}); }
 std::string propfind_etags_body() { return propfind({{"d", "resourcetype"}, {"d", "getetag"}}); }
 
 std::string sync_collection_body(const std::string& token) {

@@ -27,6 +27,7 @@ struct DavResponse {
     bool supports_sync_collection = false;
     std::vector<std::string> principal;  // current-user-principal hrefs
     std::vector<std::string> home_set;   // addressbook-home-set hrefs
+    std::string sync_token;  // the DAV:sync-token property
     int missing_status = 0;  // the status of a propstat that was not 200 (a card not found: 404)
 };
 
@@ -47,6 +48,8 @@ std::string propfind_principal_body();
 std::string propfind_home_set_body();
 // The collections of a home set: resourcetype, displayname, supported reports.
 std::string propfind_collections_body();
+// The collection's own DAV:sync-token (depth 0).
+std::string propfind_sync_token_body();
 // getetag of every member (depth 1).
 std::string propfind_etags_body();
 // An RFC 6578 sync-collection REPORT from token ("" for the initial sync), asking for getetag.
