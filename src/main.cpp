@@ -8,6 +8,7 @@
 #include "platform/qt/qt_image.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_print.h"
+#include "platform/libsecret/libsecret_store.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
@@ -20,9 +21,12 @@ int main(int argc, char** argv) {
     domora::set_image_service(images.get());
     std::unique_ptr<domora::PrintService> printing = domora::make_qt_print_service();
     domora::set_print_service(printing.get());
+    std::unique_ptr<domora::SecretStore> secrets = domora::make_libsecret_store();
+    domora::set_secret_store(secrets.get());
     // Only the program itself gets the packager's server; tests never do.
     domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
+    domora::set_secret_store(nullptr);
     domora::set_print_service(nullptr);
     printing.reset();
     domora::set_image_service(nullptr);

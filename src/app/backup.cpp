@@ -71,6 +71,7 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
         {6, paths.password_file, name_of(paths.password_file), kOwnerOnly},
         {7, paths.vehicle_file, name_of(paths.vehicle_file), kOwnerOnly},
         {8, paths.settings_file, name_of(paths.settings_file), kOwnerOnly},
+        {8, paths.carddav_file, name_of(paths.carddav_file), kOwnerOnly},
     };
     CopyOutcome outcome;
     for (const Row& row : rows) {
@@ -92,7 +93,7 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
     }
     CopyOutcome outcome;
     int step = 0;
-    for (const std::string* target : {&paths.address_file, &paths.password_file, &paths.vehicle_file}) {
+    for (const std::string* target : {&paths.address_file, &paths.password_file, &paths.vehicle_file, &paths.carddav_file}) {
         progress.step(step++, 5);
         const std::string source = from + name_of(*target);
         if (target->empty() || !is_file(source)) continue;

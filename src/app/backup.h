@@ -41,12 +41,13 @@ struct CopyOutcome {
 };
 
 // Creates the backup folder (one level) and copies the program, the data
-// files and the settings file into it, replacing earlier copies. Sources
+// files, the contacts sync's state and the settings file into it, replacing earlier copies. Sources
 // that do not exist are skipped. Each failure is logged and returned.
 CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progress);
 
-// Copies the address, password and vehicle files found at the top of folder
-// over the current ones; the others are left alone. A current file is only
+// Copies the address, password and vehicle files and the contacts sync's
+// state found at the top of folder over the current ones; the others are
+// left alone (the state goes with the address file it describes). A current file is only
 // ever replaced by a whole copy. Each failure is logged and returned.
 CopyOutcome restore_files(const std::string& folder, CopyProgress& progress);
 

@@ -29,6 +29,7 @@ struct AppPaths {
     std::string address_file;
     std::string password_file;
     std::string vehicle_file;
+    std::string carddav_file;  // the contacts sync's state
     std::string settings_file;
     std::string scratch_file;
     std::string status_log;

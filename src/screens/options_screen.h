@@ -18,6 +18,7 @@ enum OptionsWidget {
     kOptionsRestoreId = 463,
     kOptionsRepairId = 464,
     kOptionsIdleBoxId = 465,
+    kOptionsContactsSyncId = 470,
 };
 
 // What the screen asks of the managers above it; the shell fills these in.
@@ -26,6 +27,8 @@ struct OptionsActions {
     void (*repair_vehicles)() = nullptr;
     // After a restore replaced data files: forget what was read from them.
     void (*forget_data)() = nullptr;
+    // Sets up the contacts sync, or offers Sync Now, Change Settings and Stop Syncing.
+    void (*contacts_sync)() = nullptr;
 };
 void set_options_actions(const OptionsActions& actions);
 

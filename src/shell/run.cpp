@@ -9,6 +9,7 @@
 #include "passwords/password_screen.h"
 #include "passwords/password_store.h"
 #include "passwords/secret_clipboard.h"
+#include "sync/contacts_sync.h"
 #include "screens/options_screen.h"
 #include "app/messages.h"
 #include "ui/event_wait.h"
@@ -25,6 +26,12 @@ namespace {
 void on_resize() {
     rebuild_surface();
     main_window().screen_needs_redraw = true;
+}
+
+// Every quiet turn of the event wait: the newsletter's offer, and the contacts sync's work.
+void on_quiet_turn(bool forced) {
+    offer_newsletter(forced);
+    if (!forced) contacts_sync_poll();
 }
 
 }  // namespace
@@ -65,10 +72,12 @@ int run_domora(const std::vector<std::string>& arguments) {
     rebuild_surface();
     install_popup_messages();
     install_web_address_capture();
-    set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data});
+    set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data, contacts_sync_options});
     reset_newsletter_notice();
-    set_news_handler(offer_newsletter);
+    set_news_handler(on_quiet_turn);
+    contacts_sync_begin();
     main_loop();
+    contacts_sync_end();
     // Nothing secret outlives the program: not a copied password, not the
     // decrypted records, not the master password.
     clear_secret_clipboard();
