@@ -74,8 +74,11 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
         {8, paths.carddav_file, name_of(paths.carddav_file), kOwnerOnly},
     };
     CopyOutcome outcome;
+    int shown = 0;
     for (const Row& row : rows) {
-        progress.step(row.step, 8);
+        // The sync's state shares the last step with the settings.
+        if (row.step != shown) progress.step(row.step, 8);
+        shown = row.step;
         if (row.name.empty() || !is_file(row.source)) continue;
         copy_one("Backup", row.source, folder + row.name, row.mode, outcome);
     }
@@ -94,7 +97,8 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
     CopyOutcome outcome;
     int step = 0;
     for (const std::string* target : {&paths.address_file, &paths.password_file, &paths.vehicle_file, &paths.carddav_file}) {
-        progress.step(step++, 5);
+        // The sync's state goes in the vehicle file's step.
+        if (target != &paths.carddav_file) progress.step(step++, 5);
         const std::string source = from + name_of(*target);
         if (target->empty() || !is_file(source)) continue;
         copy_one("Restore", source, *target, kOwnerOnly, outcome);

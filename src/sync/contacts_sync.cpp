@@ -34,13 +34,20 @@ constexpr int kMostRounds = 4;
 
 std::string state_path() { return app_paths().carddav_file; }
 
+// Threads whose work is not finished yet.
+std::atomic<int> g_working{0};
+
 // A thread that blocks every signal: they are the user-interface thread's.
 template <class Work>
 std::thread quiet_thread(Work work) {
     sigset_t all, previous;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
-    std::thread thread(std::move(work));
+    g_working.fetch_add(1);
+    std::thread thread([work = std::move(work)]() mutable {
+        work();
+        g_working.fetch_sub(1);
+    });
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return thread;
 }
@@ -72,11 +79,20 @@ struct Step {
 
 class Controller {
 public:
+    // A new run: nothing is remembered from an earlier one.
     void begin() {
+        m_cancel.store(false);
+        m_password.reset();
+        m_password_refused = false;
+        m_last_failure.clear();
+        m_due_at.reset();
         Result<SyncState> loaded = read_sync_state(state_path());
         m_state = loaded ? loaded.value() : SyncState{};
         if (!loaded) status_log_write("Contacts Sync: " + loaded.error().message);
-        if (m_state.configured()) m_due_at = 0;  // at the first quiet turn
+        if (m_state.configured()) {
+            m_due_at = platform().tick_ms();  // at the first quiet turn
+            reset_timer();
+        }
     }
 
     void poll() {
@@ -459,5 +475,6 @@ void contacts_sync_poll() { controller().poll(); }
 void contacts_sync_end() { controller().end(); }
 void contacts_sync_options() { controller().options(); }
 bool contacts_sync_running() { return controller().running(); }
+bool contacts_sync_worker_busy() { return g_working.load() > 0; }
 
 }  // namespace domora

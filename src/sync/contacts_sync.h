@@ -28,5 +28,7 @@ void contacts_sync_options();
 
 // True while a sync is under way.
 bool contacts_sync_running();
+// True while a network step is still working on its thread (its result not yet there).
+bool contacts_sync_worker_busy();
 
 }  // namespace domora

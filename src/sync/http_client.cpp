@@ -198,7 +198,8 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
     char* effective = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
-    response.url = effective ? effective : request.url;
+    // curl puts the user name and password into the address it reports; they must go no further.
+    response.url = without_credentials(effective ? effective : request.url);
     return response;
 }
 
@@ -217,6 +218,24 @@ bool is_loopback_url(const std::string& url) {
 }
 
 std::string url_scheme(const std::string& url) { return to_lower(url_part(url, CURLUPART_SCHEME)); }
+
+std::string without_credentials(const std::string& url) {
+    CURLU* u = curl_url();
+    if (!u) return url;
+    std::string out = url;
+    if (curl_url_set(u, CURLUPART_URL, url.c_str(), CURLU_PATH_AS_IS) == CURLUE_OK) {
+        curl_url_set(u, CURLUPART_USER, nullptr, 0);
+        curl_url_set(u, CURLUPART_PASSWORD, nullptr, 0);
+        curl_url_set(u, CURLUPART_OPTIONS, nullptr, 0);
+        char* whole = nullptr;
+        if (curl_url_get(u, CURLUPART_URL, &whole, 0) == CURLUE_OK && whole) {
+            out = whole;
+            curl_free(whole);
+        }
+    }
+    curl_url_cleanup(u);
+    return out;
+}
 
 std::string url_origin(const std::string& url) {
     const std::string scheme = url_part(url, CURLUPART_SCHEME);
@@ -244,7 +263,7 @@ std::string resolve_url(const std::string& base, const std::string& reference) {
         }
     }
     curl_url_cleanup(u);
-    return out;
+    return without_credentials(out);
 }
 
 }  // namespace domora

@@ -79,8 +79,11 @@ bool is_loopback_url(const std::string& url);
 std::string url_scheme(const std::string& url);
 // scheme://host[:port] of a URL, without a path.
 std::string url_origin(const std::string& url);
-// A reference (absolute, or a path from the server's root) made absolute against base.
+// A reference (absolute, or a path from the server's root) made absolute
+// against base; never with credentials in it.
 std::string resolve_url(const std::string& base, const std::string& reference);
+// The URL without a user name or password in it.
+std::string without_credentials(const std::string& url);
 // The path of a URL (from the first '/' after the host), "/" when it has none.
 std::string url_path(const std::string& url);
 
