@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "loopback_server.h"
 #include "support.h"
 #include "sync/card_mapping.h"
 #include "sync/carddav_state.h"
@@ -334,6 +335,50 @@ TEST(Apply, TheDeleteGuardCountsBothSidesAndKeepingBringsContactsBack) {
     for (const BookContact& c : book) fake.records[c.id] = c.fields;
     apply_changes(in, fake);
     EXPECT_EQ(fake.records.size(), 10u);
+}
+
+// ---- a PUT answered without an ETag -------------------------------------------------------------------
+
+TEST(Send, APutWithoutAnEtagFetchesTheCardAsTheServerKeepsItInsteadOfSendingItAgain) {
+    const std::string stored = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:kept-by-server\r\nFN:Ann Lee\r\nN:Lee;Ann;;;\r\nEND:VCARD\r\n";
+    const std::string multistatus =
+        "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:response>"
+        "<d:href>/book/HREF</d:href><d:propstat><d:prop><d:getetag>\"rewritten\"</d:getetag><c:address-data>" + stored +
+        "</c:address-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response></d:multistatus>";
+    // The href is the UID we choose, so the answer is written once the PUT told it.
+    test::LoopbackServer server({test::LoopbackServer::reply("HTTP/1.1 201 Created\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
+                                 test::LoopbackServer::reply("")});
+    SyncState state;
+    state.book_url = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
+    BookSnapshot book{{7, fields({{kFieldFirst, "Ann"}, {kFieldLast, "Lee"}})}};
+    HttpOptions options;
+    options.allow_plain_http = true;
+    options.connect_timeout_ms = 2000;
+    options.idle_timeout_s = 2;
+    HttpClient http(options);
+    Result<Outgoing> sent = send_changes(http, state, book, kStamp, {}, {});
+    // The second answer was empty: the fetch failed, and the card stays unconfirmed for the next sync.
+    ASSERT_TRUE(sent.ok()) << sent.error().message;
+    ASSERT_EQ(state.entries.size(), 1u);
+    EXPECT_EQ(state.entries[0].etag, "") << "no ETag came: none is made up";
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(server.requests()[0].rfind("PUT /book/", 0), 0u);
+    EXPECT_NE(server.requests()[0].find("If-None-Match: *"), std::string::npos);
+    EXPECT_EQ(server.requests()[1].rfind("REPORT /book/", 0), 0u) << "the card is fetched, not sent again";
+
+    // With an answer to the fetch, the card and ETag are the server's.
+    const std::string href = state.entries[0].href.substr(6);
+    std::string answer = multistatus;
+    answer.replace(answer.find("HREF"), 4, href);
+    test::LoopbackServer second({test::LoopbackServer::reply("HTTP/1.1 201 Created\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
+                                 test::LoopbackServer::reply("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nConnection: close\r\n"
+                                                             "Content-Length: " + std::to_string(answer.size()) + "\r\n\r\n" + answer)});
+    state.book_url = "http://127.0.0.1:" + std::to_string(second.port()) + "/book/";
+    sent = send_changes(http, state, book, kStamp, {}, {});
+    ASSERT_TRUE(sent.ok()) << sent.error().message;
+    ASSERT_EQ(state.entries.size(), 1u);
+    EXPECT_EQ(state.entries[0].etag, "\"rewritten\"");
+    EXPECT_EQ(card_uid(state.entries[0].card), "kept-by-server");
 }
 
 }  // namespace
