@@ -166,6 +166,7 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
     }
     entries = std::move(kept);
     for (const SyncEntry& e : entries) in.server_size += e.etag.empty() ? 0 : 1;
+    in.state_changed = in.state.token != state.token || !fetched.value().empty() || !removed.empty() || !in.changes.empty();
     return in;
 }
 
@@ -222,6 +223,7 @@ void apply_changes(Incoming& incoming, BookEditor& book) {
             const auto found = by_href.find(c.href);
             if (found == by_href.end()) continue;
             AddressFields stored;
+            incoming.state_changed = true;
             found->second->record_id = book.add(c.after, stored);
             found->second->base = stored;
             continue;

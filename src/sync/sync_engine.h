@@ -48,6 +48,7 @@ struct Incoming {
     std::vector<BookChange> changes;
     std::vector<std::string> log;     // status-log lines: conflicts and kept contacts
     std::size_t server_size = 0;      // cards on the server, as far as the state knows
+    bool state_changed = false;       // anything to save: a new token, a card, a contact come or gone
 };
 
 // Where a long step is; called on the worker thread.

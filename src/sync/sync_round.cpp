@@ -61,8 +61,10 @@ Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, con
         if (!sorted) return sorted.error();
     }
     for (const std::string& line : incoming.log) status_log_write(line);
-    const Result<void> saved = write_sync_state(state_path, incoming.state);
-    if (!saved) return saved.error();
+    if (incoming.state_changed) {
+        const Result<void> saved = write_sync_state(state_path, incoming.state);
+        if (!saved) return saved.error();
+    }
     return book.outcome;
 }
 

@@ -26,7 +26,12 @@ public:
     Sender(HttpClient& http, SyncState& state, const UtcTime& now, const SyncProgressFn& progress, const SaveStateFn& save, std::size_t total)
         : m_http(http), m_state(state), m_now(now), m_progress(progress), m_save(save), m_total(total) {}
 
-    Result<void> save() { return m_save ? m_save(m_state) : Result<void>{}; }
+    Result<void> save() {
+        if (!m_dirty || !m_save) return {};
+        m_dirty = false;
+        return m_save(m_state);
+    }
+    void touched() { m_dirty = true; }
     // After each change: the progress, and now and then the state.
     Result<void> step() {
         ++m_done;
@@ -50,6 +55,7 @@ public:
             // Taken: by our own upload that went through unrecorded, or by another card.
             Result<std::vector<FetchedCard>> there = fetch_cards(m_http, m_state.book_url, {e.href});
             if (!there) return there.error();
+            m_dirty = true;
             if (!there.value().empty() && card_uid(there.value()[0].card) == e.uid) {
                 e.etag = there.value()[0].etag;
                 e.card = there.value()[0].card;
@@ -73,6 +79,7 @@ public:
         }
         if (changed.none()) {
             e.base = fields;
+            m_dirty = true;
             return {};
         }
         const std::string uid = e.uid.empty() ? new_uid() : e.uid;
@@ -125,6 +132,7 @@ public:
             const auto at = where.find(c.href);
             if (at == where.end()) continue;
             SyncEntry& e = m_state.entries[at->second];
+            m_dirty = true;
             e.etag = std::move(c.etag);
             e.card = std::move(c.card);
         }
@@ -136,6 +144,7 @@ public:
 
 private:
     void confirm(std::size_t index, const std::string& etag) {
+        m_dirty = true;
         m_state.entries[index].etag = etag;
         if (etag.empty()) m_unconfirmed.push_back(index);
     }
@@ -148,6 +157,7 @@ private:
     std::size_t m_total;
     std::size_t m_done = 0;
     std::vector<std::size_t> m_unconfirmed;
+    bool m_dirty = false;
 };
 
 }  // namespace
@@ -204,6 +214,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         state.entries.push_back(std::move(e));
     }
     if (!fresh.empty()) {
+        sender.touched();
         if (Result<void> saved = sender.save(); !saved) return saved.error();
     }
     std::vector<bool> erase(state.entries.size(), false);
@@ -234,6 +245,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         Result<bool> removed = sender.remove(state.entries[i]);
         if (!removed) return finish(removed.error());
         erase[i] = removed.value();
+        if (erase[i]) sender.touched();
         if (Result<void> r = sender.step(); !r) return finish(r);
     }
     return finish({});
