@@ -1,6 +1,6 @@
 // One contacts sync of a scratch data folder with a CardDAV address book,
 // timed, for bench/carddav_vs_vdirsyncer.sh. Prints one line:
-//   <step> <milliseconds> <peak resident kB> <bytes of the cards kept>
+//   <step> <milliseconds> <peak resident kB> <bytes of the cards kept> <resident kB before the sync>
 // usage: bench_carddav_sync STEP BOOK_URL USER PASSWORD DATA_FOLDER
 #include <chrono>
 #include <cstdio>
@@ -34,10 +34,11 @@ int main(int argc, char** argv) {
     options.user = argv[3];
     options.password = argv[4];
     options.allow_plain_http = true;
-    const auto start = std::chrono::steady_clock::now();
     AddressStore store;
     if (!store.load()) return 1;
     HttpClient http(options);
+    const long before_kb = bench_peak::status_kb("VmRSS:");
+    const auto start = std::chrono::steady_clock::now();
     Result<SyncReport> report = sync_address_book(http, state_path, store, [](const DeleteCounts&) { return true; }, UtcTime{});
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     if (!report) {
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     }
     std::size_t card_bytes = 0;
     for (const SyncEntry& e : read_sync_state(state_path).value().entries) card_bytes += e.card.size();
-    std::printf("%s %lld %ld %zu\n", argv[1], static_cast<long long>(ms), bench_peak::status_kb("VmHWM:"), card_bytes);
+    std::printf("%s %lld %ld %zu %ld\n", argv[1], static_cast<long long>(ms), bench_peak::status_kb("VmHWM:"), card_bytes, before_kb);
     set_platform(nullptr);
     return 0;
 }

@@ -68,14 +68,8 @@ v_again=$(seconds vdir sync)
 
 d_first=$("$tool" first "$book" "$user" "$password" "$work/domora")
 d_again=$("$tool" again "$book" "$user" "$password" "$work/domora")
-curl -s -o /dev/null -u "$user:$password" -T - -H "Content-Type: text/vcard" "${book}c00042.vcf" <<'CARD'
-BEGIN:VCARD
-VERSION:3.0
-UID:c00042
-N:Changed;Given00042;;;
-FN:Given00042 Changed
-END:VCARD
-CARD
+printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c00042\r\nN:Changed;Given00042;;;\r\nFN:Given00042 Changed\r\nEND:VCARD\r\n' > "$work/changed.vcf"
+curl -s -o /dev/null -u "$user:$password" -T "$work/changed.vcf" -H "Content-Type: text/vcard" "${book}c00042.vcf"
 d_one=$("$tool" one-change "$book" "$user" "$password" "$work/domora")
 v_one=$(seconds vdir sync)
 
@@ -87,4 +81,4 @@ for step in first again one; do
   vms=$(echo "$v * 1000 / 1" | bc)
   printf "%-22s %12s %12s %8s\n" "$step" "$(ms "$d")" "$vms" "$(echo "scale=3; $(ms "$d") / $vms" | bc)"
 done
-echo "$d_first" | awk '{printf "peak memory of the first sync: %d kB for %d kB of cards (%.2fx)\n", $3, $4/1024, $3/($4/1024)}'
+echo "$d_first" | awk '{printf "memory of the first sync: peak %d kB, %d kB before it; growth %d kB for %d kB of cards (%.2fx)\n", $3, $5, $3-$5, $4/1024, ($3-$5)/($4/1024)}'

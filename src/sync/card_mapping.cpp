@@ -189,31 +189,6 @@ void patch_names(Card& card, const std::vector<ContentLine>& writer) {
     }
 }
 
-void patch_company(Card& card, const AddressFields& whole, const std::vector<ContentLine>& writer) {
-    const std::optional<std::size_t> source = card.source("ORG", whole, {kFieldCompany}, true);
-    const ContentLine* mine = writer_line(writer, "ORG");
-    if (!mine) {
-        if (source) card.remove(*source);
-        return;
-    }
-    if (!source) {
-        card.insert(std::nullopt, mine->raw);
-        return;
-    }
-    // The organisation's units after the name stay.
-    const std::string old_value = value_of(card.lines()[*source].value);
-    std::size_t units = std::string::npos;
-    for (std::size_t i = 0; i < old_value.size(); ++i) {
-        if (old_value[i] == '\\') ++i;
-        else if (old_value[i] == ';') {
-            units = i;
-            break;
-        }
-    }
-    const std::string rest = units == std::string::npos ? std::string() : old_value.substr(units);
-    card.replace(*source, with_value(card.lines()[*source], value_of(mine->value) + rest));
-}
-
 constexpr std::initializer_list<int> kAddressParts = {kFieldAddress1, kFieldAddress2, kFieldCity, kFieldState, kFieldZip, kFieldCountry};
 
 void patch_address(Card& card, const AddressFields& whole, const AddressFields& fields, const std::vector<ContentLine>& writer) {
@@ -263,9 +238,20 @@ void patch_address(Card& card, const AddressFields& whole, const AddressFields& 
     }
 }
 
-// One property that feeds one field: a phone, the e-mail or the web site.
+// The text after the first unescaped ';' of a value, with the ';' ("" when none).
+std::string after_first_part(const std::string& value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\') ++i;
+        else if (value[i] == ';') return value.substr(i);
+    }
+    return {};
+}
+
+// One property that feeds one field: the company, a phone, the e-mail or
+// the web site. With keep_parts the parts after the first stay (an
+// organisation's units after its name).
 void patch_single(Card& card, const AddressFields& whole, const std::vector<ContentLine>& writer, const std::string& name, int field,
-                  const char* type, bool last) {
+                  const char* type, bool last, bool keep_parts = false) {
     const std::optional<std::size_t> source = card.source(name, whole, {field}, last);
     const ContentLine* mine = writer_line(writer, name, type);
     if (!mine) {
@@ -276,7 +262,8 @@ void patch_single(Card& card, const AddressFields& whole, const std::vector<Cont
         card.insert(std::nullopt, mine->raw);
         return;
     }
-    card.replace(*source, with_value(card.lines()[*source], value_of(mine->value)));
+    const std::string rest = keep_parts ? after_first_part(value_of(card.lines()[*source].value)) : std::string();
+    card.replace(*source, with_value(card.lines()[*source], value_of(mine->value) + rest));
 }
 
 void patch_note(Card& card, const AddressFields& fields, const UtcTime& stamp) {
@@ -337,7 +324,7 @@ std::string patched_card(std::string_view text, const AddressFields& fields, con
     const std::vector<ContentLine> writer = writer_lines(fields, stamp);
     const bool no_names = fields[kFieldFirst].empty() && fields[kFieldLast].empty();
     if (any_of(changed, {kFieldFirst, kFieldLast}) || (changed.test(kFieldCompany) && no_names)) patch_names(card, writer);
-    if (changed.test(kFieldCompany)) patch_company(card, whole, writer);
+    if (changed.test(kFieldCompany)) patch_single(card, whole, writer, "ORG", kFieldCompany, nullptr, true, true);
     if (any_of(changed, kAddressParts)) patch_address(card, whole, fields, writer);
     if (changed.test(kFieldHomePhone)) patch_single(card, whole, writer, "TEL", kFieldHomePhone, "HOME", false);
     if (changed.test(kFieldWorkPhone)) patch_single(card, whole, writer, "TEL", kFieldWorkPhone, "WORK", false);
