@@ -205,7 +205,7 @@ void patch_address(Card& card, const AddressFields& whole, const AddressFields& 
         if (any) {
             value = ";;";
             for (const int f : {kFieldCity, kFieldState, kFieldZip, kFieldCountry}) {
-                value += ";" + cp1252_to_utf8(vcard_escaped(fields[static_cast<std::size_t>(f)]));
+                value.append(";").append(cp1252_to_utf8(vcard_escaped(fields[static_cast<std::size_t>(f)])));
             }
         }
     }
