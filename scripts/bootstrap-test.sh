@@ -7,7 +7,9 @@
 # sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
 # queue driver to print on, and poppler's tools to read what it wrote; the
 # AT-SPI registry, a session bus to run it on and python3-pyatspi to read the
-# accessible tree as a screen reader does.
+# accessible tree as a screen reader does; two CardDAV servers (Radicale,
+# Xandikos), a second CardDAV client (vdirsyncer) and curl for the contacts
+# sync tests.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
@@ -18,4 +20,5 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   python3-vobject abook python3-nacl dbus-daemon dbus-bin \
   clang libclang-rt-dev \
   cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils \
-  at-spi2-core dbus-x11 python3-pyatspi
+  at-spi2-core dbus-x11 python3-pyatspi \
+  radicale xandikos vdirsyncer curl

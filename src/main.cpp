@@ -10,6 +10,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_print.h"
 #include "platform/qt/qt_session_lock.h"
+#include "platform/libsecret/libsecret_store.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments;
@@ -26,9 +27,12 @@ int main(int argc, char** argv) {
     domora::set_accessibility_service(accessibility.get());
     std::unique_ptr<domora::SessionLockWatch> session_lock = domora::make_qt_session_lock_watch();
     domora::set_session_lock_watch(session_lock.get());
+    std::unique_ptr<domora::SecretStore> secrets = domora::make_libsecret_store();
+    domora::set_secret_store(secrets.get());
     // Only the program itself gets the packager's server; tests never do.
     domora::set_built_in_update_host(DOMORA_UPDATE_HOST);
     const int code = domora::run_domora(arguments);
+    domora::set_secret_store(nullptr);
     domora::set_session_lock_watch(nullptr);
     session_lock.reset();
     domora::set_accessibility_service(nullptr);

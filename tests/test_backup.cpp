@@ -197,6 +197,25 @@ TEST_F(Backup, RestoreTakesTheDataFilesFromTheBackupFolderAndNothingFromItsParen
     EXPECT_EQ(mode_of(app_paths().address_file), 0600u);
 }
 
+TEST_F(Backup, TheContactsSyncStateGoesWithTheAddressFileBothWays) {
+    app_paths().carddav_file = path("data/carddav.dat");
+    write(app_paths().carddav_file, "sync state v1");
+    StepLog progress;
+    const CopyOutcome backed_up = back_up_files(path("usb/Domora/"), progress);
+    EXPECT_TRUE(backed_up.ok());
+    EXPECT_EQ(backed_up.copied, 6);
+    EXPECT_EQ(progress.steps, (std::vector<int>{1, 5, 6, 7, 8}));
+    EXPECT_EQ(read(path("usb/Domora/carddav.dat")), "sync state v1");
+    EXPECT_EQ(mode_of(path("usb/Domora/carddav.dat")), 0600u);
+    write(app_paths().carddav_file, "sync state v2");
+    progress.steps.clear();
+    const CopyOutcome restored = restore_files(path("usb/Domora/"), progress);
+    EXPECT_EQ(restored.copied, 4);
+    EXPECT_EQ(progress.steps, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(read(app_paths().carddav_file), "sync state v1");
+    EXPECT_EQ(mode_of(app_paths().carddav_file), 0600u);
+}
+
 TEST_F(Backup, ARestoreThatFailsKeepsTheCurrentFileAsItWas) {
     StepLog progress;
     ASSERT_TRUE(back_up_files(path("usb/Domora/"), progress).ok());

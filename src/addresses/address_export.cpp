@@ -153,6 +153,8 @@ std::string vcard_text(const std::vector<ExportRecord>& records, const UtcTime& 
     return out;
 }
 
+std::string vcard_escaped(const std::string& value) { return escaped(value); }
+
 std::string vcard_file(const std::vector<ExportRecord>& records, const UtcTime& stamp) {
     return cp1252_to_utf8(vcard_text(records, stamp));
 }

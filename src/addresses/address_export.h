@@ -23,6 +23,9 @@ struct ExportRecord {
 // value as \n, lines folded at 75 octets of UTF-8); stamp is the export's
 // UTC time. The text is Windows-1252, for the clipboard, which converts it.
 std::string vcard_text(const std::vector<ExportRecord>& records, const UtcTime& stamp);
+// A text value escaped as the vCard writer escapes it (backslash, comma,
+// semicolon; a line break as \n).
+std::string vcard_escaped(const std::string& value);
 // The same as a file holds it: UTF-8, the encoding vCard readers expect.
 std::string vcard_file(const std::vector<ExportRecord>& records, const UtcTime& stamp);
 // A header line, then every value quoted; a quote inside a value is doubled.

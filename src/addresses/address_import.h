@@ -58,8 +58,9 @@ private:
     std::size_t m_count = 0;
 };
 
-// Every card of a vCard text, each line written to the status log as it is read.
-VcardCards read_vcards(std::string_view text);
+// Every card of a vCard text, each line written to the status log as it is
+// read unless log_lines is off (the contacts sync reads cards it keeps anyway).
+VcardCards read_vcards(std::string_view text, bool log_lines = true);
 std::vector<AddressFields> parse_vcards(const std::string& text);
 
 // ---- both ------------------------------------------------------------------------------------

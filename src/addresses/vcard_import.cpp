@@ -427,7 +427,7 @@ bool VcardCards::next(std::size_t& at, AddressFields& fields) const {
     return true;
 }
 
-VcardCards read_vcards(std::string_view text) {
+VcardCards read_vcards(std::string_view text, bool log_lines) {
     VcardCards cards;
     Card card;
     bool in_card = false;
@@ -444,7 +444,7 @@ VcardCards read_vcards(std::string_view text) {
     std::vector<std::string_view> parts;
     for_each_logical_line(text, [&](std::string_view logical) {
         const std::string_view line = trim_view(logical);
-        pending_log.append(line).append("\r\n");
+        if (log_lines) pending_log.append(line).append("\r\n");
         if (!read_property(line, p)) return;
         const std::string& key = p.key;
         const std::string& types = p.types;

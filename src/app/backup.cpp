@@ -82,10 +82,14 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
         {7, paths.vehicle_file, name_of(paths.vehicle_file), kOwnerOnly},
         {7, paths.reminders_file, name_of(paths.reminders_file), kOwnerOnly},
         {8, paths.settings_file, name_of(paths.settings_file), kOwnerOnly},
+        {8, paths.carddav_file, name_of(paths.carddav_file), kOwnerOnly},
     };
     CopyOutcome outcome;
+    int shown = 0;
     for (const Row& row : rows) {
-        progress.step(row.step, 8);
+        // The sync's state shares the last step with the settings.
+        if (row.step != shown) progress.step(row.step, 8);
+        shown = row.step;
         if (row.name.empty() || !is_file(row.source)) continue;
         const std::size_t failed = outcome.failures.size();
         copy_one("Backup", row.source, folder + row.name, row.mode, outcome);
@@ -111,8 +115,10 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
     const bool strong = !paths.strong_password_file.empty() && is_file(from + name_of(paths.strong_password_file));
     const std::string& passwords = strong ? paths.strong_password_file : paths.password_file;
     const std::string& other = strong ? paths.password_file : paths.strong_password_file;
-    for (const std::string* target : {&paths.address_file, &passwords, &paths.vehicle_file, &paths.reminders_file}) {
-        progress.step(step++, 5);
+    for (const std::string* target :
+         {&paths.address_file, &passwords, &paths.vehicle_file, &paths.reminders_file, &paths.carddav_file}) {
+        // The reminders and the sync's state go in the steps of the files they belong to.
+        if (target != &paths.carddav_file && target != &paths.reminders_file) progress.step(step++, 5);
         const std::string source = from + name_of(*target);
         if (target->empty() || !is_file(source)) continue;
         const std::size_t failed = outcome.failures.size();

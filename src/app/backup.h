@@ -41,15 +41,16 @@ struct CopyOutcome {
 };
 
 // Creates the backup folder (one level) and copies the program, the data
-// files and the settings file into it, replacing earlier copies. Sources
-// that do not exist are skipped. Each failure is logged and returned. Of
-// the two password files the one in use is copied, and an earlier copy of
-// the other is removed from the backup.
+// files, the contacts sync's state and the settings file into it, replacing
+// earlier copies. Sources that do not exist are skipped. Each failure is
+// logged and returned. Of the two password files the one in use is copied,
+// and an earlier copy of the other is removed from the backup.
 CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progress);
 
-// Copies the address, password and vehicle files and the vehicles'
-// reminders found at the top of folder over the current ones; the others
-// are left alone. A current file is only ever replaced by a whole copy. Each
+// Copies the address, password and vehicle files, the vehicles' reminders
+// and the contacts sync's state found at the top of folder over the current
+// ones; the others are left alone (the state goes with the address file it
+// describes). A current file is only ever replaced by a whole copy. Each
 // failure is logged and returned. The password store the backup holds (the
 // strong file when it has both) comes back, and the current file of the
 // other kind is removed.

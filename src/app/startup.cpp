@@ -84,6 +84,7 @@ void set_app_paths(const std::string& program_path, const std::string& data_fold
     g_paths.strong_password_file = g_paths.data_folder + "password20.dat";
     g_paths.vehicle_file = g_paths.data_folder + "vehicle11.dat";
     g_paths.reminders_file = g_paths.data_folder + "reminders.dat";
+    g_paths.carddav_file = g_paths.data_folder + "carddav.dat";
     g_paths.settings_file = g_paths.data_folder + "setup313.dat";
     g_paths.scratch_file = g_paths.data_folder + "Temp.dat";
     g_paths.status_log = g_paths.data_folder + "status.log";
@@ -194,7 +195,8 @@ bool start_up(const std::vector<std::string>& arguments, int& exit_code) {
     carry_over_data_files();
     start_status_log();
     for (const std::string* file : {&g_paths.address_file, &g_paths.password_file, &g_paths.strong_password_file,
-                                    &g_paths.vehicle_file, &g_paths.reminders_file, &g_paths.settings_file}) {
+                                    &g_paths.vehicle_file, &g_paths.reminders_file, &g_paths.settings_file,
+                                    &g_paths.carddav_file}) {
         clear_read_only(*file);
         remove_stale_temp_files(*file);
     }

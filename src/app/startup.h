@@ -31,6 +31,7 @@ struct AppPaths {
     std::string strong_password_file;  // the strong one; when it exists it is the store
     std::string vehicle_file;
     std::string reminders_file;  // the vehicles' service reminders
+    std::string carddav_file;    // the contacts sync's state
     std::string settings_file;
     std::string scratch_file;
     std::string status_log;

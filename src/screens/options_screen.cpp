@@ -60,7 +60,7 @@ void draw_options() {
 
     const std::string product = kProductName;
     const int button_width = std::max({MeasureText(f.button, "Vehicle Repair").width, MeasureText(f.button, "Screen Font").width,
-                                       MeasureText(f.button, "Restore").width}) + 40;
+                                       MeasureText(f.button, "Restore").width, MeasureText(f.button, "Contacts Sync").width}) + 40;
     const int row = kButtonHeight + 14;
     auto heading = [&](const std::string& text) {
         const int h = std::max(mark_h, FontHeight(f.user_bold));
@@ -77,6 +77,7 @@ void draw_options() {
     heading("File Backup:");
     action(kOptionsBackupId, "Backup", " - Save your " + product + " files to another drive or folder.");
     action(kOptionsRestoreId, "Restore", " - Restore " + product + " from an earlier backup, or from an older version.");
+    action(kOptionsContactsSyncId, "Contacts Sync", " - Keep your addresses in step with a CardDAV server, your phone and other computers.");
     y += 16;
 
     heading("Miscellaneous:");
@@ -229,6 +230,9 @@ void act(int id) {
         case kOptionsEconomyBoxId: choose_economy_unit(); break;
         case kOptionsProtectionBoxId: choose_protection(); break;
         case kOptionsLockBoxId: choose_lock_time(); break;
+        case kOptionsContactsSyncId:
+            if (g_actions.contacts_sync) g_actions.contacts_sync();
+            break;
         default: return;
     }
     main_window().screen_needs_redraw = true;

@@ -21,6 +21,7 @@ enum OptionsWidget {
     kOptionsEconomyBoxId = 469,
     kOptionsProtectionBoxId = 470,
     kOptionsLockBoxId = 471,
+    kOptionsContactsSyncId = 472,
 };
 
 // What the screen asks of the managers above it; the shell fills these in.
@@ -33,6 +34,8 @@ struct OptionsActions {
     // and the change to the other protection.
     const char* (*password_protection)() = nullptr;
     void (*set_password_protection)(bool strong) = nullptr;
+    // Sets up the contacts sync, or offers Sync Now, Change Settings and Stop Syncing.
+    void (*contacts_sync)() = nullptr;
 };
 void set_options_actions(const OptionsActions& actions);
 

@@ -13,6 +13,7 @@
 #include "passwords/password_store.h"
 #include "passwords/protection_dialogs.h"
 #include "passwords/secret_clipboard.h"
+#include "sync/contacts_sync.h"
 #include "screens/options_screen.h"
 #include "screens/screen_loop.h"
 #include "app/messages.h"
@@ -31,6 +32,12 @@ namespace {
 void on_resize() {
     rebuild_surface();
     main_window().screen_needs_redraw = true;
+}
+
+// Every quiet turn of the event wait: the newsletter's offer, and the contacts sync's work.
+void on_quiet_turn(bool forced) {
+    offer_newsletter(forced);
+    if (!forced) contacts_sync_poll();
 }
 
 }  // namespace
@@ -72,13 +79,15 @@ int run_domora(const std::vector<std::string>& arguments) {
     install_popup_messages();
     install_web_address_capture();
     set_options_actions(OptionsActions{run_vehicle_repair, forget_restored_data, password_protection_name,
-                                       change_password_protection});
+                                       change_password_protection, contacts_sync_options});
     install_key_wait();
     start_password_lock();
     reset_newsletter_notice();
-    set_news_handler(offer_newsletter);
+    set_news_handler(on_quiet_turn);
     show_after_first_draw(announce_overdue_reminders);
+    contacts_sync_begin();
     main_loop();
+    contacts_sync_end();
     stop_password_lock();
     set_key_wait(nullptr);
     // Nothing secret outlives the program: not a copied password, not the

@@ -7,6 +7,15 @@
 
 namespace domora {
 
+namespace {
+
+std::string g_status_note;
+
+}  // namespace
+
+void set_status_note(const std::string& text) { g_status_note = text; }
+const std::string& status_note() { return g_status_note; }
+
 void add_tab_bar(int current_screen) {
     struct Tab {
         int code;
@@ -36,6 +45,15 @@ void add_tab_bar(int current_screen) {
     AddWidget(0, kKindLabel, x + 17 + title_width, title_y + title_height - small_height - 2,
               x + 18 + title_width + MeasureText(f.small_bold, version).width, title_y + title_height, rgb(200, 220, 230), 0,
               f.small_bold, 0, version);
+    if (!g_status_note.empty()) {
+        const int note_width = MeasureText(f.small_bold, g_status_note).width;
+        const int note_x = win.client_width - note_width - 16;
+        const int note_y = (kTabBarHeight - small_height) / 2;
+        if (note_x > x + 40 + title_width) {
+            AddWidget(0, kKindLabel, note_x, note_y, note_x + note_width + 1, note_y + small_height, rgb(200, 220, 230), 0, f.small_bold, 0,
+                      g_status_note);
+        }
+    }
     AddWidget(kHeaderBandId, kKindHitArea, x, 0, win.client_width, kTabBarHeight, 0, 0, 0, 0, "");
 }
 

@@ -1,0 +1,53 @@
+// One contacts sync of a scratch data folder with a CardDAV address book,
+// timed, for bench/carddav_vs_vdirsyncer.sh. Prints one line:
+//   <step> <milliseconds> <peak resident kB> <bytes of the cards kept> <resident kB before the sync>
+// usage: bench_carddav_sync STEP BOOK_URL USER PASSWORD DATA_FOLDER
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "addresses/address_store.h"
+#include "app/startup.h"
+#include "bench_peak.h"
+#include "platform/headless/headless_platform.h"
+#include "sync/sync_round.h"
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: %s STEP BOOK_URL USER PASSWORD DATA_FOLDER\n", argv[0]);
+        return 2;
+    }
+    using namespace domora;
+    HeadlessPlatform os;
+    set_platform(&os);
+    const std::string folder = std::string(argv[5]) + "/";
+    app_paths().address_file = folder + "address10.dat";
+    const std::string state_path = folder + "carddav.dat";
+    SyncState state = read_sync_state(state_path).value();
+    if (!state.configured()) {
+        state.server = argv[2];
+        state.user = argv[3];
+        state.book_url = argv[2];
+        if (!write_sync_state(state_path, state)) return 1;
+    }
+    HttpOptions options;
+    options.user = argv[3];
+    options.password = argv[4];
+    options.allow_plain_http = true;
+    AddressStore store;
+    if (!store.load()) return 1;
+    HttpClient http(options);
+    const long before_kb = bench_peak::status_kb("VmRSS:");
+    const auto start = std::chrono::steady_clock::now();
+    Result<SyncReport> report = sync_address_book(http, state_path, store, [](const DeleteCounts&) { return true; }, UtcTime{});
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    if (!report) {
+        std::fprintf(stderr, "sync failed: %s\n", report.error().message.c_str());
+        return 1;
+    }
+    std::size_t card_bytes = 0;
+    for (const SyncEntry& e : read_sync_state(state_path).value().entries) card_bytes += e.card.size();
+    std::printf("%s %lld %ld %zu %ld\n", argv[1], static_cast<long long>(ms), bench_peak::status_kb("VmHWM:"), card_bytes, before_kb);
+    set_platform(nullptr);
+    return 0;
+}

@@ -1,0 +1,36 @@
+// Records by their id, for callers that keep ids across runs (the contacts
+// sync): find, add, edit and delete through the store's public operations.
+// The index is built once and holds until the next sort moves the records.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+
+#include "addresses/address_store.h"
+
+namespace domora {
+
+class AddressRecordIndex {
+public:
+    // Indexes the live records of the image.
+    explicit AddressRecordIndex(AddressStore& store);
+
+    std::optional<AddressRecord> find(std::int32_t id) const;
+    // Appends a record under an id above every id in the image, marks 0;
+    // stored is what the record holds (a taken name gets " (2)").
+    std::int32_t add(const AddressValues& values, AddressValues& stored);
+    // The record keeps its id and marks. False when no live record has the id.
+    bool edit(std::int32_t id, const AddressValues& values, AddressValues& stored);
+    bool remove(std::int32_t id);
+    // Whether any change was made (the caller sorts, which writes the file).
+    bool changed() const { return m_changed; }
+
+private:
+    AddressStore& m_store;
+    std::unordered_map<std::int32_t, std::uint32_t> m_offsets;
+    std::int32_t m_largest = 0;
+    bool m_changed = false;
+};
+
+}  // namespace domora

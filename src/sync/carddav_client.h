@@ -1,0 +1,72 @@
+// The CardDAV requests the sync makes: discovery of the user's address
+// books (RFC 6764 and RFC 6352), the changes since a sync token (RFC 6578)
+// or a full listing of hrefs and ETags, addressbook-multiget, and
+// conditional uploads and deletions.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/result.h"
+#include "sync/http_client.h"
+
+namespace domora {
+
+struct AddressBookInfo {
+    std::string url;   // absolute
+    std::string name;  // display name, or the last part of the path
+};
+
+// Where a server address leads: the user's address books. server may lack
+// the scheme ("https://" is assumed) and may be the address of a book itself.
+Result<std::vector<AddressBookInfo>> discover_address_books(HttpClient& http, const std::string& server);
+// "https://" in front of an address without a scheme.
+std::string with_scheme(const std::string& server);
+
+struct MemberEtag {
+    std::string href;  // normalised path
+    std::string etag;
+};
+
+struct CollectionChanges {
+    std::vector<MemberEtag> changed;  // new or changed members
+    std::vector<std::string> removed;
+    std::string token;
+    // The changes are every member there is (an initial sync or a full
+    // listing): a known member that is not among them is gone.
+    bool complete = false;
+};
+
+// The changes since token ("" for all members). A server that refuses the
+// token or does not do sync-collection gives a full listing (PROPFIND depth 1) instead.
+Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token);
+
+struct FetchedCard {
+    std::string href;  // normalised path
+    std::string etag;
+    std::string card;  // UTF-8
+};
+
+// The cards of these hrefs, in batches; hrefs the server no longer has are left out.
+// batch_done is called after each batch with the number fetched so far.
+Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs,
+                                             const std::function<void(std::size_t)>& batch_done = {});
+
+struct PutOutcome {
+    long status = 0;
+    std::string etag;  // "" when the server gave none (or a weak one): the card must be fetched again
+    std::string status_line;
+};
+// PUT of a card; if_match "" with create = true sends If-None-Match: *.
+Result<PutOutcome> put_card(HttpClient& http, const std::string& book_url, const std::string& href, const std::string& card,
+                            const std::string& if_match, bool create);
+// DELETE with If-Match when etag is known; the status as the server gave it.
+Result<long> delete_card(HttpClient& http, const std::string& book_url, const std::string& href, const std::string& etag);
+
+// The reason a request failed, as the user reads it: "401 Unauthorized: check the user name and password".
+std::string failure_reason(const HttpResponse& response);
+
+inline constexpr std::size_t kMultigetBatch = 500;
+
+}  // namespace domora

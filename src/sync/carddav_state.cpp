@@ -1,0 +1,143 @@
+#include "sync/carddav_state.h"
+
+#include "app/files.h"
+
+namespace domora {
+
+namespace {
+
+constexpr char kMagic[4] = {'C', 'D', 'A', 'V'};
+constexpr std::size_t kFrameHeader = 9;  // length, magic, kind
+constexpr unsigned char kSettingsFrame = 1;
+constexpr unsigned char kEntryFrame = 2;
+constexpr const char* kFormatVersion = "1";
+
+void put_u32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t get_u32(std::string_view b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+void put_text(std::string& out, std::string_view text) {
+    put_u32(out, static_cast<std::uint32_t>(text.size()));
+    out.append(text);
+}
+
+void frame(std::string& out, unsigned char kind, const std::string& payload) {
+    put_u32(out, static_cast<std::uint32_t>(kFrameHeader + payload.size()));
+    out.append(kMagic, 4);
+    out += static_cast<char>(kind);
+    out += payload;
+}
+
+// Reads the texts of one frame's payload; false when a length runs past its end.
+class Texts {
+public:
+    explicit Texts(std::string_view payload) : m_payload(payload) {}
+    bool next(std::string& out) {
+        if (m_payload.size() - m_at < 4) return false;
+        const std::uint32_t length = get_u32(m_payload, m_at);
+        m_at += 4;
+        if (length > m_payload.size() - m_at) return false;
+        out.assign(m_payload.substr(m_at, length));
+        m_at += length;
+        return true;
+    }
+    bool at_end() const { return m_at == m_payload.size(); }
+
+private:
+    std::string_view m_payload;
+    std::size_t m_at = 0;
+};
+
+bool read_settings(std::string_view payload, SyncState& state) {
+    Texts t(payload);
+    std::string version, plain;
+    SyncState s;
+    if (!t.next(version) || version != kFormatVersion) return false;
+    if (!t.next(s.server) || !t.next(s.user) || !t.next(s.book_url) || !t.next(s.book_name) || !t.next(plain) || !t.next(s.token)) return false;
+    if (plain != "0" && plain != "1") return false;
+    s.plain_http = plain == "1";
+    state.server = std::move(s.server);
+    state.user = std::move(s.user);
+    state.book_url = std::move(s.book_url);
+    state.book_name = std::move(s.book_name);
+    state.plain_http = s.plain_http;
+    state.token = std::move(s.token);
+    return true;
+}
+
+bool read_entry(std::string_view payload, SyncEntry& e) {
+    if (payload.size() < 4) return false;
+    e.record_id = static_cast<std::int32_t>(get_u32(payload, 0));
+    if (e.record_id < 0) return false;
+    Texts t(payload.substr(4));
+    if (!t.next(e.href) || !t.next(e.etag) || !t.next(e.uid) || !t.next(e.card)) return false;
+    for (std::string& field : e.base) {
+        if (!t.next(field)) return false;
+    }
+    return !e.href.empty() && t.at_end();
+}
+
+}  // namespace
+
+std::string format_sync_state(const SyncState& state) {
+    std::string out;
+    std::string payload;
+    put_text(payload, kFormatVersion);
+    for (const std::string* text : {&state.server, &state.user, &state.book_url, &state.book_name}) put_text(payload, *text);
+    put_text(payload, state.plain_http ? "1" : "0");
+    put_text(payload, state.token);
+    frame(out, kSettingsFrame, payload);
+    for (const SyncEntry& e : state.entries) {
+        payload.clear();
+        put_u32(payload, static_cast<std::uint32_t>(e.record_id));
+        for (const std::string* text : {&e.href, &e.etag, &e.uid, &e.card}) put_text(payload, *text);
+        for (const std::string& field : e.base) put_text(payload, field);
+        frame(out, kEntryFrame, payload);
+    }
+    return out;
+}
+
+SyncState parse_sync_state(std::string_view bytes) {
+    SyncState state;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t left = bytes.size() - at;
+        const bool framed = left >= kFrameHeader && bytes.compare(at + 4, 4, std::string_view(kMagic, 4)) == 0;
+        const std::uint32_t length = framed ? get_u32(bytes, at) : 0;
+        if (!framed || length < kFrameHeader || length > left) {
+            ++at;
+            continue;
+        }
+        const unsigned char kind = static_cast<unsigned char>(bytes[at + 8]);
+        const std::string_view payload = bytes.substr(at + kFrameHeader, length - kFrameHeader);
+        bool good = false;
+        if (kind == kSettingsFrame) {
+            good = read_settings(payload, state);
+        } else if (kind == kEntryFrame) {
+            SyncEntry entry;
+            good = read_entry(payload, entry);
+            if (good) state.entries.push_back(std::move(entry));
+        }
+        at += good ? length : 1;
+    }
+    return state;
+}
+
+Result<SyncState> read_sync_state(const std::string& path) {
+    if (!file_exists(path)) return SyncState{};
+    Result<std::string> bytes = read_whole_file(path);
+    if (!bytes) return bytes.error();
+    return parse_sync_state(bytes.value());
+}
+
+Result<void> write_sync_state(const std::string& path, const SyncState& state) {
+    return write_file_atomic(path, format_sync_state(state), kOwnerOnly);
+}
+
+}  // namespace domora

@@ -1,0 +1,52 @@
+// The contacts sync's state file "carddav.dat" in the data folder: where to
+// sync (server, address book, user name; never the password), the sync
+// token, and per contact the record id, href, ETag, UID, the card as last
+// seen on the server and our fields as they were when the two last agreed.
+//
+// The file is a run of frames like the data files': u32 total length,
+// "CDAV", a u8 kind (1 the settings, 2 a contact), then length-prefixed
+// byte strings (u32 length + bytes). Every length is checked against the
+// bytes left; a damaged frame is skipped byte by byte, so it costs only
+// itself. Written whole, atomically, owner-only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "addresses/address_export.h"
+#include "app/result.h"
+
+namespace domora {
+
+inline constexpr const char* kSyncStateName = "carddav.dat";
+
+struct SyncEntry {
+    std::int32_t record_id = 0;  // 0 while the contact waits to be added to the book
+    std::string href;            // normalised path on the server
+    std::string etag;            // "" while an upload is not confirmed
+    std::string uid;
+    std::string card;            // UTF-8, as last seen on (or sent to) the server
+    AddressFields base;          // our fields when they last matched the card
+};
+
+struct SyncState {
+    std::string server;      // what the user typed
+    std::string user;
+    std::string book_url;    // absolute; "" when the sync is not set up
+    std::string book_name;
+    bool plain_http = false;  // the user accepted plain http to a server that is not on this machine
+    std::string token;
+    std::vector<SyncEntry> entries;
+
+    bool configured() const { return !book_url.empty(); }
+};
+
+std::string format_sync_state(const SyncState& state);
+// What the bytes hold; damaged frames are left out.
+SyncState parse_sync_state(std::string_view bytes);
+// A missing file is a sync that is not set up.
+Result<SyncState> read_sync_state(const std::string& path);
+Result<void> write_sync_state(const std::string& path, const SyncState& state);
+
+}  // namespace domora

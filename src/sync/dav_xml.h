@@ -1,0 +1,64 @@
+// The XML of WebDAV and CardDAV, through libxml2: the request bodies the
+// sync sends and the multistatus answers it reads. Parsing resolves
+// namespaces, never touches the network and loads no external entity or DTD.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/result.h"
+
+namespace domora {
+
+inline constexpr const char* kDavNs = "DAV:";
+inline constexpr const char* kCardDavNs = "urn:ietf:params:xml:ns:carddav";
+
+// One <response> of a multistatus, with the properties that came with 200.
+struct DavResponse {
+    std::string href;
+    int status = 0;  // the response's own status line, 0 when it has none (then see the propstats)
+    std::string etag;
+    bool has_address_data = false;
+    std::string address_data;
+    std::string displayname;
+    bool is_collection = false;
+    bool is_addressbook = false;
+    bool supports_sync_collection = false;
+    std::vector<std::string> principal;  // current-user-principal hrefs
+    std::vector<std::string> home_set;   // addressbook-home-set hrefs
+    std::string sync_token;  // the DAV:sync-token property
+    int missing_status = 0;  // the status of a propstat that was not 200 (a card not found: 404)
+};
+
+struct DavMultistatus {
+    std::vector<DavResponse> responses;
+    std::string sync_token;
+};
+
+Result<DavMultistatus> parse_multistatus(std::string_view xml);
+// The local name of the first child of a <DAV:error> body ("valid-sync-token"), "" when there is none.
+std::string dav_error_condition(std::string_view xml);
+
+// ---- request bodies ---------------------------------------------------------------------------
+
+// PROPFIND for current-user-principal (and resourcetype, so a URL that is
+// itself an address book says so).
+std::string propfind_principal_body();
+std::string propfind_home_set_body();
+// The collections of a home set: resourcetype, displayname, supported reports.
+std::string propfind_collections_body();
+// The collection's own DAV:sync-token (depth 0).
+std::string propfind_sync_token_body();
+// getetag of every member (depth 1).
+std::string propfind_etags_body();
+// An RFC 6578 sync-collection REPORT from token ("" for the initial sync), asking for getetag.
+std::string sync_collection_body(const std::string& token);
+// addressbook-multiget of these hrefs, asking for getetag and address-data.
+std::string multiget_body(const std::vector<std::string>& hrefs);
+
+// An href as a key: percent-escapes decoded where they stand for unreserved
+// characters and hex digits upper-cased, so that two spellings of one path compare equal.
+std::string normalized_href(std::string_view href);
+
+}  // namespace domora

@@ -1,0 +1,110 @@
+// One sync of the address book with a CardDAV address book, in three steps:
+//
+//  1. receive (worker thread): the server's changes since the stored token
+//     are fetched and weighed against a snapshot of the book; the result is
+//     a list of changes for the book and the state that goes with them;
+//  2. apply (user-interface thread): the changes go into the book through
+//     its public operations, merged with whatever the user changed
+//     meanwhile, and the state is saved with the new token;
+//  3. send (worker thread): what changed in the book since it last matched
+//     the server goes up: new cards with If-None-Match: *, changes with
+//     If-Match on the stored ETag, deletions with If-Match. Each step is
+//     recorded in the state as it succeeds.
+//
+// Whatever stops a sync (the network, the server, the program) leaves the
+// book and the state in step with each other, and the next sync finishes
+// the work: nothing is recorded as done before it was.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sync/card_mapping.h"
+#include "sync/carddav_state.h"
+#include "sync/http_client.h"
+
+namespace domora {
+
+// A live record of the book as the sync sees it.
+struct BookContact {
+    std::int32_t id = 0;
+    AddressFields fields;
+};
+using BookSnapshot = std::vector<BookContact>;
+
+struct BookChange {
+    enum Kind { Add, Edit, Delete } kind = Add;
+    std::int32_t id = 0;    // Edit, Delete
+    std::string href;       // Add: the contact the new record belongs to
+    AddressFields before;   // Edit, Delete: the record as the snapshot had it
+    AddressFields after;    // Add, Edit
+};
+
+struct Incoming {
+    SyncState state;                  // with the new token
+    std::vector<BookChange> changes;
+    std::vector<std::string> log;     // status-log lines: conflicts and kept contacts
+    std::size_t server_size = 0;      // cards on the server, as far as the state knows
+    bool state_changed = false;       // anything to save: a new token, a card, a contact come or gone
+};
+
+// Where a long step is; called on the worker thread.
+using SyncProgressFn = std::function<void(const std::string& what, std::size_t done, std::size_t total)>;
+
+// Step 1.
+Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const BookSnapshot& book, const SyncProgressFn& progress);
+
+// ---- the delete guard ---------------------------------------------------------------------------
+
+struct DeleteCounts {
+    std::size_t in_book = 0;    // records the server's deletions take from the book
+    std::size_t on_server = 0;  // cards the book's deletions take from the server
+    std::size_t book_size = 0;
+    std::size_t server_size = 0;
+};
+DeleteCounts count_deletions(const Incoming& incoming, const BookSnapshot& book);
+// More than 20 contacts in all, or more than a quarter of either side.
+bool deletions_need_asking(const DeleteCounts& counts);
+// The user said no: every contact one side deleted comes back to it instead.
+void keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book);
+
+// ---- step 2 ---------------------------------------------------------------------------------------
+
+// The book's public operations, as the apply step needs them.
+class BookEditor {
+public:
+    virtual ~BookEditor() = default;
+    virtual std::optional<AddressFields> find(std::int32_t id) = 0;
+    // Adds a record; gives its id and the fields as stored (a taken name gets " (2)").
+    virtual std::int32_t add(const AddressFields& fields, AddressFields& stored) = 0;
+    virtual AddressFields edit(std::int32_t id, const AddressFields& fields) = 0;
+    virtual void remove(std::int32_t id) = 0;
+};
+
+// Puts the changes into the book, keeping what the user changed since the
+// snapshot (a field the user changed keeps the user's value; a record the
+// user changed is not deleted), and brings incoming.state's contacts up to date.
+void apply_changes(Incoming& incoming, BookEditor& book);
+
+// ---- step 3 ---------------------------------------------------------------------------------------
+
+struct Outgoing {
+    std::size_t added = 0, changed = 0, deleted = 0;
+    // A card changed on the server after step 1 (412): another round settles it.
+    bool again = false;
+};
+
+// Saves the state as it stands; called after each batch of uploads.
+using SaveStateFn = std::function<Result<void>(const SyncState&)>;
+
+// Step 3 on state (updated in place as the server confirms each change).
+Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnapshot& book, const UtcTime& now,
+                              const SyncProgressFn& progress, const SaveStateFn& save);
+
+// A fresh random UID (RFC 4122 version 4).
+std::string new_uid();
+
+}  // namespace domora

@@ -1,0 +1,105 @@
+#include "sync/sync_round.h"
+
+#include "addresses/address_list.h"
+#include "addresses/address_records.h"
+#include "app/status_log.h"
+
+namespace domora {
+
+namespace {
+
+constexpr int kMostRounds = 4;
+
+class StoreBook : public BookEditor {
+public:
+    explicit StoreBook(AddressStore& store) : m_index(store) {}
+
+    std::optional<AddressFields> find(std::int32_t id) override {
+        std::optional<AddressRecord> record = m_index.find(id);
+        if (!record) return std::nullopt;
+        return record->fields;
+    }
+    std::int32_t add(const AddressFields& fields, AddressFields& stored) override {
+        ++outcome.added;
+        return m_index.add(fields, stored);
+    }
+    AddressFields edit(std::int32_t id, const AddressFields& fields) override {
+        AddressFields stored = fields;
+        if (m_index.edit(id, fields, stored)) ++outcome.changed;
+        return stored;
+    }
+    void remove(std::int32_t id) override {
+        if (m_index.remove(id)) ++outcome.deleted;
+    }
+    bool changed() const { return m_index.changed(); }
+
+    ApplyOutcome outcome;
+
+private:
+    AddressRecordIndex m_index;
+};
+
+}  // namespace
+
+BookSnapshot book_snapshot(const AddressStore& store) {
+    BookSnapshot book;
+    store.each_frame([&](std::uint32_t offset) {
+        if (store.live_at(offset)) {
+            AddressRecord r = store.record_at(offset);
+            book.push_back({r.id, std::move(r.fields)});
+        }
+        return true;
+    });
+    return book;
+}
+
+Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, const std::string& state_path) {
+    StoreBook book(store);
+    apply_changes(incoming, book);
+    if (book.changed()) {
+        const Result<void> sorted = sort_addresses(store);
+        if (!sorted) return sorted.error();
+    }
+    for (const std::string& line : incoming.log) status_log_write(line);
+    if (incoming.state_changed) {
+        const Result<void> saved = write_sync_state(state_path, incoming.state);
+        if (!saved) return saved.error();
+    }
+    return book.outcome;
+}
+
+Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_path, AddressStore& store, const AskDeletions& ask,
+                                     const UtcTime& now, const SyncProgressFn& progress) {
+    Result<SyncState> loaded = read_sync_state(state_path);
+    if (!loaded) return loaded.error();
+    SyncState state = std::move(loaded.value());
+    if (!state.configured()) return Error{"the contacts sync is not set up"};
+    SyncReport report;
+    const SaveStateFn save = [&state_path](const SyncState& s) { return write_sync_state(state_path, s); };
+    // A round after one that sent anything brings the token past our own
+    // uploads: a server need not report a card as removed when it was
+    // added after the token in hand.
+    for (int round = 0; round < kMostRounds; ++round) {
+        ++report.rounds;
+        const BookSnapshot before = book_snapshot(store);
+        Result<Incoming> incoming = receive_changes(http, state, before, progress);
+        if (!incoming) return incoming.error();
+        const DeleteCounts counts = count_deletions(incoming.value(), before);
+        if (deletions_need_asking(counts) && !(ask && ask(counts))) keep_deleted_contacts(incoming.value(), before);
+        Result<ApplyOutcome> applied = apply_to_store(incoming.value(), store, state_path);
+        if (!applied) return applied.error();
+        report.received_added += applied.value().added;
+        report.received_changed += applied.value().changed;
+        report.received_deleted += applied.value().deleted;
+        state = std::move(incoming.value().state);
+        Result<Outgoing> sent = send_changes(http, state, book_snapshot(store), now, progress, save);
+        if (!sent) return sent.error();
+        report.sent_added += sent.value().added;
+        report.sent_changed += sent.value().changed;
+        report.sent_deleted += sent.value().deleted;
+        if (!sent.value().again && sent.value().added + sent.value().changed + sent.value().deleted == 0) break;
+    }
+    return report;
+}
+
+}  // namespace domora
