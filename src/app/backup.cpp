@@ -87,7 +87,7 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
     CopyOutcome outcome;
     int shown = 0;
     for (const Row& row : rows) {
-        // The sync's state shares the last step with the settings.
+        // A file that belongs to another (the reminders, the sync's state) shares its step.
         if (row.step != shown) progress.step(row.step, 8);
         shown = row.step;
         if (row.name.empty() || !is_file(row.source)) continue;
