@@ -88,6 +88,64 @@ TEST_F(EventWait, AMnemonicPressesItsButtonWhereverTheMouseIs) {
     EXPECT_EQ(next_click(), 0);
 }
 
+TEST_F(EventWait, WhileAFieldTakesTheKeysOnlyAltPressesAMnemonicAndAltLettersAreNeverTyped) {
+    const int field = AddWidget(0, kKindTextInput, 100, 200, 300, 220, 0, rgb(255, 255, 255), fonts().input, 0, "");
+    set_focused_field(field - 1);
+    os.push_char('m');
+    EXPECT_EQ(event_wait(true), 0);
+    EXPECT_EQ(input().character, 'm') << "a plain letter is left for the field";
+    os.push_alt('m');
+    EXPECT_EQ(next_click(), 22);
+    os.push_alt('q');  // no widget has it
+    event_wait(true);
+    event_wait(true);
+    EXPECT_EQ(input().character, 0) << "Alt+letter never reaches the field";
+    EXPECT_FALSE(main_window().quit_requested);
+}
+
+TEST_F(EventWait, TabKeysWalkTheTabsBothWaysAndAltNumbersGoStraightToOne) {
+    struct Step {
+        int key;
+        bool shift, ctrl, alt;
+        int screen;
+    };
+    const Step steps[] = {
+        {kKeyPageDown, false, true, false, kScreenPasswords}, {kKeyTab, false, true, false, kScreenVehicles},
+        {kKeyTab, true, true, false, kScreenPasswords},        {kKeyPageUp, false, true, false, kScreenAddresses},
+        {kKeyPageUp, false, true, false, kScreenAbout},        {kKeyPageDown, false, true, false, kScreenAddresses},
+        {'4', false, false, true, kScreenOptions},             {'2', false, false, true, kScreenPasswords},
+        {'5', false, false, true, kScreenAbout},
+    };
+    for (const Step& step : steps) {
+        os.push_key(step.key, step.shift, step.ctrl, step.alt);
+        EXPECT_EQ(next_click(), step.screen) << step.key;
+        EXPECT_EQ(main_window().current_screen, step.screen) << step.key;
+        EXPECT_EQ(input().key, 0) << "the next screen does not get the key as well";
+        event_wait(true);  // its release
+    }
+    main_window().current_screen = 4;  // a code without a tab counts as About
+    os.push_key(kKeyPageDown, false, true);
+    EXPECT_EQ(next_click(), kScreenAddresses);
+
+    // A press that a loop of its own pumped (a key repeat wait, a progress popup) still counts.
+    os.push_key(kKeyPageDown, false, true);
+    os.push(EventKind::Wake);
+    pump_message(true);
+    pump_message(true);
+    EXPECT_EQ(event_wait(true), kScreenPasswords);
+
+    // A plain Tab or PgDn is the screen's own; with a popup open nothing switches.
+    os.push_key(kKeyTab);
+    os.push_key(kKeyPageDown);
+    EXPECT_EQ(next_click(), 0);
+    main_window().quit_requested = false;
+    main_window().popup_open = true;
+    os.push_key(kKeyPageDown, false, true);
+    os.push_key('3', false, false, true);
+    EXPECT_EQ(next_click(), 0);
+    EXPECT_EQ(main_window().current_screen, kScreenPasswords);
+}
+
 TEST_F(EventWait, WheelDeltasGatherIntoNotches) {
     os.push_wheel(60);
     event_wait(true);

@@ -163,8 +163,9 @@ TEST_F(FileBrowser, AMissingFolderStartsAtHomeAndEnterWalksIntoFolders) {
     EXPECT_EQ(folder, path("home/"));
 
     folder = path("files/");
-    // Five places and ".." come first; then Alpha and zeta.
-    for (int i = 0; i < 7; ++i) os.push_key(kKeyDown);
+    // No row is highlighted at first; five places and ".." come first,
+    // then Alpha and zeta.
+    for (int i = 0; i < 8; ++i) os.push_key(kKeyDown);
     os.push_key(kKeyReturn);              // into zeta
     os.push_key(kKeyEnd, false, true);    // its last entry: inner
     os.push_key(kKeyReturn);              // into inner
@@ -177,7 +178,7 @@ TEST_F(FileBrowser, AMissingFolderStartsAtHomeAndEnterWalksIntoFolders) {
 TEST_F(FileBrowser, MovingOntoAFilePutsItsNameInTheFieldAndEnterTakesIt) {
     std::string folder = path("files/"), name;
     int result = -5;
-    for (int i = 0; i < 9; ++i) os.push_key(kKeyDown);  // onto b.txt
+    for (int i = 0; i < 10; ++i) os.push_key(kKeyDown);  // onto b.txt
     os.push_key(kKeyReturn);
     BrowseForFile("Import Addresses", folder, name, result);
     EXPECT_EQ(result, 1);
@@ -187,7 +188,7 @@ TEST_F(FileBrowser, MovingOntoAFilePutsItsNameInTheFieldAndEnterTakesIt) {
 TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
     std::string folder = path("files/"), name;
     int result = -5;
-    for (int i = 0; i < 7; ++i) os.push_key(kKeyDown);  // onto zeta
+    for (int i = 0; i < 8; ++i) os.push_key(kKeyDown);  // onto zeta
     os.push_key(kKeyDelete);
     os.push_key(kKeyReturn);  // the default answer is Cancel
     BrowseForFile("Export Addresses", folder, name, result);
@@ -197,7 +198,7 @@ TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
     EXPECT_TRUE(asked);
 
     main_window().quit_requested = false;
-    for (int i = 0; i < 7; ++i) os.push_key(kKeyDown);
+    for (int i = 0; i < 8; ++i) os.push_key(kKeyDown);
     os.push_key(kKeyDelete);
     os.push_char('d');  // "Delete"
     BrowseForFile("Export Addresses", folder, name, result);
@@ -208,7 +209,7 @@ TEST_F(FileBrowser, DeletingAFolderAsksOnceAndEnterKeepsIt) {
 TEST_F(FileBrowser, DeletingAFileShowsItsSizeWithThousandsSeparators) {
     std::string folder = path("files/"), name;
     int result = -5;
-    for (int i = 0; i < 10; ++i) os.push_key(kKeyDown);  // onto README
+    for (int i = 0; i < 11; ++i) os.push_key(kKeyDown);  // onto README
     os.push_key(kKeyDelete);
     os.push_key(kKeyReturn);
     BrowseForFile("Export Addresses", folder, name, result);
@@ -299,6 +300,123 @@ TEST_F(FileBrowser, TheMouseSetsTheCaretInTheFileNameFieldAndDraggingSelects) {
     BrowseForFile("Export Addresses", folder, name, result);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(name, "Qreport-2026.csv");
+}
+
+TEST_F(FileBrowser, ItOpensWithNoRowHighlightedSoEnterTakesTheTypedName) {
+    std::string folder = path("files/"), name;
+    int result = -5;
+    int ok_framed = -1;
+    os.push_call([&] { ok_framed = widgets()[static_cast<std::size_t>(FindWidget(750))].checked; });
+    os.push_text("contacts.vcf");
+    os.push_key(kKeyReturn);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/"));
+    EXPECT_EQ(name, "contacts.vcf");
+    EXPECT_EQ(ok_framed, 1) << "the focus frame is on OK, which Enter presses";
+    EXPECT_FALSE(main_window().quit_requested);
+}
+
+TEST_F(FileBrowser, EnterOpensTheRowMovedToUntilTheNameIsEditedAgain) {
+    std::string folder = path("files/"), name;
+    int result = -5;
+    std::vector<int> frames;
+    auto look = [&] {
+        os.push_call([&] {
+            // OK's focus frame, and the list's mark that it takes the keys, for whoever reads the table.
+            frames.push_back(widgets()[static_cast<std::size_t>(FindWidget(750))].checked);
+            frames.push_back(widgets()[static_cast<std::size_t>(FindWidget(753))].checked);
+        });
+    };
+    for (int i = 0; i < 10; ++i) os.push_key(kKeyDown);  // onto zeta
+    look();
+    os.push_text("x.txt");
+    look();
+    os.push_key(kKeyReturn);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/")) << "typing after moving gives Enter back to the name";
+    EXPECT_EQ(name, "x.txt");
+    EXPECT_EQ(frames, (std::vector<int>{0, 1, 1, 0}));
+
+    for (int i = 0; i < 10; ++i) os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);  // opens zeta, where no row is highlighted
+    os.push_key(kKeyReturn);  // so this one is OK
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(folder, path("files/zeta/"));
+    EXPECT_EQ(name, "x.txt");
+}
+
+TEST_F(FileBrowser, EscapeCancelsAndBackspaceInTheListOrAltUpGoesUp) {
+    std::string folder = path("files/zeta/inner/"), name = "abcd";
+    int result = -5;
+    os.push_key(kKeyUp, false, false, /*alt*/ true);  // -> zeta
+    os.push_key(kKeyHome);
+    os.push_key(kKeyDelete);                          // the keys are the name's: it loses a letter
+    os.push_key(kKeyEnd);
+    os.push_key(kKeyBack);                            // and another
+    os.push_key(kKeyDown);                            // the list's now
+    os.push_key(kKeyBack);                            // -> files
+    os.push_key(kKeyReturn, false, /*ctrl*/ true);    // OK from anywhere
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/"));
+    EXPECT_EQ(name, "bc");
+    EXPECT_TRUE(fs::exists(path("files/zeta/inner"))) << "Delete in the name field deletes no folder";
+
+    folder = path("files/");
+    name = "keep.csv";
+    os.push_text("zz");
+    os.push_key(kKeyEscape);
+    os.push_char(27);
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(name, "keep.csv");
+    EXPECT_FALSE(main_window().quit_requested) << "Escape ended it, not the script";
+}
+
+TEST_F(FileBrowser, ADoubleClickOpensAFolderAndChoosesAFileAsOkWould) {
+    const WidgetRecord list = widget_of(753);
+    const int row_height = std::max(22, FontHeight(fonts().input) + 4);
+    auto row = [&](int i) { return list.y1 + 1 + i * row_height + row_height / 2; };
+    std::string folder = path("files/"), name;
+    int result = -5;
+    os.push_double_click(list.x1 + 60, row(9));      // zeta
+    os.push_double_click(list.x1 + 60, row(5), 20);  // "..": a quick one the event wait sees as one click
+    os.push_click(list.x1 + 60, row(12));            // README, twice, slowly: still not chosen
+    os.push_wait(600);
+    os.push_click(list.x1 + 60, row(12));
+    os.push_double_click(list.x1 + 60, row(11));     // b.txt
+    BrowseForFile("Import Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/"));
+    EXPECT_EQ(name, "b.txt");
+    EXPECT_FALSE(main_window().quit_requested);
+}
+
+TEST_F(FileBrowser, ATypedFolderIsOpenedATypedPathIsTakenApartAndTheButtonsHaveMnemonics) {
+    std::string folder = path("files/"), name;
+    int result = -5;
+    os.push_text("zeta");
+    os.push_key(kKeyReturn);  // opens it and empties the field
+    os.push_text(path("files/Alpha"));
+    os.push_alt('o');         // OK by its letter opens a folder the same way
+    os.push_text("list.csv");
+    os.push_alt('o');
+    BrowseForFile("Export Addresses", folder, name, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(folder, path("files/Alpha/"));
+    EXPECT_EQ(name, "list.csv");
+    for (int id : {752, 750, 751}) EXPECT_EQ(widgets()[static_cast<std::size_t>(FindWidget(id))].mnemonic, 1) << id;
+
+    // A typed path to a file gives its folder and its name.
+    folder = path("files/");
+    name.clear();
+    os.push_text("zeta/inner/../inner/deeper/x.txt");
+    os.push_key(kKeyReturn);
+    BrowseForFile("Import Addresses", folder, name, result);
+    EXPECT_EQ(folder, path("files/zeta/inner/deeper/"));
+    EXPECT_EQ(name, "x.txt");
 }
 
 TEST_F(FileBrowser, DeleteTreeRemovesEverythingBelowAndLeavesLinkedFoldersAlone) {

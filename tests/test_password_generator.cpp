@@ -196,15 +196,15 @@ protected:
         test::forget_password_files();
         UiTest::TearDown();
     }
-    void ctrl_g() { os.push_char(7, false, true); }
+    void alt_g() { os.push_char('g', false, false, true); }
     void save_form() {
         for (int i = 0; i < 16; ++i) os.push_key(kKeyReturn);
     }
 };
 
-TEST_F(GenerateButton, CtrlGFillsTheFirstEmptyLineOrThePasswordLine) {
+TEST_F(GenerateButton, AltGFillsTheFirstEmptyLineOrThePasswordLine) {
     os.push_text("Bank");
-    ctrl_g();
+    alt_g();
     os.push_key(kKeyReturn);  // "Use"
     save_form();
     AddPassword();
@@ -217,7 +217,7 @@ TEST_F(GenerateButton, CtrlGFillsTheFirstEmptyLineOrThePasswordLine) {
 
     // Editing: a line already named "password:" gets the new value; the others stay.
     const std::string old_value = entry.lines[0].value;
-    ctrl_g();
+    alt_g();
     os.push_char('p');        // a passphrase this time
     os.push_key(kKeyReturn);
     save_form();
@@ -253,7 +253,7 @@ TEST_F(GenerateButton, TheCountAndClassesAreSetInThePopupAndCancelKeepsTheForm) 
 
     // Generate, then Cancel in the popup: the form is back with what was typed.
     os.push_text("Kept");
-    ctrl_g();
+    alt_g();
     os.push_key(kKeyEscape);
     save_form();
     AddPassword();

@@ -215,6 +215,18 @@ TEST_F(PasswordScreen, AWrongPasswordIsAskedForAgainAndNeverLogged) {
     EXPECT_FALSE(main_window().quit_requested);
 }
 
+TEST_F(PasswordScreen, AfterAWrongPasswordTheTextIsSelectedSoRetypingReplacesIt) {
+    store(header("right pw") + record(1, 2, {"Bank"}), "right pw");
+    os.push_text("wrong pw");
+    os.push_key(kKeyReturn);
+    os.push_text("right pw");
+    os.push_key(kKeyReturn);
+    AskMasterPassword();
+    EXPECT_TRUE(drawn("Incorrect Password"));
+    EXPECT_TRUE(IsUnlocked());
+    EXPECT_EQ(master_password(), "right pw");
+}
+
 TEST_F(PasswordScreen, ChangingTheMasterPasswordKeepsTheRecordsAndStoresItTrimmed) {
     open(header("old pw") + record(1, 2, {"Bank", "pin: 1234"}), "old pw");
     const std::string message = std::string("Please enter a new master password in the fields below.||") +
@@ -737,6 +749,31 @@ TEST_F(PasswordScreenLoop, ACopiedValueIsASecretTakenOffTheClipboardAfterThirtyS
     clear_secret_clipboard();
     EXPECT_EQ(os.clipboard, "");
     EXPECT_FALSE(os.timer_running(kSecretClipboardTimer));
+}
+
+TEST_F(PasswordScreenLoop, CtrlCAndCtrlBCopyThePasswordAndTheUserNameAsAClickWould) {
+    open(header("pw") + record(1, 2, {"Bank", "URL: www.bank.example", "User Name: jo", "password : s3 cret"}) +
+             record(2, 1, {"Mail", "jo@mail.example", "m41l"}) + record(3, 2, {"Note", "Text: nothing to copy"}),
+         "pw");
+    std::vector<std::string> seen;
+    auto look = [&] { os.push_call([&] { seen.push_back(os.clipboard + (os.clipboard_secret ? " (secret)" : "")); }); };
+    os.push_key('C', false, true);
+    look();
+    os.push_key('B', false, true);
+    look();
+    os.push_key(kKeyDown);  // an older record: its values have the fixed names
+    os.push_key('C', false, true);
+    look();
+    os.push_key(kKeyDown);
+    os.push_key('B', false, true);
+    look();
+    run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"s3 cret (secret)", "jo (secret)", "m41l (secret)", "m41l (secret)"}));
+    EXPECT_TRUE(drawn("This record has no User Name line"));
+    EXPECT_TRUE(drawn("Password copied to clipboard"));
+    os.push_wait(30000);
+    run();
+    EXPECT_EQ(os.clipboard, "") << "cleared 30 seconds after the copy, as a clicked value is";
 }
 
 }  // namespace

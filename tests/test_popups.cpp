@@ -253,8 +253,88 @@ TEST_F(Popups, TheDefaultButtonHasAFocusFrameAndMnemonicsAreUnderlined) {
     reopen();
     set_field_text(0, "x");
     ShowPopup("Name", "", 1, "OK|Cancel", 110, result);
-    EXPECT_EQ(record(5000).checked, 1);
-    EXPECT_EQ(record(5000).mnemonic, 0) << "a popup with fields has no mnemonics to underline";
+    EXPECT_EQ(record(5000).checked, 1) << "Enter in the only field presses OK";
+    EXPECT_EQ(record(5000).mnemonic, 1) << "a popup with fields underlines its mnemonics too";
+    EXPECT_EQ(record(5001).mnemonic, 1);
+}
+
+TEST_F(Popups, AltLetterPressesAFormsButtonAndIsNeverTypedWhilePlainLettersAre) {
+    os.push_text("zelda");
+    os.push_alt('c');
+    int result = 0;
+    ShowPopup("Add Address", "E-mail", 1, "Save|Cancel", 40 + 100, result);
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(field_text(0), "zelda") << "no c in front: the letter pressed Cancel";
+
+    clear_field_buffer();
+    os.push_text("cal");
+    os.push_alt('S');
+    os.push_alt('x');  // not a mnemonic here, and still not typed
+    ShowPopup("Add Address", "First|Last", 1, "Save|Cancel", 40 + 100, result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(field_text(0), "cal");
+}
+
+TEST_F(Popups, EveryButtonGetsAFreeLetterTheFirstWhenItCan) {
+    using Positions = std::vector<int>;
+    EXPECT_EQ(free_mnemonics({"OK", "Narrow", "Widen", "Exclude", "Cancel"}), (Positions{1, 1, 1, 1, 1}));
+    EXPECT_EQ(free_mnemonics({"File", "Clipboard", "Cancel"}), (Positions{1, 1, 2}));
+    EXPECT_EQ(free_mnemonics({"Save", "Save As", "Sort"}), (Positions{1, 6, 2})) << "a later word's start, else any free letter";
+    EXPECT_EQ(free_mnemonics({"Ab", "Ba", "ab", "--"}), (Positions{1, 1, 0, 0})) << "none left, or none to give";
+
+    // The choice dialog: Cancel's second letter presses it, and is underlined.
+    int button = 0, chosen = 1;
+    ShowChoice("Export Selected Addresses", "vCard|CSV", "File|Clipboard|Cancel", button, chosen);
+    const WidgetRecord cancel = record(5002);
+    EXPECT_EQ(cancel.mnemonic, 2);
+    const FontHandle font = fonts().button;
+    const int left = (cancel.x1 + cancel.x2) / 2 - MeasureText(font, "Cancel").width / 2 + MeasureText(font, "C").width;
+    const int height = FontHeight(font);
+    const int underline = cancel.y1 + (32 - height) / 2 + height - std::max(2, height / 8);
+    std::uint32_t under_a = 0;
+    os.push_call([&] { under_a = os.pixel(left + MeasureText(font, "a").width / 2, underline); });
+    os.push_text("a");
+    reopen();
+    ShowChoice("Export Selected Addresses", "vCard|CSV", "File|Clipboard|Cancel", button, chosen);
+    EXPECT_EQ(button, 3);
+    EXPECT_EQ(under_a, rgb(0, 0, 0));
+}
+
+TEST_F(Popups, TheFocusFrameIsOnTheButtonEnterWouldPressAndCtrlEnterSavesFromAnyField) {
+    std::vector<int> frames;
+    auto look = [&] { os.push_call([&] { frames.push_back(record(5000).checked); }); };
+    look();
+    os.push_key(kKeyReturn);  // -> Odometer
+    look();
+    os.push_key(kKeyTab);     // -> Cost, the last field
+    look();
+    os.push_key(kKeyUp);
+    look();
+    os.push_text("77");
+    os.push_key(kKeyReturn, false, /*ctrl*/ true);
+    int result = 0;
+    ShowPopup("Service", "Date|Odometer|Cost", 1, "Save|Cancel", 20, result);
+    EXPECT_EQ(frames, (std::vector<int>{0, 0, 1, 0})) << "Enter moves on until the last field";
+    EXPECT_EQ(result, 1) << "Ctrl+Enter saves from the middle field";
+    EXPECT_EQ(field_text(1), "77");
+    EXPECT_FALSE(main_window().quit_requested);
+}
+
+TEST_F(Popups, APresetTheCallerSelectsIsReplacedByTypingAndEscapeCanBeUndone) {
+    set_field_text(0, "wrong guess");
+    select_field_text(0);
+    os.push_text("right");
+    os.push_key(kKeyReturn);
+    EXPECT_EQ(prompt(40 + 100), 1);
+    EXPECT_EQ(field_text(0), "right");
+
+    // The selection was for that dialog only; here Escape empties and Ctrl+Z brings it back.
+    os.push_key(kKeyEscape);
+    os.push_key('Z', false, true);
+    os.push_text("!");
+    os.push_key(kKeyReturn);
+    EXPECT_EQ(prompt(40 + 100), 1);
+    EXPECT_EQ(field_text(0), "right!");
 }
 
 TEST_F(Popups, ADialogEndedByQuittingLeavesTheResultAndTheBufferAlone) {
@@ -432,7 +512,6 @@ TEST_F(Popups, TheChoiceDialogPreselectsWithinRangeAndReportsTheHighlight) {
     EXPECT_EQ(chosen, 2) << "kept within the options";
 
     chosen = -4;
-    os.push_text("c");  // the buttons have no mnemonics
     ShowChoice("Select Format", options, "OK|Cancel", button, chosen);
     EXPECT_EQ(button, 1) << "unchanged: the dialog ended by the window closing";
     EXPECT_EQ(chosen, 0);
@@ -479,6 +558,31 @@ TEST_F(Popups, TheListPickerChoosesByKeysAndLetters) {
         PickFromList(200, 300, 150, 0, 0, result);
         EXPECT_EQ(result, -1) << key;
     }
+}
+
+TEST_F(Popups, TheListPickerOpensOnTheCurrentValueInViewAndEnterKeepsIt) {
+    for (int i = 0; i < 40; ++i) popup_list().lines.push_back("line " + std::to_string(i));
+    int result = 0;
+    popup_list().current = 30;
+    os.push_key(kKeyReturn);
+    PickFromList(200, 600, 150, 1, 0, result);
+    EXPECT_EQ(result, 30);
+    const int visible = static_cast<int>(of_kind(kKindPopupList).at(0).y2 - of_kind(kKindPopupList).at(0).y1 - 10) / 23;
+    EXPECT_GE(30, popup_list().first_visible);
+    EXPECT_LT(30, popup_list().first_visible + visible) << "scrolled into view";
+
+    // The pointer resting over the list leaves the highlight to the keys.
+    popup_list().current = 2;
+    input().mouse_x = 220;
+    input().mouse_y = 600 + 5 + 10;  // over the first visible line
+    os.push_key(kKeyDown);
+    os.push_key(kKeyReturn);
+    PickFromList(200, 600, 150, 1, 0, result);
+    EXPECT_EQ(result, 3);
+
+    os.push_key(kKeyReturn);  // each list says its own current line: this one has none
+    PickFromList(200, 600, 150, 1, 0, result);
+    EXPECT_EQ(result, -1);
 }
 
 TEST_F(Popups, TheListPickerEndsOnAClickOutsideAndChoosesOnARelease) {

@@ -58,13 +58,12 @@ TEST_F(PrintSettingsScreen, RowsShowTheRecordAndPickersChangeIt) {
     EXPECT_EQ(row_text(kPrinterRow + 16), "Index Headings: None");
     const Rect hpos = locate(kLayoutLabel5160, r, kHorizontalPositionRow);
 
-    // The second count, then the fourth sixteenth of an inch; OK prints.
+    // Each list opens on the row's value: one down is the second count, and
+    // Enter alone keeps the position of three sixteenths of an inch; OK prints.
     click(copies);
-    os.push_key(kKeyDown);
     os.push_key(kKeyDown);
     os.push_key(kKeyReturn);
     click(hpos);
-    for (int i = 0; i < 4; ++i) os.push_key(kKeyDown);
     os.push_key(kKeyReturn);
     os.push_char('o');
     EXPECT_EQ(print_settings_screen(kLayoutLabel5160, "Labels", &r), kPrintSettingsPrint);
@@ -77,8 +76,7 @@ TEST_F(PrintSettingsScreen, TheKeyboardReachesEveryRow) {
     // Up from nowhere lands on the last row, Index Headings; Space opens its picker.
     os.push_key(kKeyUp);
     os.push_key(kKeySpace);
-    os.push_key(kKeyDown);
-    os.push_key(kKeyDown);
+    os.push_key(kKeyDown);  // from None, where the list opens, to Full Bar
     os.push_key(kKeyReturn);
     os.push_key(kKeyReturn);
     EXPECT_EQ(print_settings_screen(kLayoutLabel5160, "Labels", &r), kPrintSettingsPrint);
@@ -89,7 +87,7 @@ TEST_F(PrintSettingsScreen, LandscapeOnAnEnvelopeSwapsThePaper) {
     PrintSettings r = default_print_settings(kLayoutEnvelopeC5);
     const Rect orientation = locate(kLayoutEnvelopeC5, r, kOrientationRow);
     click(orientation);
-    os.push_key(kKeyDown);
+    os.push_key(kKeyUp);  // from Landscape, an envelope's own
     os.push_key(kKeyReturn);
     os.push_char('c');
     EXPECT_EQ(print_settings_screen(kLayoutEnvelopeC5, "Envelopes", &r), kPrintSettingsCancel);
@@ -192,8 +190,7 @@ TEST_F(PrintSettingsScreen, ChoosingAPrinterAsksForItsOptions) {
     PrintSettings r = default_print_settings(kLayoutLabel5160);
     const Rect row = locate(kLayoutLabel5160, r, kPrinterRow);
     click(row);
-    os.push_key(kKeyDown);
-    os.push_key(kKeyDown);
+    os.push_key(kKeyDown);  // from Office Laser, the record's printer
     os.push_key(kKeyReturn);
     os.push_key(kKeyEscape);
     print_settings_screen(kLayoutLabel5160, "Labels", &r);
@@ -207,13 +204,13 @@ TEST_F(PrintSettingsScreen, ChoosingAPrinterAsksForItsOptions) {
     // Cancelled properties keep the printer; "Save as PDF" asks nothing.
     printer.properties_confirm = false;
     click(row);
-    os.push_key(kKeyDown);
+    os.push_key(kKeyUp);
     os.push_key(kKeyReturn);
     os.push_key(kKeyEscape);
     print_settings_screen(kLayoutLabel5160, "Labels", &r);
     EXPECT_EQ(r.printer(), "Den Printer");
     click(row);
-    for (int i = 0; i < 3; ++i) os.push_key(kKeyDown);
+    os.push_key(kKeyDown);
     os.push_key(kKeyReturn);
     os.push_key(kKeyEscape);
     print_settings_screen(kLayoutLabel5160, "Labels", &r);

@@ -553,6 +553,21 @@ TEST_F(PhotoOnScreen, AStoredPhotoIsDrawnInTheFrameAndADamagedOneIsNoPhoto) {
     EXPECT_EQ(vehicle_manager().store.current_vehicle()->make, "Honda") << "the fixture's vehicle is there";
 }
 
+TEST_F(PhotoOnScreen, APhotoIsImportedFromTheScreenWithTheKeysAlone) {
+    load(vehicle_chunk(1, ""));
+    std::filesystem::create_directories(path("pictures"));
+    write(path("pictures/car.png"), "the user's picture");
+    os.push_text("v");  // the Vehicle Manager menu by its letter
+    os.push_text("i");  // Import Photo by its first letter
+    os.push_key(kKeyReturn);
+    os.push_text(path("pictures/car.png"));  // the whole path, typed into the browser
+    os.push_key(kKeyReturn);
+    run();
+    ASSERT_EQ(images.resize_calls.size(), 1u);
+    EXPECT_EQ(images.resize_calls[0].source, path("pictures/car.png"));
+    EXPECT_FALSE(stored_photo().empty());
+}
+
 TEST_F(PhotoOnScreen, APictureImportedThroughTheRealCodecsShowsOnTheScreen) {
     std::unique_ptr<ImageService> codecs = make_qt_image_service();
     set_image_service(codecs.get());

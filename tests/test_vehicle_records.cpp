@@ -286,7 +286,7 @@ TEST_F(VehicleRecords, ChoosingAVehicleShowsItsRecordsAndIsRemembered) {
     add_fill_up("100", "200", "5", "");
     add_car("BMW", "X1");
     EXPECT_EQ(m.store.record_count(), 0);
-    os.push_key(kKeyDown);
+    os.push_key(kKeyUp);  // the list opens on the BMW, the current vehicle
     os.push_key(kKeyReturn);
     choose_vehicle(m, 100, 100, 200);
     EXPECT_EQ(popup_list().lines, (std::vector<std::string>{"2020 Audi A4", "2020 BMW X1"}));
@@ -480,7 +480,7 @@ TEST_F(VehicleRecords, FindMarksTheMatchesAndAnEditShowsAllRecordsAgain) {
     add_service("2024/02/05", "2000", "New tyres", "400");
     add_car("BMW", "X1");
     add_service("2024/01/06", "500", "Oil change", "50");
-    os.push_key(kKeyDown);
+    os.push_key(kKeyUp);
     os.push_key(kKeyReturn);
     choose_vehicle(m, 0, 0, 100);
     reopen();
@@ -519,8 +519,7 @@ TEST_F(VehicleRecords, TheDisplayFilterPicksWhichRecordsShow) {
     add_service("2024/01/05", "1000", "Oil change", "40");
     add_fill_up("1000", "1300", "10", "35", "2024/01/06");
     add_fill_up("1300", "1600", "10", "35", "2024/01/07");
-    os.push_key(kKeyDown);
-    os.push_key(kKeyDown);
+    os.push_key(kKeyDown);  // from All Records, where the list opens
     os.push_key(kKeyReturn);
     choose_display_filter(m, 0, 0, 100);
     EXPECT_EQ(popup_list().lines, (std::vector<std::string>{"All Records", "Fuel Records", "Maintenance Records", "Search Results"}));

@@ -91,6 +91,17 @@ TEST_F(Widgets, CheckBoxesAndArrowCaptionsDrawTheirBitmaps) {
     EXPECT_GT(changed, 100) << "the 16 x 16 box was drawn";
     EXPECT_EQ(os.drawn_texts.back().text, "Select all");
     EXPECT_EQ(os.drawn_texts.back().x, 10 + 16 + 6);
+
+    // A check box's mnemonic is underlined like a button's.
+    widgets()[1].mnemonic = 2;
+    widgets()[1].colour1 = rgb(255, 0, 0);
+    DrawAllWidgets();
+    const FontHandle font = fonts().user_normal;
+    const int height = FontHeight(font);
+    const int underline = 10 + (20 - height) / 2 + height - std::max(2, height / 8);
+    const int e_left = 32 + MeasureText(font, "S").width;
+    EXPECT_EQ(os.pixel(e_left + MeasureText(font, "e").width / 2, underline), rgb(255, 0, 0)) << "the e of Select";
+    EXPECT_NE(os.pixel(32 + MeasureText(font, "S").width / 2, underline), rgb(255, 0, 0)) << "and only the e";
 }
 
 // ---- fonts and text ------------------------------------------------------------------------------
@@ -296,6 +307,76 @@ TEST_F(FieldEditor, ClipboardKeysAndEscape) {
     EXPECT_FALSE(field_edit_key(f, key('V'), 99)) << "a plain V is typing, not pasting";
     field_edit_key(f, key(kKeyEscape), 99);
     EXPECT_EQ(f.text, "");
+}
+
+TEST_F(FieldEditor, CtrlArrowsMoveByWordsAndShiftSelectsThem) {
+    WidgetRecord f = field("jo.doe@mail example");
+    field_edit_key(f, key(kKeyHome), 99);
+    std::vector<int> stops;
+    for (int i = 0; i < 6; ++i) {
+        field_edit_key(f, key(kKeyRight, false, true), 99);
+        stops.push_back(f.caret);
+    }
+    EXPECT_EQ(stops, (std::vector<int>{3, 7, 12, 19, 19, 19})) << "to the start of each next word, then the end";
+    field_edit_key(f, key(kKeyLeft, false, true), 99);
+    EXPECT_EQ(f.caret, 12);
+    field_edit_key(f, key(kKeyLeft, true, true), 99);
+    field_edit_key(f, key(kKeyLeft, true, true), 99);
+    EXPECT_EQ(f.sel_start, 12);
+    EXPECT_EQ(f.sel_end, 3) << "Shift selects word by word";
+    field_type_character(f, 'X', 99);
+    EXPECT_EQ(f.text, "jo.Xexample");
+
+    WidgetRecord secret = field("two words");
+    secret.secret = true;
+    field_edit_key(secret, key(kKeyLeft, false, true), 99);
+    EXPECT_EQ(secret.caret, 0) << "a secret is one word: its shape stays hidden";
+}
+
+TEST_F(FieldEditor, CtrlZUndoesTheLatestChangeARunAtATime) {
+    WidgetRecord f = field("Main St");
+    for (char c : std::string(" 12")) field_type_character(f, c, 99);
+    field_edit_key(f, key(kKeyBack), 99);
+    field_edit_key(f, key(kKeyBack), 99);
+    EXPECT_EQ(f.text, "Main St ");
+    field_edit_key(f, key(kKeyEscape), 99);
+    EXPECT_EQ(f.text, "");
+    std::vector<std::string> undone;
+    for (int i = 0; i < 4; ++i) {
+        field_edit_key(f, key('Z', false, true), 99);
+        undone.push_back(f.text);
+    }
+    EXPECT_EQ(undone, (std::vector<std::string>{"Main St ", "Main St 12", "Main St", "Main St"}))
+        << "Escape, the Backspace run, the typing run; then nothing is left to undo";
+
+    // A caret move ends a run; typing over a selection, pasting and cutting are changes of their own.
+    WidgetRecord g = field("ab");
+    field_type_character(g, 'c', 99);
+    field_edit_key(g, key(kKeyLeft), 99);
+    field_type_character(g, 'd', 99);
+    EXPECT_EQ(g.text, "abdc");
+    field_edit_key(g, key('Z', false, true), 99);
+    EXPECT_EQ(g.text, "abc");
+    field_edit_key(g, key('A', false, true), 99);
+    os.clipboard = "new";
+    field_edit_key(g, key('V', false, true), 99);
+    field_edit_key(g, key('A', false, true), 99);
+    field_edit_key(g, key('X', false, true), 99);
+    EXPECT_EQ(g.text, "");
+    field_edit_key(g, key('Z', false, true), 99);
+    EXPECT_EQ(g.text, "new");
+    field_edit_key(g, key('Z', false, true), 99);
+    EXPECT_EQ(g.text, "abc");
+    EXPECT_EQ(g.sel_start, 0) << "the selection the paste replaced comes back";
+    EXPECT_EQ(g.sel_end, 3);
+
+    // Text the program puts in is undone like typing; forgetting drops every state.
+    field_replace_text(g, "report.csv");
+    field_replace_text(g, "summary.csv");
+    field_edit_key(g, key('Z', false, true), 99);
+    EXPECT_EQ(g.text, "abc");
+    field_forget_undo(g);
+    EXPECT_TRUE(g.undo.empty());
 }
 
 TEST_F(FieldEditor, TheMouseFindsTheNearestBoundaryAndTheCaretStaysVisible) {

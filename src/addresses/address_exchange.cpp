@@ -111,7 +111,9 @@ void draw_mapping_form(const std::vector<std::string>& header, const FieldMappin
     const int row_left = (win.client_width - 4 * width - 30) / 2;
     for (int i = 0; i < 4; ++i) {
         const int x = row_left + i * (width + 10);
-        AddWidget(ids[i], kKindButton, x, buttons_top, x + width, buttons_top + 32, rgb(0, 0, 0), 0, f.button, 1, captions[i]);
+        const int count = AddWidget(ids[i], kKindButton, x, buttons_top, x + width, buttons_top + 32, rgb(0, 0, 0), 0, f.button, 1,
+                                    captions[i]);
+        widgets()[static_cast<std::size_t>(count - 1)].checked = ids[i] == kOkId ? 1 : 0;  // Enter is OK
     }
     DrawAllWidgets();
 }
@@ -139,6 +141,7 @@ bool run_mapping_form(const std::vector<std::string>& header, const std::string&
             PopupList& list = popup_list();
             list.lines = {"Blank - Do not import this field"};
             for (std::size_t c = 0; c < header.size() && c < 255; ++c) list.lines.push_back(header[c].substr(0, 80));
+            list.current = mapping[static_cast<std::size_t>(id - kRowBase)];
             const WidgetRecord& row = widgets()[static_cast<std::size_t>(FindWidget(id))];
             int chosen = -1;
             PickFromList(row.x1, row.y2, row.x2 - row.x1, 0, 0, chosen);

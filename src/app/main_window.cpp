@@ -65,6 +65,7 @@ void dispatch(const Event& e) {
     g_input.timer_id = 0;
     g_input.shift = e.shift;
     g_input.ctrl = e.ctrl;
+    g_input.alt = e.alt;
     switch (e.kind) {
         case EventKind::Close:
         case EventKind::Terminate:
@@ -85,13 +86,15 @@ void dispatch(const Event& e) {
             g_input.character = 0;
             break;
         case EventKind::KeyDown:
-            g_input.key = (e.key == kKeyShift || e.key == kKeyControl) ? 0 : e.key;
+            g_input.key = (e.key == kKeyShift || e.key == kKeyControl || e.key == kKeyAlt) ? 0 : e.key;
+            if (g_input.key != 0) g_input.unseen_press = KeyPress{g_input.key, e.shift, e.ctrl, e.alt};
             reset_idle_countdown();
             break;
         case EventKind::ButtonDown:
             g_input.mouse_x = e.x;
             g_input.mouse_y = e.y;
             g_input.button = e.button;
+            g_input.double_click = e.double_click;
             platform().kill_timer(kReleaseTimer);
             reset_idle_countdown();
             break;

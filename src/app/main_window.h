@@ -17,16 +17,29 @@ inline constexpr int kReleaseDelayMs = 50;
 inline constexpr int kHoldPeriodMs = 40;
 inline constexpr int kIdlePeriodMs = 60000;
 
+// A key as it went down, with the modifiers held then.
+struct KeyPress {
+    int key = 0;  // 0: none
+    bool shift = false;
+    bool ctrl = false;
+    bool alt = false;
+};
+
 // Written by the window procedure, read by the event wait and the widgets.
 struct InputState {
     int mouse_x = 0;
     int mouse_y = 0;
     int button = 0;       // 0 none, 1 left, 2 right
-    int key = 0;          // key held down, 0 when released; never Shift or Ctrl alone
+    int key = 0;          // key held down, 0 when released; never Shift, Ctrl or Alt alone
+    // The latest key press (a repeat included) that no event wait has looked
+    // at yet, kept even when another loop pumped it or the key is up again.
+    KeyPress unseen_press;
     int character = 0;    // typed character; seen only by the turn that pumped it
     int wheel_lines = 0;  // lines to scroll for this message, positive away from the user
     bool shift = false;
     bool ctrl = false;
+    bool alt = false;
+    bool double_click = false;  // the latest press was the second of a double click
     int wheel_remainder = 0;
     int timer_id = 0;     // the timer that this message reported, 0 for other messages
 };

@@ -47,7 +47,7 @@ public:
         generate();
         build();
         InputState& in = input();
-        // A key still held from the form (its Ctrl+G) is not meant for the popup.
+        // A key still held from the form (its Alt+G) is not meant for the popup.
         int stale_key = in.key;
         int result = 0;
         while (result == 0 && !win.quit_requested && !win.close_popups) {

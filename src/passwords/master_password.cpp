@@ -149,6 +149,8 @@ void AskMasterPassword() {
         clear_field_buffer();
         set_field_text(0, typed.text());
         set_field_secret(0);
+        // After a wrong try the text is selected: typing replaces it.
+        if (failed_before) select_field_text(0);
         int result = 0;
         ShowPopup(failed_before ? "Incorrect Password|Please Enter Your Master Password" : "Please Enter Your Master Password",
                   "", 1, "OK|Cancel", kMasterFieldWidth + 100, result);

@@ -71,7 +71,7 @@ bool run_record_form(const std::string& heading, bool mark_title) {
     const std::string labels = form_labels();
     for (;;) {
         int result = 0;
-        ShowPopup(heading + kFormHint, labels, 1, "Save|&Generate|Cancel", kFormFieldWidth + 100, result);
+        ShowPopup(heading + kFormHint, labels, 1, "Save|Generate|Cancel", kFormFieldWidth + 100, result);
         if (result == 2) {
             ScopedSecret generated;
             if (generate_password_popup(generated.text())) put_generated(generated.text());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "app/launch.h"
 #include "app/main_window.h"
@@ -58,6 +59,7 @@ struct ScreenState {
     int held_key = 0;
     int stale_key = 0;
     bool arrow_repeating = false;
+    int hover_x = -1, hover_y = -1;  // where the pointer was when the help line last followed it
 };
 
 ScreenState g_state;
@@ -302,6 +304,31 @@ void copy_line(const PasswordLine& line) {
     g_state.copied_y = input().mouse_y;
 }
 
+// What a line's name says it holds, its ":" and letter case aside.
+bool line_named(const PasswordLine& line, std::initializer_list<const char*> names) {
+    std::string name = trim(line.name);
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    name = to_upper(trim(name));
+    for (const char* wanted : names) {
+        if (name == wanted) return true;
+    }
+    return false;
+}
+
+// Ctrl+C copies the current record's password and Ctrl+B its user name,
+// found by the names of its lines, as a click on the value would copy it.
+void copy_named_value(bool password) {
+    if (shown_count() == 0) return;
+    for (const PasswordLine& line : g_state.lines) {
+        const bool match = password ? line_named(line, {"PASSWORD", "PASS", "PWD"})
+                                    : line_named(line, {"USER NAME", "USERNAME", "USER", "LOGIN", "USER ID", "USERID"});
+        if (!match) continue;
+        copy_line(line);
+        return;
+    }
+    set_help(password ? "This record has no Password line" : "This record has no User Name line");
+}
+
 void value_clicked(int id, int button) {
     const PasswordLine* line = shown_line(id);
     if (!line) return;
@@ -472,6 +499,12 @@ bool handle_keys(const InputState& in) {
             wait_for_key_release();
             run(kPwDelete);
             return true;
+        case 'C':
+        case 'B':
+            if (!in.ctrl) return false;
+            copy_named_value(in.key == 'C');
+            g_state.stale_key = in.key;  // once a press, however long it is held
+            return true;
         default: return false;
     }
     move_current(to);
@@ -517,7 +550,12 @@ void handle_input(int id, const InputState& in) {
         return;
     }
     if (handle_keys(in)) return;
-    if (in.button == 0) hover_help(in.mouse_x, in.mouse_y);
+    // Only a moving pointer changes the help line, so that what a key put there stays.
+    if (in.button == 0 && (in.mouse_x != g_state.hover_x || in.mouse_y != g_state.hover_y)) {
+        g_state.hover_x = in.mouse_x;
+        g_state.hover_y = in.mouse_y;
+        hover_help(in.mouse_x, in.mouse_y);
+    }
 }
 
 void handle_turn(int id) {

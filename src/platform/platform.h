@@ -75,6 +75,7 @@ enum KeyCode {
     kKeyReturn = 13,
     kKeyShift = 16,
     kKeyControl = 17,
+    kKeyAlt = 18,
     kKeyEscape = 27,
     kKeySpace = 32,
     kKeyPageUp = 33,
@@ -124,6 +125,8 @@ struct Event {
     int height = 0;
     bool shift = false;  // modifier state when the event happened
     bool ctrl = false;
+    bool alt = false;
+    bool double_click = false;  // ButtonDown: the second press of a double click
 };
 
 // The order in which the user's locale writes the parts of a date.

@@ -180,7 +180,9 @@ void build() {
     y += 10;
     const int bw = (rows_right - rows_left - 20) / 3;
     AddWidget(kDefaultsId, kKindButton, rows_left, y, rows_left + bw, y + row_height, rgb(0, 0, 0), 0, f.button, 1, "Defaults");
-    AddWidget(kOkId, kKindButton, rows_left + bw + 10, y, rows_left + 2 * bw + 10, y + row_height, rgb(0, 0, 0), 0, f.button, 1, "OK");
+    const int ok = AddWidget(kOkId, kKindButton, rows_left + bw + 10, y, rows_left + 2 * bw + 10, y + row_height, rgb(0, 0, 0), 0,
+                             f.button, 1, "OK");
+    widgets()[static_cast<std::size_t>(ok - 1)].checked = 1;  // Enter prints
     AddWidget(kCancelId, kKindButton, rows_left + 2 * bw + 20, y, rows_right, y + row_height, rgb(0, 0, 0), 0, f.button, 1,
               "Cancel");
 
@@ -207,12 +209,14 @@ void redraw() {
     DrawAllWidgets();
 }
 
-// Opens the list picker below a row's button; -1 when nothing was chosen.
-int pick_below(int row, const std::vector<std::string>& lines) {
+// Opens the list picker below a row's button, the row's value highlighted;
+// -1 when nothing was chosen.
+int pick_below(int row, const std::vector<std::string>& lines, int current) {
     const int index = FindWidget(kRowIdBase + row);
     if (index < 0) return -1;
     const WidgetRecord& b = widgets()[static_cast<std::size_t>(index)];
     popup_list().lines = lines;
+    popup_list().current = current;
     int picked = -1;
     PickFromList(b.x1, b.y2, b.x2 - b.x1, 0, 0, picked);
     wait_for_key_release();
@@ -243,12 +247,12 @@ void change_row(int row) {
         case kPaper: {
             std::vector<std::string> names;
             for (int p : kPapers) names.push_back(paper_name(p));
-            const int k = pick_below(row, names);
+            const int k = pick_below(row, names, index_of(names, paper_name(r.paper())));
             if (k >= 0) r.set_paper(kPapers[k]);
             break;
         }
         case kOrientation: {
-            const int k = pick_below(row, {"Portrait", "Landscape"});
+            const int k = pick_below(row, {"Portrait", "Landscape"}, r.orientation() == 2 ? 1 : 0);
             if (k >= 0) r.set_orientation(k + 1);
             break;
         }
@@ -258,14 +262,14 @@ void change_row(int row) {
                 return;
             }
             const std::vector<std::string> faces = font_choices(r.printer());
-            const int k = pick_below(row, faces);
+            const int k = pick_below(row, faces, index_of(faces, r.face()));
             if (k >= 0) r.set_face(faces[static_cast<std::size_t>(k)]);
             return;
         }
         case kFontSize: {
             std::vector<std::string> sizes;
             for (int s = 6; s <= 32; ++s) sizes.push_back(std::to_string(s) + " Point");
-            const int k = pick_below(row, sizes);
+            const int k = pick_below(row, sizes, r.font_size() - 6);
             if (k >= 0) {
                 r.set_font_size(6 + k);
                 r.set_i32(300, 6 + k);
@@ -274,25 +278,26 @@ void change_row(int row) {
         }
         case kReturnAddress: edit_return_address(); return;
         case kOutlines: {
-            const int k = pick_below(row, {"No", "Yes"});
+            const int k = pick_below(row, {"No", "Yes"}, r.outlines() ? 1 : 0);
             if (k >= 0) r.set_outlines(k == 1);
             return;
         }
         case kCopies: {
             std::vector<std::string> counts;
             for (int c = 1; c <= 100; ++c) counts.push_back(std::to_string(c) + " labels for each address");
-            const int k = pick_below(row, counts);
+            const int k = pick_below(row, counts, r.copies() - 1);
             if (k >= 0) r.set_copies(1 + k);
             return;
         }
         case kIndex: {
-            const int k = pick_below(row, {kIndexNames[0], kIndexNames[1], kIndexNames[2]});
+            const int k = pick_below(row, {kIndexNames[0], kIndexNames[1], kIndexNames[2]}, r.index_headings());
             if (k >= 0) r.set_index_headings(k);
             return;
         }
         default: {
             const int length_row = row - kHPos;
-            const int k = pick_below(row, length_choices(r, length_row));
+            const std::vector<std::string> lengths = length_choices(r, length_row);
+            const int k = pick_below(row, lengths, index_of(lengths, inches_text(length_value(r, length_row))));
             if (k >= 0) set_length_value(r, length_row, length_of_entry(k));
             return;
         }
@@ -370,7 +375,7 @@ void choose_printer(int layout_id, PrintSettings& record) {
         show_message("No printers found?");
         return;
     }
-    const int k = pick_below(kPrinter, names);
+    const int k = pick_below(kPrinter, names, index_of(names, record.printer()));
     if (k < 0) return;
     std::string printer = names[static_cast<std::size_t>(k)];
     std::string options = printer == record.printer() ? device_mode_options(record.device_mode())

@@ -131,10 +131,11 @@ Rect box_of(int id) {
     return widgets()[static_cast<std::size_t>(index)].rect();
 }
 
-// Drops a list down under the box; the chosen line, or -1.
-int pick_under(int box_id, const std::vector<std::string>& lines) {
+// Drops a list down under the box, the current value highlighted; the chosen line, or -1.
+int pick_under(int box_id, const std::vector<std::string>& lines, int current) {
     const Rect box = box_of(box_id);
     popup_list().lines = lines;
+    popup_list().current = current;
     int picked = -1;
     PickFromList(box.left, box.bottom, box.right - box.left, 0, 0, picked);
     main_window().screen_needs_redraw = true;
@@ -162,7 +163,7 @@ void reset_font() {
 
 void choose_font() {
     const std::vector<std::string> families = installed_font_families();
-    const int picked = pick_under(kOptionsFontBoxId, families);
+    const int picked = pick_under(kOptionsFontBoxId, families, index_of(families, settings().screen_font));
     if (picked < 0 || families[static_cast<std::size_t>(picked)].empty()) return;
     settings().screen_font = families[static_cast<std::size_t>(picked)];
     apply_font_change();
@@ -172,7 +173,7 @@ void choose_size() {
     const std::vector<int> sizes = font_size_choices(main_window().client_height);
     std::vector<std::string> lines;
     for (int size : sizes) lines.push_back(std::to_string(size));
-    const int picked = pick_under(kOptionsSizeBoxId, lines);
+    const int picked = pick_under(kOptionsSizeBoxId, lines, index_of(lines, std::to_string(settings().screen_font_size)));
     if (picked < 0) return;
     settings().screen_font_size = sizes[static_cast<std::size_t>(picked)];
     apply_font_change();
@@ -184,7 +185,8 @@ void toggle_smoothing() {
 }
 
 void choose_idle_time() {
-    const int picked = pick_under(kOptionsIdleBoxId, idle_choices());
+    const std::vector<std::string> choices = idle_choices();
+    const int picked = pick_under(kOptionsIdleBoxId, choices, index_of(choices, idle_text(settings().auto_close_minutes)));
     if (picked < 0) return;
     settings().auto_close_minutes = kIdleStep * picked;
     main_window().idle_countdown = settings().auto_close_minutes;
@@ -193,14 +195,17 @@ void choose_idle_time() {
 }
 
 void choose_economy_unit() {
-    const int picked = pick_under(kOptionsEconomyBoxId, economy_choices());
+    const bool known = settings().fuel_economy_unit >= 0 && settings().fuel_economy_unit < kEconomyUnitCount;
+    const int picked = pick_under(kOptionsEconomyBoxId, economy_choices(), known ? settings().fuel_economy_unit : 0);
     if (picked < 0) return;
     settings().fuel_economy_unit = picked;
     save_settings();
 }
 
 void choose_protection() {
-    const int picked = pick_under(kOptionsProtectionBoxId, {"Standard", "Strong"});
+    const std::vector<std::string> kinds = {"Standard", "Strong"};
+    const std::string current = g_actions.password_protection ? g_actions.password_protection() : "Standard";
+    const int picked = pick_under(kOptionsProtectionBoxId, kinds, index_of(kinds, current));
     if (picked < 0 || !g_actions.set_password_protection) return;
     g_actions.set_password_protection(picked == 1);
 }
@@ -209,7 +214,7 @@ void choose_lock_time() {
     const std::vector<int> minutes = lock_choices();
     std::vector<std::string> lines;
     for (int m : minutes) lines.push_back(lock_text(m));
-    const int picked = pick_under(kOptionsLockBoxId, lines);
+    const int picked = pick_under(kOptionsLockBoxId, lines, index_of(lines, lock_text(settings().password_lock_minutes)));
     if (picked < 0) return;
     settings().password_lock_minutes = minutes[static_cast<std::size_t>(picked)];
     save_settings();

@@ -35,6 +35,17 @@ void draw_face(const Rect& r, const Shade& shade) {
     FrameBox(r, shade.border);
 }
 
+// The mnemonic's letter (position p from 1) is underlined, so the user sees
+// which key presses the widget; the text starts at left.
+void underline_mnemonic(FontHandle font, const std::string& text, int p, int left, int top, std::uint32_t colour) {
+    if (p < 1 || p > static_cast<int>(text.size()) || text[static_cast<std::size_t>(p - 1)] == ' ') return;
+    const int height = FontHeight(font);
+    const int x = left + MeasureText(font, text.substr(0, static_cast<std::size_t>(p - 1))).width;
+    const int width = MeasureText(font, text.substr(static_cast<std::size_t>(p - 1), 1)).width;
+    const int y = top + height - std::max(2, height / 8);
+    platform().draw_line(x, y, x + width - 1, y, colour);
+}
+
 // Arrow captions: a control character in front selects a bitmap instead of text.
 const char* arrow_bitmap(unsigned char first) {
     switch (first) {
@@ -87,12 +98,8 @@ void draw_caption(const WidgetRecord& w, std::uint32_t colour, int shift) {
     DrawTextAt(text_x, text_y, 2, colour, w.font, caption);
     // The mnemonic's letter is underlined, so the user sees which key presses the button.
     const int p = (w.mnemonic >= 100 ? w.mnemonic - 100 : w.mnemonic) - (drop_down ? 1 : 0);
-    if (w.kind == kKindButton && p >= 1 && p <= static_cast<int>(shown) && caption[static_cast<std::size_t>(p - 1)] != ' ') {
-        const int left = text_x - MeasureText(w.font, caption).width / 2 +
-                         MeasureText(w.font, caption.substr(0, static_cast<std::size_t>(p - 1))).width;
-        const int width = MeasureText(w.font, caption.substr(static_cast<std::size_t>(p - 1), 1)).width;
-        const int y = text_y + height - std::max(2, height / 8);
-        platform().draw_line(left, y, left + width - 1, y, colour);
+    if (w.kind == kKindButton && p <= static_cast<int>(shown)) {
+        underline_mnemonic(w.font, caption, p, text_x - MeasureText(w.font, caption).width / 2, text_y, colour);
     }
     ClipTo(Rect{});
 }
@@ -171,7 +178,14 @@ void draw_check_box(const WidgetRecord& w) {
     DrawResourceBitmap(name, r.left, r.top + (r.bottom - r.top - bh) / 2);
     if (!w.text.empty()) {
         ClipTo(r);
-        DrawFittedText(r.left + bw + 6, r.top + (r.bottom - r.top - FontHeight(w.font)) / 2, r.right, w.colour1, w.font, w.text);
+        const int top = r.top + (r.bottom - r.top - FontHeight(w.font)) / 2;
+        const std::string shown = fitted_text(w.font, w.text, r.right - r.left - bw - 6);
+        DrawTextAt(r.left + bw + 6, top, 0, w.colour1, w.font, shown);
+        const int p = w.mnemonic >= 100 ? w.mnemonic - 100 : w.mnemonic;
+        // A letter past the cut is not underlined.
+        if (shown == w.text || p < static_cast<int>(shown.size())) {
+            underline_mnemonic(w.font, shown, p, r.left + bw + 6, top, w.colour1);
+        }
         ClipTo(Rect{});
     }
 }

@@ -7,6 +7,7 @@
 #include "app/text.h"
 #include "platform/platform.h"
 #include "ui/accessible_tree.h"
+#include "ui/tab_bar.h"
 #include "ui/widgets.h"
 
 namespace domora {
@@ -65,6 +66,18 @@ int press_by_mnemonic(int index) {
     platform().idle_wait(30);
     forget();
     return widgets()[static_cast<std::size_t>(index)].id;
+}
+
+// The keys that change the screen without the mouse: Ctrl+PgDn and Ctrl+Tab
+// the next tab, Ctrl+PgUp and Ctrl+Shift+Tab the one before, Alt+1 to Alt+5
+// a tab by its place. 0 when the key is none of them.
+int tab_key_target(const KeyPress& press, int current_screen) {
+    if (press.ctrl && (press.key == kKeyPageDown || press.key == kKeyPageUp)) {
+        return neighbour_tab(current_screen, press.key == kKeyPageDown ? 1 : -1);
+    }
+    if (press.ctrl && press.key == kKeyTab) return neighbour_tab(current_screen, press.shift ? -1 : 1);
+    if (press.alt && !press.ctrl && press.key >= '1' && press.key <= '9') return tab_screen(press.key - '0');
+    return 0;
 }
 
 void drag_window() {
@@ -128,12 +141,28 @@ int event_wait(bool wait) {
     int result = 0;
     bool matched = false;
 
+    // A press is looked at once, by whichever event wait comes first, even
+    // when a loop of its own pumped it (a progress popup, a key repeat wait).
+    const KeyPress press = in.unseen_press;
+    in.unseen_press = KeyPress{};
+    if (press.key != 0 && !win.popup_open) {
+        if (const int tab = tab_key_target(press, win.current_screen)) {
+            // The key is the switch's: the screen that comes next must not act on it too.
+            if (in.key == press.key) in.key = 0;
+            return finish_turn(tab);
+        }
+    }
+
     WidgetTable& table = widgets();
     // A typed mnemonic presses its widget wherever the mouse happens to be.
-    for (int i = 0; in.character != 0 && i < kMaxWidgets && table[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
+    // While a text field takes the keys only Alt+letter does; a plain letter is typed.
+    const bool by_mnemonic = in.character != 0 && (in.alt || focused_field() < 0);
+    for (int i = 0; by_mnemonic && i < kMaxWidgets && table[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
         const WidgetRecord& w = table[static_cast<std::size_t>(i)];
         if (w.id != 0 && mnemonic_matches(w, in.character)) return finish_turn(press_by_mnemonic(i));
     }
+    // Alt+letter is never typed, whether or not a widget has that letter.
+    if (in.alt) in.character = 0;
     for (int i = 0; i < kMaxWidgets && table[static_cast<std::size_t>(i)].id != kEndMarker; ++i) {
         const WidgetRecord& w = table[static_cast<std::size_t>(i)];
         if (w.id == 0 || !w.contains(in.mouse_x, in.mouse_y)) continue;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/text.h"
 #include "platform/platform.h"
 
 namespace domora {
@@ -50,7 +51,94 @@ int text_width(const WidgetRecord& f, int from, int to) {
 
 int inner_width(const WidgetRecord& f) { return std::max(1, f.x2 - f.x1 - 2 * kPadding); }
 
+// ---- words ---------------------------------------------------------------------------------------
+
+bool word_byte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= '0' && b <= '9') || upper_byte(b) != lower_byte(b) || b == 0xDF;
+}
+
+// Ctrl+Right goes to the start of the next word, Ctrl+Left to the start of
+// this or the previous one. A secret is one word: its shape stays hidden.
+int word_boundary(const WidgetRecord& f, int from, int direction) {
+    const int size = static_cast<int>(f.text.size());
+    if (f.secret) return direction > 0 ? size : 0;
+    int p = from;
+    auto at = [&](int i) { return word_byte(f.text[static_cast<std::size_t>(i)]); };
+    if (direction > 0) {
+        while (p < size && at(p)) ++p;
+        while (p < size && !at(p)) ++p;
+    } else {
+        while (p > 0 && !at(p - 1)) --p;
+        while (p > 0 && at(p - 1)) --p;
+    }
+    return p;
+}
+
+// ---- undo -----------------------------------------------------------------------------------------
+
+// The kinds of change; a run of typing or of deleting is undone at once.
+enum UndoRun { kRunNone = 0, kRunTyping, kRunDeleting, kRunReplacing, kRunSingle };
+constexpr std::size_t kUndoDepth = 100;
+
+// Keeps the state before a change, unless the change goes on a run that is already kept.
+void remember(WidgetRecord& f, int run, bool force = false) {
+    if (!force && run != kRunSingle && run == f.undo_run && !f.undo.empty()) return;
+    // A secret's states never move to a new buffer, which would leave copies behind.
+    if (f.secret && f.undo.capacity() < kUndoDepth) f.undo.reserve(kUndoDepth);
+    if (f.undo.size() >= kUndoDepth) {
+        wipe_text(f.undo.front().text);
+        std::move(f.undo.begin() + 1, f.undo.end(), f.undo.begin());
+        wipe_text(f.undo.back().text);
+        f.undo.pop_back();
+    }
+    f.undo.push_back(FieldUndo{f.text, f.caret, f.sel_start, f.sel_end});
+    f.undo_run = run;
+}
+
+void drop_latest(WidgetRecord& f) {
+    wipe_text(f.undo.back().text);
+    f.undo.pop_back();
+}
+
+bool undo(WidgetRecord& f) {
+    // States kept before changes that changed nothing are passed over.
+    while (!f.undo.empty() && f.undo.back().text == f.text) drop_latest(f);
+    f.undo_run = kRunNone;
+    if (f.undo.empty()) return false;
+    const FieldUndo& last = f.undo.back();
+    wipe_text(f.text);
+    f.text = last.text;
+    f.caret = clamp_position(f, last.caret);
+    f.sel_start = clamp_position(f, last.sel_start);
+    f.sel_end = clamp_position(f, last.sel_end);
+    drop_latest(f);
+    return true;
+}
+
 }  // namespace
+
+void wipe_text(std::string& text) {
+    // The whole buffer, past the end of the text too: what a longer text left
+    // there would otherwise stay in memory once it is freed.
+    volatile char* bytes = text.data();
+    for (std::size_t i = 0; i < text.capacity(); ++i) bytes[i] = 0;
+    text.clear();
+}
+
+void field_forget_undo(WidgetRecord& field) {
+    for (FieldUndo& state : field.undo) wipe_text(state.text);
+    field.undo.clear();
+    field.undo_run = kRunNone;
+}
+
+void field_replace_text(WidgetRecord& field, const std::string& text) {
+    if (text == field.text) return;
+    remember(field, kRunReplacing);
+    field.text = text.substr(0, kMaxWidgetText);
+    field.caret = field.sel_start = field.sel_end = static_cast<int>(field.text.size());
+    field_scroll_to_caret(field);
+}
 
 std::string field_shown_text(const WidgetRecord& field) {
     return field.secret ? std::string(field.text.size(), kSecretBullet) : field.text;
@@ -63,6 +151,8 @@ int field_limit(const WidgetRecord& field, int fallback) {
 
 bool field_type_character(WidgetRecord& f, int character, int limit) {
     if (character < 32 || character > 255 || character == 127) return false;
+    // Typing over a selection begins a run of its own, so that undoing it brings the selection back.
+    remember(f, kRunTyping, has_selection(f));
     if (has_selection(f)) delete_selection(f);
     if (static_cast<int>(f.text.size()) >= limit) return false;
     f.caret = clamp_position(f, f.caret);
@@ -74,6 +164,7 @@ bool field_type_character(WidgetRecord& f, int character, int limit) {
 }
 
 void field_paste(WidgetRecord& f, const std::string& text, int limit) {
+    remember(f, kRunSingle);
     if (has_selection(f)) delete_selection(f);
     for (char c : text) {
         if (static_cast<unsigned char>(c) < 32) continue;
@@ -87,12 +178,17 @@ void field_paste(WidgetRecord& f, const std::string& text, int limit) {
 
 bool field_edit_key(WidgetRecord& f, const InputState& in, int limit) {
     f.caret = clamp_position(f, f.caret);
+    // Moving the caret ends a run of typing or deleting.
+    const bool moves = in.key == kKeyLeft || in.key == kKeyRight || in.key == kKeyHome || in.key == kKeyEnd ||
+                       (in.key == 'A' && in.ctrl);
+    if (moves) f.undo_run = kRunNone;
     switch (in.key) {
-        case kKeyLeft: move_caret(f, f.caret - 1, in.shift); break;
-        case kKeyRight: move_caret(f, f.caret + 1, in.shift); break;
+        case kKeyLeft: move_caret(f, in.ctrl ? word_boundary(f, f.caret, -1) : f.caret - 1, in.shift); break;
+        case kKeyRight: move_caret(f, in.ctrl ? word_boundary(f, f.caret, 1) : f.caret + 1, in.shift); break;
         case kKeyHome: move_caret(f, 0, in.shift); break;
         case kKeyEnd: move_caret(f, static_cast<int>(f.text.size()), in.shift); break;
         case kKeyBack:
+            remember(f, kRunDeleting, has_selection(f));
             if (has_selection(f)) {
                 delete_selection(f);
             } else if (f.caret > 0) {
@@ -101,6 +197,7 @@ bool field_edit_key(WidgetRecord& f, const InputState& in, int limit) {
             }
             break;
         case kKeyDelete:
+            remember(f, kRunDeleting, has_selection(f));
             if (has_selection(f)) {
                 delete_selection(f);
             } else if (f.caret < static_cast<int>(f.text.size())) {
@@ -108,6 +205,8 @@ bool field_edit_key(WidgetRecord& f, const InputState& in, int limit) {
             }
             break;
         case kKeyEscape:
+            // Emptying the field is a change like any other: Ctrl+Z brings the text back.
+            remember(f, kRunSingle);
             f.text.clear();
             move_caret(f, 0, false);
             break;
@@ -126,12 +225,17 @@ bool field_edit_key(WidgetRecord& f, const InputState& in, int limit) {
             if (!in.ctrl) return false;
             if (has_selection(f) && !f.secret) {
                 platform().set_clipboard_text(selected_text(f));
+                remember(f, kRunSingle);
                 delete_selection(f);
             }
             break;
         case 'V':
             if (!in.ctrl) return false;
             field_paste(f, platform().clipboard_text(), limit);
+            break;
+        case 'Z':
+            if (!in.ctrl) return false;
+            undo(f);
             break;
         default:
             return false;
@@ -165,6 +269,7 @@ void field_mouse_select(int index) {
     WidgetRecord& f = widgets()[static_cast<std::size_t>(index)];
     InputState& in = input();
     const int anchor = field_position_at(f, in.mouse_x);
+    f.undo_run = kRunNone;
     move_caret(f, anchor, false);
     draw_text_field(f, true);
     present_widget(index);

@@ -16,14 +16,24 @@ std::string field_shown_text(const WidgetRecord& field);
 // The most characters a field takes (its own maximum, or the fallback).
 int field_limit(const WidgetRecord& field, int fallback);
 
-// Applies the key or character of this turn to the field. Returns true when
-// the key was an editing key (the caller then waits for the key to repeat).
+// Applies the key or character of this turn to the field: the caret keys
+// (with Ctrl by words, with Shift selecting), deleting, Escape, Ctrl+A, X, C,
+// V and Ctrl+Z, which undoes the latest change. Returns true when the key was
+// an editing key (the caller then waits for the key to repeat).
 bool field_edit_key(WidgetRecord& field, const InputState& in, int limit);
 // Inserts a typed character (space and up) when it fits.
 bool field_type_character(WidgetRecord& field, int character, int limit);
 // Inserts text at the caret over the selection, one character at a time,
 // skipping control characters, until the field is full.
 void field_paste(WidgetRecord& field, const std::string& text, int limit);
+
+// Puts text in the field as the program's own change (a file chosen in a
+// list, say), which Ctrl+Z takes back like the user's.
+void field_replace_text(WidgetRecord& field, const std::string& text);
+// Overwrites a text before emptying it, so that a secret does not linger in freed memory.
+void wipe_text(std::string& text);
+// Drops the field's undo states, overwriting their texts (a secret's included).
+void field_forget_undo(WidgetRecord& field);
 
 // The character boundary nearest to x (client pixels).
 int field_position_at(const WidgetRecord& field, int x);

@@ -1,6 +1,7 @@
 #include "ui/file_browser.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/files.h"
 #include "app/main_window.h"
@@ -28,44 +29,9 @@ constexpr int kScrollDownId = 756;
 constexpr int kFileNameId = 757;
 constexpr int kDestinationId = 758;
 constexpr std::uint32_t kHighlight = rgb(0, 0, 128);
+// The current row while the keys go to the file name field.
+constexpr std::uint32_t kQuietHighlight = rgb(204, 214, 228);
 constexpr int kCaretBlinkMs = 300;
-
-std::string with_slash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
-
-std::string parent_of(const std::string& folder) {
-    if (folder.size() <= 1) return "/";
-    const std::size_t slash = folder.rfind('/', folder.size() - 2);
-    return slash == std::string::npos ? std::string("/") : folder.substr(0, slash + 1);
-}
-
-// A name written all in capitals is shown as "Readme.txt"; others as they are.
-std::string shown_name(const std::string& name) {
-    bool has_letter = false;
-    for (char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        if (lower_byte(b) != b) has_letter = true;
-        if (upper_byte(b) != b) return name;  // a small letter: leave it alone
-    }
-    if (!has_letter) return name;
-    std::string out = to_lower(name);
-    out[0] = name[0];
-    return out;
-}
-
-int group_of(BrowserEntry::Kind kind) { return static_cast<int>(kind); }
-
-// True when the name's extension (after its last dot, in any case) is one of
-// extensions, or when there are none.
-bool has_extension(const std::string& name, const std::vector<std::string>& extensions) {
-    if (extensions.empty()) return true;
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string extension = to_lower(name.substr(dot + 1));
-    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
-}
 
 // ---- the browser's state while it shows ---------------------------------------------------
 
@@ -76,6 +42,9 @@ struct Browser {
     ListState list;
     int field = -1;  // index of the file name field in the widget table
     std::string file_name;
+    // The user has moved in the list since the last edit of the file name
+    // field: Enter then opens the current row instead of taking the name.
+    bool list_active = false;
 };
 Browser* g_browser = nullptr;
 
@@ -95,13 +64,14 @@ void draw_entries(WidgetRecord& w) {
         if (y >= inner.bottom) break;
         const BrowserEntry& e = b.entries[static_cast<std::size_t>(i)];
         const bool current = i == b.list.current_item;
-        if (current) FillBox(Rect{inner.left, y, inner.right, y + rh}, kHighlight);
+        const bool lit = current && b.list_active;
+        if (current) FillBox(Rect{inner.left, y, inner.right, y + rh}, lit ? kHighlight : kQuietHighlight);
         const char* icon = e.kind == BrowserEntry::Drive    ? "DRIVE_ICON"
                            : e.kind == BrowserEntry::Parent ? "UPFOLDER_ICON"
                            : e.kind == BrowserEntry::File   ? "FILE_ICON"
                                                             : "FOLDER_ICON";
         DrawResourceBitmap(icon, inner.left + 6, y + (rh - 16) / 2);
-        DrawFittedText(inner.left + 30, y + (rh - input_height) / 2, inner.right - 4, current ? rgb(255, 255, 255) : rgb(0, 0, 0),
+        DrawFittedText(inner.left + 30, y + (rh - input_height) / 2, inner.right - 4, lit ? rgb(255, 255, 255) : rgb(0, 0, 0),
                        fonts().input, e.text);
     }
     ClipTo(Rect{});
@@ -119,6 +89,14 @@ void describe_entries(const WidgetRecord& w, AccessibleList& out) {
         r.bounds = list_row_bounds(w, w.y1 + 1, static_cast<int>(i), std::max(1, b.list.row_height), b.list.scroll_offset);
         out.rows.push_back(std::move(r));
     }
+}
+
+// Enter opens the current row when the user has moved to a place or a
+// folder in the list; otherwise it does what OK does.
+bool enter_opens_row() {
+    const Browser& b = *g_browser;
+    if (!b.list_active || b.list.current_item < 0 || b.list.current_item >= static_cast<int>(b.entries.size())) return false;
+    return b.entries[static_cast<std::size_t>(b.list.current_item)].kind != BrowserEntry::File;
 }
 
 void build(const std::string& title) {
@@ -142,7 +120,8 @@ void build(const std::string& title) {
     const int tw = MeasureText(f.message, title).width;
     AddWidget(0, kKindLabel, left + (width - tw) / 2, top + 14, left + (width + tw) / 2 + 1, top + 14 + title_height,
               rgb(0, 0, 0), 0, f.message, 0, title);
-    AddWidget(kListId, kKindFileList, left + 20, list_top, list_right, list_bottom, 0, 0, f.input, 0, "");
+    const int list = AddWidget(kListId, kKindFileList, left + 20, list_top, list_right, list_bottom, 0, 0, f.input, 0, "");
+    widgets()[static_cast<std::size_t>(list - 1)].checked = b.list_active ? 1 : 0;
     AddWidget(kScrollUpId, kKindButton, list_right, list_top, list_right + 22, list_top + 22, 0, 0, f.button, 0, "\x01");
     const int bar = AddWidget(kScrollBarId, kKindScrollBar, list_right, list_top + 22, list_right + 22, list_bottom - 22, 0, 0, 0,
                               0, "");
@@ -169,16 +148,17 @@ void build(const std::string& title) {
     field_scroll_to_caret(name_field);
     set_focused_field(b.field);
 
+    const std::vector<std::string> captions = {"New Folder", "OK", "Cancel"};
+    const std::vector<int> mnemonics = free_mnemonics(captions);
     int button_width = 80;
-    for (const char* caption : {"New Folder", "OK", "Cancel"}) {
-        button_width = std::max(button_width, MeasureText(f.button, caption).width + 20);
-    }
+    for (const std::string& caption : captions) button_width = std::max(button_width, MeasureText(f.button, caption).width + 20);
     AddWidget(kNewFolderId, kKindButton, left + 20, buttons_top, left + 20 + button_width, buttons_top + 32, rgb(0, 0, 0), 0,
-              f.button, 0, "New Folder");
-    AddWidget(kOkId, kKindButton, left + width - 20 - 2 * button_width, buttons_top, left + width - 20 - button_width,
-              buttons_top + 32, rgb(0, 0, 0), 0, f.button, 0, "OK");
+              f.button, mnemonics[0], captions[0]);
+    const int ok = AddWidget(kOkId, kKindButton, left + width - 20 - 2 * button_width, buttons_top, left + width - 20 - button_width,
+                             buttons_top + 32, rgb(0, 0, 0), 0, f.button, mnemonics[1], captions[1]);
+    widgets()[static_cast<std::size_t>(ok - 1)].checked = enter_opens_row() ? 0 : 1;
     AddWidget(kCancelId, kKindButton, left + width - 20 - button_width, buttons_top, left + width - 20, buttons_top + 32,
-              rgb(0, 0, 0), 0, f.button, 0, "Cancel");
+              rgb(0, 0, 0), 0, f.button, mnemonics[2], captions[2]);
 
     b.list.row_height = row_height();
     b.list.scroll_step = b.list.row_height;
@@ -197,11 +177,27 @@ void redraw(const std::string& title) {
 
 void redraw_list() {
     const int index = FindWidget(kListId);
+    if (index >= 0) widgets()[static_cast<std::size_t>(index)].checked = g_browser->list_active ? 1 : 0;
     DrawWidget(index);
     present_widget(index);
     const int bar = FindWidget(kScrollBarId);
     DrawWidget(bar);
     present_widget(bar);
+    // The focus frame is on OK exactly when Enter would press it.
+    const int ok = FindWidget(kOkId);
+    if (ok < 0) return;
+    const int checked = enter_opens_row() ? 0 : 1;
+    if (widgets()[static_cast<std::size_t>(ok)].checked == checked) return;
+    widgets()[static_cast<std::size_t>(ok)].checked = checked;
+    DrawWidget(ok);
+    present_widget(ok);
+}
+
+// The keys go back to the file name field: Enter takes it again.
+void name_edited() {
+    if (!g_browser->list_active) return;
+    g_browser->list_active = false;
+    redraw_list();
 }
 
 // Reads the folder into the list; a folder that cannot be read is said so.
@@ -212,21 +208,22 @@ void load(const std::string& folder) {
         int ignored = 0;
         ShowPopup("This folder cannot be read:|" + b.folder, "", 1, "OK", 0, ignored);
     }
-    b.list.current_item = 0;
+    // A folder opens with no row highlighted, so that Enter takes the file name.
+    b.list.current_item = -1;
     b.list.scroll_offset = 0;
+    b.list_active = false;
 }
 
 void set_current(int item) {
     Browser& b = *g_browser;
     if (b.entries.empty()) return;
     b.list.current_item = std::clamp(item, 0, static_cast<int>(b.entries.size()) - 1);
+    b.list_active = true;
     scroll_to_current(b.list);
     const BrowserEntry& e = b.entries[static_cast<std::size_t>(b.list.current_item)];
     if (e.kind == BrowserEntry::File && b.field >= 0) {
-        WidgetRecord& field = widgets()[static_cast<std::size_t>(b.field)];
-        field.text = e.name.substr(0, kMaxWidgetText);
-        field.caret = field.sel_start = field.sel_end = static_cast<int>(field.text.size());
-        field_scroll_to_caret(field);
+        // Ctrl+Z in the field brings back the name the user had typed.
+        field_replace_text(widgets()[static_cast<std::size_t>(b.field)], e.name);
         DrawWidget(b.field);
         present_widget(b.field);
     }
@@ -236,7 +233,7 @@ void set_current(int item) {
 // Opens the current entry when it is a place or a folder; true when it did.
 bool open_current(const std::string& title) {
     Browser& b = *g_browser;
-    if (b.entries.empty()) return false;
+    if (b.list.current_item < 0 || b.list.current_item >= static_cast<int>(b.entries.size())) return false;
     const BrowserEntry& e = b.entries[static_cast<std::size_t>(b.list.current_item)];
     if (e.kind == BrowserEntry::File) return false;
     if (e.kind == BrowserEntry::Drive && !folder_exists(e.path)) {
@@ -250,9 +247,47 @@ bool open_current(const std::string& title) {
     return true;
 }
 
+// Goes to the folder above (the ".." row's), with the folder just left as the current row.
+void open_parent(const std::string& title) {
+    Browser& b = *g_browser;
+    const auto parent = std::find_if(b.entries.begin(), b.entries.end(),
+                                     [](const BrowserEntry& e) { return e.kind == BrowserEntry::Parent; });
+    if (parent == b.entries.end()) return;
+    const std::string left = b.folder;
+    const bool active = b.list_active;
+    load(parent->path);
+    for (std::size_t i = 0; i < b.entries.size(); ++i) {
+        if (b.entries[i].kind == BrowserEntry::Folder && b.entries[i].path == left) b.list.current_item = static_cast<int>(i);
+    }
+    b.list_active = active && b.list.current_item >= 0;
+    scroll_to_current(b.list);
+    redraw(title);
+}
+
+// A typed path, from the root or from the current folder, without "." and "..".
+std::string typed_path(const std::string& typed) {
+    return std::filesystem::path(typed[0] == '/' ? typed : g_browser->folder + typed).lexically_normal().string();
+}
+
+// A name typed in the field that is a folder is opened instead of being
+// taken as a file name.
+bool open_typed_folder(const std::string& title) {
+    Browser& b = *g_browser;
+    WidgetRecord& field = widgets()[static_cast<std::size_t>(b.field)];
+    const std::string name = trim(field.text);
+    if (name.empty()) return false;
+    const std::string path = typed_path(name);
+    if (!folder_exists(path)) return false;
+    field_replace_text(field, "");
+    b.file_name.clear();
+    load(path);
+    redraw(title);
+    return true;
+}
+
 void delete_current(const std::string& title) {
     Browser& b = *g_browser;
-    if (b.entries.empty()) return;
+    if (b.list.current_item < 0 || b.list.current_item >= static_cast<int>(b.entries.size())) return;
     const BrowserEntry e = b.entries[static_cast<std::size_t>(b.list.current_item)];
     if (e.kind != BrowserEntry::Folder && e.kind != BrowserEntry::File) return;
     int answer = 0;
@@ -270,7 +305,8 @@ void delete_current(const std::string& title) {
     }
     const int keep = b.list.current_item;
     load(b.folder);
-    b.list.current_item = std::min(keep, std::max(0, static_cast<int>(b.entries.size()) - 1));
+    b.list.current_item = std::min(keep, static_cast<int>(b.entries.size()) - 1);
+    b.list_active = b.list.current_item >= 0;
     redraw(title);
 }
 
@@ -288,7 +324,10 @@ void new_folder(const std::string& title) {
     }
     load(b.folder);
     for (std::size_t i = 0; i < b.entries.size(); ++i) {
-        if (b.entries[i].kind == BrowserEntry::Folder && b.entries[i].name == name) b.list.current_item = static_cast<int>(i);
+        if (b.entries[i].kind == BrowserEntry::Folder && b.entries[i].name == name) {
+            b.list.current_item = static_cast<int>(i);
+            b.list_active = true;  // Enter opens the new folder
+        }
     }
     redraw(title);
     scroll_to_current(b.list);
@@ -296,55 +335,6 @@ void new_folder(const std::string& title) {
 }
 
 }  // namespace
-
-// ---- the list --------------------------------------------------------------------------------
-
-bool browser_entries(const std::string& folder, std::vector<BrowserEntry>& entries, const std::vector<std::string>& extensions) {
-    entries = browser_places();
-    if (folder.empty()) return true;
-    const std::string here = with_slash(folder);
-    std::vector<std::string> names;
-    const bool readable = platform().list_folder(here, names);
-    std::vector<BrowserEntry> items;
-    if (here != "/") items.push_back(BrowserEntry{BrowserEntry::Parent, "..", parent_of(here), "..", 0});
-    for (const std::string& name : names) {
-        if (name.empty() || name[0] == '.') continue;
-        FileInfo info;
-        if (!platform().sys_stat(here + name, info)) continue;  // a dangling link
-        if (!info.is_folder && !has_extension(name, extensions)) continue;
-        BrowserEntry e;
-        e.kind = info.is_folder ? BrowserEntry::Folder : BrowserEntry::File;
-        e.name = name;
-        e.text = shown_name(name);
-        e.path = info.is_folder ? here + name + "/" : here + name;
-        e.size = info.size;
-        items.push_back(e);
-    }
-    std::stable_sort(items.begin(), items.end(), [](const BrowserEntry& a, const BrowserEntry& b) {
-        if (group_of(a.kind) != group_of(b.kind)) return group_of(a.kind) < group_of(b.kind);
-        return compare_upper(a.name, b.name) < 0;
-    });
-    entries.insert(entries.end(), items.begin(), items.end());
-    return readable;
-}
-
-bool DeleteTree(const std::string& folder) {
-    const std::string here = with_slash(folder);
-    std::vector<std::string> names;
-    bool all = platform().list_folder(here, names);
-    for (const std::string& name : names) {
-        FileInfo info;
-        const std::string path = here + name;
-        // A link to a folder is removed as a link, never followed.
-        const bool is_folder = platform().sys_stat(path, info) && info.is_folder && platform().sys_unlink(path) != 0;
-        if (is_folder) {
-            all = DeleteTree(path) && all;
-        } else if (!info.is_folder) {
-            all = (platform().sys_unlink(path) == 0) && all;
-        }
-    }
-    return platform().sys_rmdir(here.substr(0, here.size() - 1)) == 0 && all;
-}
 
 // ---- the browser ------------------------------------------------------------------------------
 
@@ -382,7 +372,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
         }
         const int id = event_wait(true);
         if (id == kOkId) {
-            chosen = 1;
+            if (!open_typed_folder(title)) chosen = 1;
         } else if (id == kCancelId) {
             chosen = 0;
         } else if (id == kNewFolderId) {
@@ -391,10 +381,20 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
         } else if (id == kListId) {
             const WidgetRecord& list = widgets()[static_cast<std::size_t>(FindWidget(kListId))];
             const int item = (in.mouse_y - list.y1 - 1 + browser.list.scroll_offset) / browser.list.row_height;
-            if (item == browser.list.current_item) {
-                open_current(title);
-            } else if (item < static_cast<int>(browser.entries.size())) {
-                set_current(item);
+            if (item >= 0 && item < static_cast<int>(browser.entries.size())) {
+                const bool again = item == browser.list.current_item;
+                if (!again) set_current(item);
+                // A double click opens a folder and chooses a file, as OK would;
+                // a second single click on the current row opens a folder too.
+                const bool is_file = browser.entries[static_cast<std::size_t>(item)].kind == BrowserEntry::File;
+                if (!is_file && (again || in.double_click)) {
+                    open_current(title);
+                } else if (is_file && in.double_click) {
+                    chosen = 1;
+                } else if (again && !browser.list_active) {
+                    browser.list_active = true;
+                    redraw_list();
+                }
             }
         }
         if (in.timer_id == blink_timer) {
@@ -408,6 +408,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
             if (widgets()[static_cast<std::size_t>(browser.field)].contains(in.mouse_x, in.mouse_y)) {
                 field_reset_caret();
                 field_mouse_select(browser.field);
+                name_edited();
                 continue;
             }
         }
@@ -437,6 +438,17 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
         }
         if (in.key == 0 && in.button == 0) held_key = 0;
         if (in.key == 0 && in.character == 0) continue;
+        if (in.key == kKeyEscape) {
+            chosen = 0;
+            continue;
+        }
+        // Alt+Up, and Backspace while the keys are the list's, go to the folder above.
+        if ((in.key == kKeyUp && in.alt) || (in.key == kKeyBack && browser.list_active)) {
+            open_parent(title);
+            KeyRepeatDelay(held_key == in.key ? 2 : 1);
+            held_key = in.key;
+            continue;
+        }
         const int page = std::max(1, browser.list.view_height / browser.list.row_height - 1);
         int move_to = -1;
         switch (in.key) {
@@ -459,11 +471,18 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
             continue;
         }
         if (in.key == kKeyReturn) {
-            if (!open_current(title)) chosen = 1;  // Enter on a file takes it
+            // Ctrl+Enter is OK from anywhere; a plain Enter opens the row the
+            // user moved to, or takes the file name (a file's, after moving onto it).
+            if (!in.ctrl && enter_opens_row()) {
+                open_current(title);
+            } else if (!open_typed_folder(title)) {
+                chosen = 1;
+            }
             wait_for_release();
             continue;
         }
-        if (in.key == kKeyDelete) {
+        // Delete is the current row's while the keys are the list's, else the field's.
+        if (in.key == kKeyDelete && browser.list_active) {
             delete_current(title);
             wait_for_release();
             continue;
@@ -475,6 +494,7 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
             field_reset_caret();
             DrawWidget(browser.field);
             present_widget(browser.field);
+            name_edited();
         }
         if (edited) {
             KeyRepeatDelay(held_key == in.key ? 2 : 1);
@@ -482,10 +502,20 @@ void BrowseForFile(const std::string& title, std::string& folder, std::string& f
         }
     }
     platform().kill_timer(blink_timer);
+    field_forget_undo(widgets()[static_cast<std::size_t>(browser.field)]);
     set_focused_field(-1);
     if (chosen == 1) {
         folder = browser.folder;
         file_name = trim(widgets()[static_cast<std::size_t>(browser.field)].text);
+        // A typed path names its own folder ("/home/jo/car.png", "photos/car.png").
+        const std::size_t slash = file_name.rfind('/');
+        if (slash != std::string::npos) {
+            const std::string there = with_slash(typed_path(file_name.substr(0, slash + 1)));
+            if (folder_exists(there)) {
+                folder = there;
+                file_name.erase(0, slash + 1);
+            }
+        }
         result = 1;
     } else if (chosen == 0) {
         result = 0;

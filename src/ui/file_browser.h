@@ -27,6 +27,9 @@ struct BrowserEntry {
 bool browser_entries(const std::string& folder, std::vector<BrowserEntry>& entries,
                      const std::vector<std::string>& extensions = {});
 
+// The folder with its trailing '/'.
+std::string with_slash(std::string folder);
+
 // Shows the browser, listing only the files with those extensions when
 // there are any. On OK, result is 1 and folder and file_name hold the
 // choice; on Cancel result is 0 and both are as they were given.

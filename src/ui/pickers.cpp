@@ -169,6 +169,13 @@ ProgressState g_progress;
 
 PopupList& popup_list() { return g_list; }
 
+int index_of(const std::vector<std::string>& lines, const std::string& text) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (equal_nocase(lines[i], text)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
 void ShowChoice(const std::string& title, const std::string& options, const std::string& buttons, int& button_result,
                 int& chosen) {
     MainWindowState& win = main_window();
@@ -201,10 +208,11 @@ void ShowChoice(const std::string& title, const std::string& options, const std:
         AddWidget(1000, kKindOptionList, left + 20, list_top, left + width - 20, list_top + list_height, 0, 0, f.input, 0, "");
         const int row_left = left + (width - button_width * static_cast<int>(captions.size())) / 2;
         const int buttons_top = list_top + list_height + 14;
+        const std::vector<int> mnemonics = free_mnemonics(captions);
         for (std::size_t i = 0; i < captions.size(); ++i) {
             const int x = row_left + button_width * static_cast<int>(i);
             const int count = AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + button_width,
-                                        buttons_top + 32, rgb(0, 0, 0), 0, f.button, 0, captions[i]);
+                                        buttons_top + 32, rgb(0, 0, 0), 0, f.button, mnemonics[i], captions[i]);
             widgets()[static_cast<std::size_t>(count - 1)].checked = i == 0 ? 1 : 0;  // Enter chooses the first
         }
     };
@@ -255,6 +263,9 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
     set_list_describer(kKindPopupList, describe_picker_lines);
     g_list.first_visible = 0;
     g_list.chosen = -1;
+    // The caller's current value is highlighted, so that Enter keeps it; each list says its own.
+    const int current = g_list.current;
+    g_list.current = -1;
     const Fonts& f = fonts();
     int text_width = 0;
     for (const std::string& line : g_list.lines) {
@@ -283,14 +294,21 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
         g_picker.top -= shift;
         g_picker.bottom -= shift;
     }
+    if (current >= 0 && current < count) show_line(current);
+    result = g_list.chosen;
     redraw_picker();
     InputState& in = input();
     bool done = false;
     bool opening_press = in.button != 0;  // the press that opened the list is not a choice
     bool pressed_in_list = false;
     bool repeating = false;
+    // The pointer resting over the list does not take the highlight from the keys; moving it does.
+    int pointer_x = in.mouse_x, pointer_y = in.mouse_y;
     while (!done && !win.quit_requested) {
         const int id = event_wait(true);
+        const bool pointer_moved = in.mouse_x != pointer_x || in.mouse_y != pointer_y;
+        pointer_x = in.mouse_x;
+        pointer_y = in.mouse_y;
         const bool inside = in.mouse_x >= g_picker.left && in.mouse_x < g_picker.right && in.mouse_y >= g_picker.top &&
                             in.mouse_y < g_picker.bottom;
         const int text_right = g_picker.right - (g_picker.scroll_bar ? 22 : 0);
@@ -322,7 +340,7 @@ void PickFromList(int x, int y, int width, int flags, int /*reserved*/, int& res
             break;
         }
         const bool on_lines = inside && in.mouse_x < text_right && count > 0;
-        if (on_lines) {
+        if (on_lines && (pointer_moved || in.button != 0 || in.wheel_lines != 0)) {
             const int line = std::clamp(g_list.first_visible + (in.mouse_y - g_picker.top - 5) / kPickerLineHeight, 0, count - 1);
             if (line != g_list.chosen) {
                 g_list.chosen = line;

@@ -13,6 +13,8 @@ namespace domora {
 namespace {
 
 FieldBuffer g_fields;
+// Fields of the next dialog that start with their text selected.
+std::array<bool, kFieldBufferSize> g_select_on_open{};
 constexpr std::uint32_t kFieldFrame = rgb(63, 115, 139);
 constexpr int kCaretBlinkMs = 300;
 
@@ -62,7 +64,7 @@ PopupLayout lay_out(const std::string& message, const std::string& labels, const
 
 // Builds the popup's widget table; returns the index of each input field.
 std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std::vector<std::string>& keep,
-                             int default_button) {
+                             int default_button, bool enter_presses_default) {
     const Fonts& f = fonts();
     begin_popup_widgets(Rect{l.left, l.top, l.left + l.width, l.top + l.height});
     for (std::size_t i = 0; i < l.lines.size(); ++i) {
@@ -93,34 +95,29 @@ std::vector<int> build_popup(const PopupLayout& l, int n, bool preset, const std
         WidgetRecord& field = widgets()[static_cast<std::size_t>(count - 1)];
         field.max_length = field_limit(preset ? source : field, n);
         field.secret = preset && source.secret;
-        field.text = text.substr(0, static_cast<std::size_t>(field.max_length));
+        // A secret's text gets its whole room at once, so that typing never moves it and leaves a copy.
+        if (field.secret) field.text.reserve(kMaxWidgetText);
+        field.text.assign(text, 0, static_cast<std::size_t>(field.max_length));
         if (field.colour2 == 0 && field.colour1 == 0) field.colour2 = kWhite;
         field.caret = static_cast<int>(field.text.size());
         field.sel_start = field.sel_end = field.caret;
+        // A field the caller wants retyped starts with its text selected, so that typing replaces it.
+        if (keep.empty() && preset && g_select_on_open[static_cast<std::size_t>(i)]) field.sel_start = 0;
         field_scroll_to_caret(field);
         field_index.push_back(count - 1);
     }
     const int row = l.button_width * static_cast<int>(l.buttons.size());
     const int buttons_top = l.fields > 0 ? first_y + (l.input_height + l.field_gap) * l.fields + 10
                                          : l.top + l.line_height * static_cast<int>(l.lines.size()) + 40;
+    const std::vector<int> mnemonics = free_mnemonics(l.buttons);
     for (std::size_t i = 0; i < l.buttons.size(); ++i) {
         const int x = l.left + (l.width - row) / 2 + l.button_width * static_cast<int>(i);
-        const std::string& caption = l.buttons[i];
-        const bool marked = !caption.empty() && caption[0] == '&';
         const int count = AddWidget(kFirstButtonId + static_cast<int>(i), kKindButton, x, buttons_top, x + l.button_width,
-                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, l.fields > 0 ? 0 : 1,
-                                    marked ? caption.substr(1) : caption);
-        widgets()[static_cast<std::size_t>(count - 1)].checked = static_cast<int>(i) + 1 == default_button ? 1 : 0;
+                                    buttons_top + 32, rgb(0, 0, 0), 0, f.button, mnemonics[i], l.buttons[i]);
+        const bool is_default = static_cast<int>(i) + 1 == default_button;
+        widgets()[static_cast<std::size_t>(count - 1)].checked = is_default && enter_presses_default ? 1 : 0;
     }
     return field_index;
-}
-
-// Overwrites a text before letting it go, so that a secret typed into a
-// popup does not linger in freed memory.
-void wipe_text(std::string& text) {
-    volatile char* bytes = text.data();
-    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
-    text.clear();
 }
 
 // The button Escape chooses in a popup without fields: Cancel or No, or the
@@ -133,20 +130,28 @@ int escape_button(const std::vector<std::string>& captions) {
     return captions.size() == 1 ? 1 : 0;
 }
 
-// The button whose caption is marked "&" + letter (any case), or 0.
-int marked_button(const std::vector<std::string>& captions, int letter) {
-    for (std::size_t i = 0; i < captions.size(); ++i) {
-        const std::string& caption = captions[i];
-        if (caption.size() >= 2 && caption[0] == '&' && upper_byte(static_cast<unsigned char>(caption[1])) == letter) {
-            return static_cast<int>(i) + 1;
-        }
-    }
-    return 0;
-}
-
 void focus(int index) {
     set_focused_field(index);
     field_reset_caret();
+}
+
+// The focus frame goes on the default button only while Enter would press it.
+void frame_default_button(int default_button, bool enter_presses_default) {
+    const int index = FindWidget(kFirstButtonId + default_button - 1);
+    if (index < 0) return;
+    WidgetRecord& button = widgets()[static_cast<std::size_t>(index)];
+    const int checked = enter_presses_default ? 1 : 0;
+    if (button.checked == checked) return;
+    button.checked = checked;
+    DrawWidget(index);
+    present_widget(index);
+}
+
+bool is_word_start(const std::string& text, std::size_t i) { return i == 0 || text[i - 1] == ' '; }
+
+bool is_mnemonic_byte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
 }
 
 }  // namespace
@@ -220,9 +225,33 @@ std::vector<std::string> split_bars(const std::string& text) {
 
 void install_popup_messages() { set_message_handler(popup_message); }
 
+void select_field_text(int i) {
+    if (i >= 0 && i < kFieldBufferSize) g_select_on_open[static_cast<std::size_t>(i)] = true;
+}
+
+std::vector<int> free_mnemonics(const std::vector<std::string>& captions) {
+    std::string taken;
+    std::vector<int> positions;
+    for (const std::string& caption : captions) {
+        int chosen = 0;
+        // The first letter when it is free, else the start of a later word, else any letter.
+        for (int pass = 0; pass < 2 && chosen == 0; ++pass) {
+            for (std::size_t i = 0; i < caption.size() && chosen == 0; ++i) {
+                if (!is_mnemonic_byte(caption[i]) || (pass == 0 && !is_word_start(caption, i))) continue;
+                if (taken.find(static_cast<char>(upper_byte(static_cast<unsigned char>(caption[i])))) != std::string::npos) continue;
+                chosen = static_cast<int>(i) + 1;
+            }
+        }
+        if (chosen > 0) taken += static_cast<char>(upper_byte(static_cast<unsigned char>(caption[static_cast<std::size_t>(chosen - 1)])));
+        positions.push_back(chosen);
+    }
+    return positions;
+}
+
 void begin_popup_widgets(const Rect& panel) {
     const MainWindowState& win = main_window();
     EndWidgets(0);
+    set_focused_field(-1);
     AddWidget(0, kKindSavedImage, 0, 0, win.client_width, win.client_height, 0, 0, 0, 0, "");
     AddWidget(kHeaderBandId, kKindHitArea, 0, 0, win.client_width, 35, 0, 0, 0, 0, "");
     // The screen is dimmed once: a popup over another popup leaves the one below as it is.
@@ -240,8 +269,12 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     const bool preset = field_width >= 100;
     PopupScope scope;
     const PopupLayout layout = lay_out(message, labels, buttons, n);
-    std::vector<int> fields = build_popup(layout, n, preset, {}, default_button);
+    std::vector<int> fields = build_popup(layout, n, preset, {}, default_button, layout.fields <= 1);
+    g_select_on_open.fill(false);
     int current = 0;
+    // Enter moves on to the next field until the last one; from there (or
+    // without fields) it presses the default button.
+    auto enter_presses_default = [&] { return fields.empty() || current == static_cast<int>(fields.size()) - 1; };
     if (!fields.empty()) focus(fields[0]);
     platform().show_main_window(platform().main_window_placement().show_state);
     DrawAllWidgets();
@@ -262,6 +295,7 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             DrawWidget(index);
             present_widget(index);
         }
+        frame_default_button(default_button, enter_presses_default());
     };
     while (chosen == 0 && !win.quit_requested && !win.close_popups) {
         if (win.screen_needs_redraw) {
@@ -269,8 +303,11 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             win.screen_needs_redraw = false;
             // The image behind stays the one saved when the popup opened.
             std::vector<std::string> typed;
-            for (int index : fields) typed.push_back(widgets()[static_cast<std::size_t>(index)].text);
-            fields = build_popup(lay_out(message, labels, buttons, n), n, preset, typed, default_button);
+            for (int index : fields) {
+                typed.push_back(widgets()[static_cast<std::size_t>(index)].text);
+                field_forget_undo(widgets()[static_cast<std::size_t>(index)]);
+            }
+            fields = build_popup(lay_out(message, labels, buttons, n), n, preset, typed, default_button, enter_presses_default());
             for (std::string& text : typed) wipe_text(text);
             if (!fields.empty()) focus(fields[static_cast<std::size_t>(current)]);
             DrawAllWidgets();
@@ -309,9 +346,10 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             if (chosen != 0) break;
             continue;
         }
-        const bool last_field = fields.empty() || current == static_cast<int>(fields.size()) - 1;
+        const bool last_field = enter_presses_default();
         if (in.key == kKeyReturn) {
-            if (last_field) {
+            // Ctrl+Enter presses the default button from any field.
+            if (last_field || in.ctrl) {
                 chosen = default_button;
                 break;
             }
@@ -325,11 +363,6 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
             move_focus(current + 1);
             KeyRepeatDelay(1);
             continue;
-        }
-        // A form's letters are typed: Ctrl and the first letter of a caption marked with "&" press that button.
-        if (!fields.empty() && in.ctrl && in.character >= 1 && in.character <= 26) {
-            chosen = marked_button(layout.buttons, 'A' + in.character - 1);
-            if (chosen != 0) break;
         }
         if (fields.empty()) continue;
         WidgetRecord& field = widgets()[static_cast<std::size_t>(fields[static_cast<std::size_t>(current)])];
@@ -371,6 +404,7 @@ void ShowPopup(const std::string& message, const std::string& labels, int defaul
     for (int index : fields) {
         WidgetRecord& f = widgets()[static_cast<std::size_t>(index)];
         if (f.secret) wipe_text(f.text);
+        field_forget_undo(f);
     }
     for (WidgetRecord& record : g_fields) record.secret = false;
     wait_for_release();

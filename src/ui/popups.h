@@ -32,6 +32,14 @@ void set_field_text(int i, const std::string& text, int max_length = 0);
 // Field i of the next dialog started from the buffer (N + 100) shows bullets
 // instead of its text and wipes its own copy when the dialog ends.
 void set_field_secret(int i);
+// Field i of the next dialog started from the buffer begins with its whole
+// text selected, so that typing replaces it (a password to try again).
+void select_field_text(int i);
+
+// Mnemonic positions (from 1, 0 for none) for a row of captions: each its
+// first letter unless an earlier caption has it, else the first free letter
+// that starts a word, else any free letter.
+std::vector<int> free_mnemonics(const std::vector<std::string>& captions);
 
 // message and labels and buttons are "|"-separated; field_width 0 means no
 // fields, N (1..99) N-character fields, N + 100 the same starting from the
@@ -51,8 +59,11 @@ struct PopupList {
     std::vector<std::string> lines;  // up to 80 characters each
     int first_visible = 0;
     int chosen = -1;
+    int current = -1;  // the line to highlight on opening (the value now); -1 none; reset by every pick
 };
 PopupList& popup_list();
+// The first line equal to text (case ignored), for PopupList::current; -1 when none is.
+int index_of(const std::vector<std::string>& lines, const std::string& text);
 // Drops the list down at (x, y), at least width wide. result is the chosen
 // 0-based line, or -1 when the user leaves without choosing. flags 0 shows
 // at least 10 lines.

@@ -1,5 +1,7 @@
 #include "ui/tab_bar.h"
 
+#include <iterator>
+
 #include "app/main_window.h"
 #include "app/startup.h"
 #include "ui/event_wait.h"
@@ -11,19 +13,32 @@ namespace {
 
 std::string g_status_note;
 
+struct Tab {
+    int code;
+    const char* caption;
+};
+constexpr Tab kTabs[] = {{kScreenAddresses, "Addresses"}, {kScreenPasswords, "Passwords"}, {kScreenVehicles, "Vehicles"},
+                         {kScreenOptions, "Options"}, {kScreenAbout, "About"}};
+constexpr int kTabCount = static_cast<int>(std::size(kTabs));
+
 }  // namespace
 
 void set_status_note(const std::string& text) { g_status_note = text; }
 const std::string& status_note() { return g_status_note; }
 
+int tab_screen(int position) {
+    return position >= 1 && position <= kTabCount ? kTabs[position - 1].code : 0;
+}
+
+int neighbour_tab(int current_screen, int step) {
+    int at = kTabCount - 1;
+    for (int i = 0; i < kTabCount; ++i) {
+        if (kTabs[i].code == current_screen) at = i;
+    }
+    return kTabs[((at + step) % kTabCount + kTabCount) % kTabCount].code;
+}
+
 void add_tab_bar(int current_screen) {
-    struct Tab {
-        int code;
-        const char* caption;
-    };
-    static constexpr Tab kTabs[] = {{kScreenAddresses, "Addresses"}, {kScreenPasswords, "Passwords"},
-                                    {kScreenVehicles, "Vehicles"},   {kScreenOptions, "Options"},
-                                    {kScreenAbout, "About"}};
     const Fonts& f = fonts();
     const MainWindowState& win = main_window();
     int x = 0;

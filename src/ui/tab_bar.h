@@ -14,4 +14,10 @@ const std::string& status_note();
 // Adds the tabs (the current screen's in the active look) and the header band.
 void add_tab_bar(int current_screen);
 
+// The screen code of the tab at position 1..5 (left to right), 0 for others.
+int tab_screen(int position);
+// The tab step places from the current screen's, wrapping at either end; a
+// screen without a tab of its own counts as About.
+int neighbour_tab(int current_screen, int step);
+
 }  // namespace domora

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -61,6 +62,12 @@ struct ListState {
     int scroll_step = 22;
 };
 
+// A text input's state before one change, for Ctrl+Z.
+struct FieldUndo {
+    std::string text;
+    std::int32_t caret = 0, sel_start = 0, sel_end = 0;
+};
+
 struct WidgetRecord {
     std::int32_t id = kEndMarker;
     std::int32_t kind = 0;
@@ -71,9 +78,12 @@ struct WidgetRecord {
     std::int32_t mnemonic = 0;  // 1-based position in the text; 100 and more mean position - 100
     std::int32_t max_length = 0;
     std::int32_t scroll = 0, caret = 0, sel_start = 0, sel_end = 0;
-    std::int32_t checked = 0;         // check boxes: 1 shows "CHECKED_BOX"; buttons: 1 is what Enter chooses
+    std::int32_t checked = 0;         // check boxes: 1 shows "CHECKED_BOX"; buttons: 1 is what Enter chooses;
+                                      // the file list: 1 while it takes the keys
     bool secret = false;              // text input: shown as bullets, never copied out
     ListState* list = nullptr;        // scroll bars and lists: the list they show
+    std::vector<FieldUndo> undo;      // text input: the states before its changes, the latest last
+    std::int32_t undo_run = 0;        // text input: the kind of change that is still going on (a typing run)
     std::int32_t look = kLookNormal;
     std::string text;
     std::string accessible_name;      // what a screen reader calls it where the text says nothing

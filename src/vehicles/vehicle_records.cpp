@@ -121,7 +121,10 @@ void choose_vehicle(VehicleManager& m, int x, int y, int width) {
     VehicleStore& store = m.store;
     PopupList& list = popup_list();
     list.lines.clear();
-    for (std::size_t offset : store.vehicles()) list.lines.push_back(store.vehicle_heading(offset).substr(0, 80));
+    for (std::size_t offset : store.vehicles()) {
+        if (store.header(offset).vehicle_id == store.current_vehicle_id()) list.current = static_cast<int>(list.lines.size());
+        list.lines.push_back(store.vehicle_heading(offset).substr(0, 80));
+    }
     int picked = -1;
     PickFromList(x, y, width, 0, 0, picked);
     if (picked < 0 || picked >= static_cast<int>(store.vehicles().size())) return;
@@ -218,6 +221,7 @@ void find_records(VehicleManager& m) {
 
 void choose_display_filter(VehicleManager& m, int x, int y, int width) {
     popup_list().lines = split_commas(kFilterNames);
+    popup_list().current = m.store.display_filter();
     int picked = -1;
     PickFromList(x, y, width, 0, 0, picked);
     if (picked >= 0 && picked <= kFilterSearch) apply_display_filter(m, picked);

@@ -286,12 +286,13 @@ Event mouse_event(EventKind kind, int x, int y, int button) {
     return e;
 }
 
-Event key_event(EventKind kind, int key, int character, bool shift, bool ctrl) {
+Event key_event(EventKind kind, int key, int character, bool shift, bool ctrl, bool alt = false) {
     Event e = event_of(kind);
     e.key = key;
     e.character = character;
     e.shift = shift;
     e.ctrl = ctrl;
+    e.alt = alt;
     return e;
 }
 
@@ -317,18 +318,38 @@ void HeadlessPlatform::push_click(int x, int y, int button, int held_ms) {
     push_wait(60);
 }
 
-void HeadlessPlatform::push_key_down(int key, bool shift, bool ctrl) {
-    push_event(key_event(EventKind::KeyDown, key, 0, shift, ctrl));
+void HeadlessPlatform::push_double_click(int x, int y, int gap_ms) {
+    push_mouse_move(x, y);
+    push_button_down(x, y, 1);
+    push_wait(10);
+    push_button_up(x, y, 1);
+    push_wait(gap_ms);
+    Event second = mouse_event(EventKind::ButtonDown, x, y, 1);
+    second.double_click = true;
+    push_event(second);
+    push_wait(10);
+    push_button_up(x, y, 1);
+    push_wait(60);
 }
 
-void HeadlessPlatform::push_key(int key, bool shift, bool ctrl) {
-    push_key_down(key, shift, ctrl);
-    push_event(key_event(EventKind::KeyUp, key, 0, shift, ctrl));
+void HeadlessPlatform::push_key_down(int key, bool shift, bool ctrl, bool alt) {
+    push_event(key_event(EventKind::KeyDown, key, 0, shift, ctrl, alt));
 }
 
-void HeadlessPlatform::push_char(int character, bool shift, bool ctrl) {
-    push_event(key_event(EventKind::Character, 0, character, shift, ctrl));
+void HeadlessPlatform::push_key(int key, bool shift, bool ctrl, bool alt) {
+    push_key_down(key, shift, ctrl, alt);
+    push_event(key_event(EventKind::KeyUp, key, 0, shift, ctrl, alt));
+}
+
+void HeadlessPlatform::push_char(int character, bool shift, bool ctrl, bool alt) {
+    push_event(key_event(EventKind::Character, 0, character, shift, ctrl, alt));
     push_event(event_of(EventKind::KeyUp));
+}
+
+void HeadlessPlatform::push_alt(int character) {
+    const int key = character >= 'a' && character <= 'z' ? character - 'a' + 'A' : character;
+    push_key_down(key, false, false, true);
+    push_char(character, false, false, true);
 }
 
 void HeadlessPlatform::push_text(const std::string& text) {

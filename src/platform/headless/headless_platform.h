@@ -68,9 +68,14 @@ public:
     void push_button_up(int x, int y, int button = 1);
     // Press and release with the given time between them, then let the release timer run out.
     void push_click(int x, int y, int button = 1, int held_ms = 10);
-    void push_key(int key, bool shift = false, bool ctrl = false);  // down and up
-    void push_key_down(int key, bool shift = false, bool ctrl = false);
-    void push_char(int character, bool shift = false, bool ctrl = false);
+    void push_key(int key, bool shift = false, bool ctrl = false, bool alt = false);  // down and up
+    void push_key_down(int key, bool shift = false, bool ctrl = false, bool alt = false);
+    void push_char(int character, bool shift = false, bool ctrl = false, bool alt = false);
+    // Alt with a letter or digit as the real window sends it: the key goes
+    // down, the character is typed, the key comes up.
+    void push_alt(int character);
+    // Two clicks, the second press marked as a double click, gap_ms apart.
+    void push_double_click(int x, int y, int gap_ms = 100);
     void push_text(const std::string& text);  // one Character event per byte
     void push_wheel(int delta, bool shift = false, bool ctrl = false);
     void push_resize(int width, int height);

@@ -34,6 +34,7 @@ int key_code(int qt_key) {
         case Qt::Key_Delete: return kKeyDelete;
         case Qt::Key_Shift: return kKeyShift;
         case Qt::Key_Control: return kKeyControl;
+        case Qt::Key_Alt: return kKeyAlt;
         default: return 0;
     }
 }
@@ -75,7 +76,7 @@ void MainWindow::exposeEvent(QExposeEvent* event) {
 }
 
 void MainWindow::wheelEvent(QWheelEvent* event) {
-    Event e = base(EventKind::Wheel);
+    Event e = base(EventKind::Wheel, event->modifiers());
     e.wheel_delta = event->angleDelta().y();
     e.x = static_cast<int>(event->position().x());
     e.y = static_cast<int>(event->position().y());
@@ -83,7 +84,7 @@ void MainWindow::wheelEvent(QWheelEvent* event) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    Event down = base(EventKind::KeyDown);
+    Event down = base(EventKind::KeyDown, event->modifiers());
     down.key = key_code(event->key());
     down.shift = down.shift || event->key() == Qt::Key_Backtab;
     m_queue.push_back(down);
@@ -95,12 +96,15 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         if (bytes.size() == 1) character = static_cast<unsigned char>(bytes[0]);
     }
     if (character == 0 && down.ctrl && down.key >= 'A' && down.key <= 'Z') character = down.key - 'A' + 1;
+    // Alt+letter presses a mnemonic, which is matched by its character.
+    if (character == 0 && down.alt && !down.ctrl && down.key >= 'A' && down.key <= 'Z') character = down.key - 'A' + 'a';
+    if (character == 0 && down.alt && !down.ctrl && down.key >= '0' && down.key <= '9') character = down.key;
     if (character == 0 && (down.key == kKeyBack || down.key == kKeyTab || down.key == kKeyReturn || down.key == kKeyEscape)) {
         character = down.key;
     }
     if (character == 127) character = 0;  // Delete is a key, not a character
     if (character != 0) {
-        Event typed = base(EventKind::Character);
+        Event typed = base(EventKind::Character, event->modifiers());
         typed.character = character;
         m_queue.push_back(typed);
     }
@@ -108,22 +112,26 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 void MainWindow::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;  // a held key repeats its key-down only
-    Event up = base(EventKind::KeyUp);
+    Event up = base(EventKind::KeyUp, event->modifiers());
     up.key = key_code(event->key());
     m_queue.push_back(up);
 }
 
-Event MainWindow::base(EventKind kind) {
+Event MainWindow::base(EventKind kind) { return base(kind, QGuiApplication::queryKeyboardModifiers()); }
+
+Event MainWindow::base(EventKind kind, Qt::KeyboardModifiers mods) {
     Event e;
     e.kind = kind;
-    const Qt::KeyboardModifiers mods = QGuiApplication::queryKeyboardModifiers();
     e.shift = mods & Qt::ShiftModifier;
     e.ctrl = mods & Qt::ControlModifier;
+    // AltGr arrives as Ctrl+Alt on some keyboards: it types, it presses no mnemonic.
+    e.alt = (mods & Qt::AltModifier) && !(mods & Qt::ControlModifier);
     return e;
 }
 
-void MainWindow::mouse(EventKind kind, QMouseEvent* event) {
-    Event e = base(kind);
+void MainWindow::mouse(EventKind kind, QMouseEvent* event, bool double_click) {
+    Event e = base(kind, event->modifiers());
+    e.double_click = double_click;
     e.x = static_cast<int>(event->position().x());
     e.y = static_cast<int>(event->position().y());
     e.button = event->button() == Qt::RightButton ? 2 : event->button() == Qt::LeftButton ? 1 : 0;

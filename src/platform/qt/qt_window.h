@@ -37,7 +37,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void exposeEvent(QExposeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
-    void mouseDoubleClickEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { mouse(EventKind::ButtonDown, event, true); }
     void mouseReleaseEvent(QMouseEvent* event) override { mouse(EventKind::ButtonUp, event); }
     void mouseMoveEvent(QMouseEvent* event) override { mouse(EventKind::MouseMove, event); }
     void wheelEvent(QWheelEvent* event) override;
@@ -45,9 +45,12 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
+    // The modifiers as the input event carries them: asking the display
+    // later could miss a Ctrl or Alt already let go by a quick typist.
+    static Event base(EventKind kind, Qt::KeyboardModifiers mods);
     static Event base(EventKind kind);
     void push(EventKind kind) { m_queue.push_back(base(kind)); }
-    void mouse(EventKind kind, QMouseEvent* event);
+    void mouse(EventKind kind, QMouseEvent* event, bool double_click = false);
     void remember_normal_rect();
 
     std::deque<Event>& m_queue;
