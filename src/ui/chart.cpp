@@ -172,11 +172,18 @@ std::string value_label(double value, int decimals) {
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     std::string s = text;
     if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);  // no "-0"
+    // Thousands separators are put in by copying forward into a second string,
+    // which keeps GCC's optimiser from misjudging an insert as an overlapping copy.
     const std::size_t start = s[0] == '-' ? 1 : 0;
     std::size_t end = s.find('.');
     if (end == std::string::npos) end = s.size();
-    for (std::size_t at = end; at > start + 3; at -= 3) s.insert(at - 3, ",");
-    return s;
+    std::string grouped = s.substr(0, start);
+    for (std::size_t i = start; i < end; ++i) {
+        if (i > start && (end - i) % 3 == 0) grouped += ',';
+        grouped += s[i];
+    }
+    grouped.append(s, end, std::string::npos);
+    return grouped;
 }
 
 int day_number(int year, int month, int day) {
