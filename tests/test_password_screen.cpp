@@ -770,7 +770,7 @@ TEST_F(PasswordScreenLoop, CtrlCAndCtrlBCopyThePasswordAndTheUserNameAsAClickWou
     run();
     EXPECT_EQ(seen, (std::vector<std::string>{"s3 cret (secret)", "jo (secret)", "m41l (secret)", "m41l (secret)"}));
     EXPECT_TRUE(drawn("This record has no User Name line"));
-    EXPECT_TRUE(drawn("Password copied to clipboard"));
+    EXPECT_TRUE(drawn("Password copied: the clipboard is cleared in 30 seconds"));
     os.push_wait(30000);
     run();
     EXPECT_EQ(os.clipboard, "") << "cleared 30 seconds after the copy, as a clicked value is";

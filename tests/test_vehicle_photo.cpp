@@ -458,9 +458,8 @@ TEST_F(VehiclePhoto, TheBrowserListsPicturesOnlyAndTheNextImportStartsInTheirFol
     write(path("photos/notes.txt"), "t");
     settings().import_path = path("photos/trips/");
     const WidgetRecord ok = browser_button(750);
-    // The root and home come first, then "..": up into photos, where the picture is.
-    os.push_key(kKeyDown);
-    os.push_key(kKeyDown);
+    // No row is highlighted at first; the root and home come first, then "..": up into photos, where the picture is.
+    for (int i = 0; i < 3; ++i) os.push_key(kKeyDown);
     os.push_key(kKeyReturn);
     os.push_text("car.JPG");
     click(ok);
