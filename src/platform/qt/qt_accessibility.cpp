@@ -6,25 +6,21 @@
 #include "platform/qt/qt_accessibility.h"
 
 #include <QtGui/QAccessible>
-#include <QtGui/QAccessibleObject>
-#include <QtGui/QGuiApplication>
 #include <QtGui/QWindow>
-#include <deque>
-#include <map>
-#include <unordered_map>
+#include <algorithm>
 #include <unordered_set>
 
-#include "platform/cp1252.h"
+#include "platform/qt/qt_accessible_service.h"
 
 namespace domora {
 
+namespace qt_access {
+QtAccessibility* g_service = nullptr;
+}  // namespace qt_access
+
 namespace {
 
-QString qt_text(const std::string& bytes) { return QString::fromStdString(cp1252_to_utf8(bytes)); }
-std::string our_text(const QString& text) { return utf8_to_cp1252(text.toStdString()); }
-
-class QtAccessibility;
-QtAccessibility* g_service = nullptr;
+using namespace qt_access;
 
 void notify(QAccessibleInterface* iface, QAccessible::Event what) {
     if (!iface) return;
@@ -52,119 +48,6 @@ QAccessible::Role qt_role(AccessibleRole role) {
 }
 
 class NodeInterface;
-class CellInterface;
-
-// ---- the service ----------------------------------------------------------------------------------
-
-class QtAccessibility : public AccessibilityService {
-public:
-    QtAccessibility();
-    ~QtAccessibility() override;
-
-    bool listening() override { return QAccessible::isActive(); }
-    void update(std::shared_ptr<const AccessibleTree> tree, const std::vector<AccessibleChange>& changes) override;
-    bool take_action(AccessibleAction& action) override {
-        if (m_actions.empty()) return false;
-        action = std::move(m_actions.front());
-        m_actions.pop_front();
-        return true;
-    }
-
-    void queue(AccessibleAction action) { m_actions.push_back(std::move(action)); }
-
-    const AccessibleTree* tree() const { return m_tree.get(); }
-    const AccessibleNode* node(std::uint32_t key) const { return m_tree ? m_tree->find(key) : nullptr; }
-    QWindow* window() const { return m_window; }
-    void set_window(QWindow* window) { m_window = window; }
-    // Client-area pixels to the screen's.
-    QRect on_screen(const Rect& r) const {
-        const QPoint origin = m_window ? m_window->mapToGlobal(QPoint(0, 0)) : QPoint(0, 0);
-        return QRect(origin.x() + r.left, origin.y() + r.top, r.right - r.left, r.bottom - r.top);
-    }
-
-    QAccessibleInterface* root() const { return m_window ? QAccessible::queryAccessibleInterface(m_window) : nullptr; }
-    // The interface of a node (made on first use), of a cell, of a heading.
-    QAccessibleInterface* interface_of(std::uint32_t key);
-    QAccessibleInterface* cell(std::uint32_t table, int row, int column);
-    QAccessibleInterface* heading(std::uint32_t table, int column);
-    // The node's children in the newest description.
-    const std::vector<std::uint32_t>& children(std::uint32_t key) const {
-        static const std::vector<std::uint32_t> kNone;
-        const auto it = m_children.find(key);
-        return it == m_children.end() ? kNone : it->second;
-    }
-    // The parent's interface: a node's, or the window's.
-    QAccessibleInterface* parent_of(const AccessibleNode& n) {
-        if (n.parent < 0 || !m_tree) return root();
-        return interface_of(m_tree->nodes[static_cast<std::size_t>(n.parent)].key);
-    }
-
-private:
-    void forget(std::uint32_t key);
-    void forget_cells(std::uint32_t table, int rows, int columns);
-
-    std::shared_ptr<const AccessibleTree> m_tree;
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> m_children;  // key 0: the window's
-    std::unordered_map<std::uint32_t, QAccessible::Id> m_nodes;
-    std::map<std::tuple<std::uint32_t, int, int>, QAccessible::Id> m_cells;  // column -1: the heading
-    std::deque<AccessibleAction> m_actions;
-    QWindow* m_window = nullptr;
-};
-
-// ---- the window ------------------------------------------------------------------------------------
-
-class RootInterface : public QAccessibleObject {
-public:
-    explicit RootInterface(QWindow* window) : QAccessibleObject(window) {}
-
-    QWindow* window() const override { return static_cast<QWindow*>(object()); }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(qApp); }
-    int childCount() const override { return g_service ? static_cast<int>(g_service->children(0).size()) : 0; }
-    QAccessibleInterface* child(int index) const override {
-        if (!g_service || index < 0 || index >= childCount()) return nullptr;
-        return g_service->interface_of(g_service->children(0)[static_cast<std::size_t>(index)]);
-    }
-    int indexOfChild(const QAccessibleInterface* child) const override {
-        for (int i = 0; i < childCount(); ++i) {
-            if (this->child(i) == child) return i;
-        }
-        return -1;
-    }
-    QAccessibleInterface* focusChild() const override {
-        const AccessibleTree* tree = g_service ? g_service->tree() : nullptr;
-        if (!tree || tree->focus < 0) return nullptr;
-        return g_service->interface_of(tree->nodes[static_cast<std::size_t>(tree->focus)].key);
-    }
-    QAccessibleInterface* childAt(int x, int y) const override {
-        for (int i = childCount() - 1; i >= 0; --i) {
-            QAccessibleInterface* c = child(i);
-            if (c && c->rect().contains(x, y)) return c;
-        }
-        return nullptr;
-    }
-    QString text(QAccessible::Text t) const override {
-        if (t != QAccessible::Name) return {};
-        const AccessibleTree* tree = g_service ? g_service->tree() : nullptr;
-        return tree ? qt_text(tree->window_name) : window()->title();
-    }
-    QRect rect() const override { return window()->geometry(); }
-    QAccessible::Role role() const override { return QAccessible::Window; }
-    QAccessible::State state() const override {
-        QAccessible::State s;
-        s.active = window()->isActive();
-        s.focused = window()->isActive();
-        s.invisible = !window()->isVisible();
-        return s;
-    }
-};
-
-QAccessibleInterface* make_root(const QString& key, QObject* object) {
-    // The main window has no meta-object of its own; it is the only raster window.
-    if (!g_service || key != QStringLiteral("QRasterWindow") || !object || !object->isWindowType()) return nullptr;
-    auto* window = static_cast<QWindow*>(object);
-    g_service->set_window(window);
-    return new RootInterface(window);
-}
 
 // ---- a node -------------------------------------------------------------------------------------------
 
@@ -415,106 +298,6 @@ private:
     std::uint32_t m_key;
 };
 
-// ---- cells and headings ------------------------------------------------------------------------------
-
-class CellInterface : public QAccessibleInterface, public QAccessibleTableCellInterface, public QAccessibleActionInterface {
-public:
-    CellInterface(std::uint32_t table, int row, int column) : m_table(table), m_row(row), m_column(column) {}
-
-    const AccessibleNode* table_node() const { return g_service ? g_service->node(m_table) : nullptr; }
-    const AccessibleRow* row() const {
-        const AccessibleNode* t = table_node();
-        if (!t || m_row >= static_cast<int>(t->rows.size()) || m_column >= static_cast<int>(t->columns.size())) return nullptr;
-        return m_row < 0 ? nullptr : &t->rows[static_cast<std::size_t>(m_row)];
-    }
-    bool heading() const { return m_row < 0; }
-
-    bool isValid() const override {
-        const AccessibleNode* t = table_node();
-        return t && m_column < static_cast<int>(t->columns.size()) && (heading() || row() != nullptr);
-    }
-    QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return g_service ? g_service->window() : nullptr; }
-    QAccessibleInterface* parent() const override { return g_service ? g_service->interface_of(m_table) : nullptr; }
-    int childCount() const override { return 0; }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QString text(QAccessible::Text t) const override {
-        if (t != QAccessible::Name) return {};
-        const AccessibleNode* n = table_node();
-        if (!n || !isValid()) return {};
-        if (heading()) return qt_text(n->columns[static_cast<std::size_t>(m_column)]);
-        return qt_text(row()->cells[static_cast<std::size_t>(m_column)]);
-    }
-    void setText(QAccessible::Text, const QString&) override {}
-    QRect rect() const override {
-        const AccessibleNode* n = table_node();
-        if (!n || !isValid() || n->columns.empty()) return QRect();
-        // The columns share the row's width; a heading sits just above the list.
-        Rect r = heading() ? Rect{n->bounds.left, n->bounds.top - 20, n->bounds.right, n->bounds.top} : row()->bounds;
-        const int width = (r.right - r.left) / static_cast<int>(n->columns.size());
-        r.left += width * m_column;
-        r.right = r.left + width;
-        return g_service->on_screen(r);
-    }
-    QAccessible::Role role() const override { return heading() ? QAccessible::ColumnHeader : QAccessible::Cell; }
-    QAccessible::State state() const override {
-        QAccessible::State s;
-        const AccessibleNode* n = table_node();
-        if (!n || !isValid()) {
-            s.invalid = true;
-            return s;
-        }
-        if (heading()) return s;
-        s.selectable = true;
-        s.selected = m_row == n->current_row;
-        s.focusable = true;
-        s.focused = s.selected && (n->states & kAccessibleFocused) != 0;
-        const Rect& r = row()->bounds;
-        s.invisible = r.bottom <= n->bounds.top || r.top >= n->bounds.bottom;
-        s.offscreen = s.invisible;
-        if (m_column == 0 && n->has_check_column) {
-            s.checkable = true;
-            s.checked = row()->checked;
-        }
-        return s;
-    }
-    void* interface_cast(QAccessible::InterfaceType type) override {
-        if (type == QAccessible::TableCellInterface && !heading()) return static_cast<QAccessibleTableCellInterface*>(this);
-        if (type == QAccessible::ActionInterface && !heading()) return static_cast<QAccessibleActionInterface*>(this);
-        return nullptr;
-    }
-
-    // ---- cell
-    bool isSelected() const override {
-        const AccessibleNode* n = table_node();
-        return n && m_row == n->current_row;
-    }
-    QList<QAccessibleInterface*> columnHeaderCells() const override {
-        if (!g_service) return {};
-        return {g_service->heading(m_table, m_column)};
-    }
-    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
-    int columnIndex() const override { return m_column; }
-    int rowIndex() const override { return m_row; }
-    int columnExtent() const override { return 1; }
-    int rowExtent() const override { return 1; }
-    QAccessibleInterface* table() const override { return parent(); }
-
-    // ---- the row's click
-    QStringList actionNames() const override { return {pressAction()}; }
-    void doAction(const QString& name) override {
-        if (name == pressAction() && g_service) g_service->queue({AccessibleAction::Activate, m_table, m_row, {}});
-    }
-    QStringList keyBindingsForAction(const QString&) const override { return {}; }
-
-private:
-    std::uint32_t m_table;
-    int m_row;
-    int m_column;
-};
-
 int NodeInterface::indexOfChild(const QAccessibleInterface* child) const {
     const AccessibleNode* n = node();
     if (!n || !child) return -1;
@@ -546,6 +329,10 @@ QAccessibleInterface* NodeInterface::focusChild() const {
     return nullptr;
 }
 
+}  // namespace
+
+namespace qt_access {
+
 // ---- the service's work ---------------------------------------------------------------------------------
 
 QtAccessibility::QtAccessibility() {
@@ -575,7 +362,7 @@ QAccessibleInterface* QtAccessibility::cell(std::uint32_t table, int row, int co
     const auto where = std::make_tuple(table, row, column);
     const auto it = m_cells.find(where);
     if (it != m_cells.end()) return QAccessible::accessibleInterface(it->second);
-    auto* made = new CellInterface(table, row, column);
+    auto* made = new_cell_interface(table, row, column);
     m_cells[where] = QAccessible::registerAccessibleInterface(made);
     return made;
 }
@@ -702,8 +489,8 @@ void QtAccessibility::update(std::shared_ptr<const AccessibleTree> tree, const s
     }
 }
 
-}  // namespace
+}  // namespace qt_access
 
-std::unique_ptr<AccessibilityService> make_qt_accessibility_service() { return std::make_unique<QtAccessibility>(); }
+std::unique_ptr<AccessibilityService> make_qt_accessibility_service() { return std::make_unique<qt_access::QtAccessibility>(); }
 
 }  // namespace domora
