@@ -47,6 +47,7 @@
 
 #include "platform/cp1252.h"
 #include "platform/qt/qt_sound.h"
+#include "platform/qt/qt_surface.h"
 #include "platform/qt/qt_window.h"
 
 namespace domora {
@@ -192,7 +193,7 @@ public:
     bool create_main_window(const std::string& title, const WindowPlacement& placement,
                             std::uint32_t background_rgb) override {
         const QColor background((background_rgb >> 16) & 0xFF, (background_rgb >> 8) & 0xFF, background_rgb & 0xFF);
-        m_window = new MainWindow(m_events, m_surface, background);
+        m_window = new MainWindow(m_events, m_draw.image(), background);
         m_window->setTitle(to_qt(title));
         m_window->setIcon(application_icon());
         m_window->setMinimumSize(minimum_frame());
@@ -241,7 +242,7 @@ public:
     }
 
     void destroy_main_window() override {
-        if (m_painter.isActive()) m_painter.end();
+        m_draw.end_painting();
         delete m_window;
         m_window = nullptr;
     }
@@ -290,160 +291,31 @@ public:
 
     bool is_foreground() override { return m_window && m_window->isActive(); }
 
-    // ---- drawing surface ---------------------------------------------------------------------
-    void resize_surface(int width, int height) override {
-        if (m_painter.isActive()) m_painter.end();
-        // On a scaled screen the surface has the screen's pixels, so that text,
-        // boxes and bitmaps are drawn sharp; everything above it keeps to
-        // logical pixels, which the painter scales.
-        const qreal ratio = device_pixel_ratio();
-        m_surface = QImage(std::max(1, static_cast<int>(std::ceil(width * ratio))),
-                           std::max(1, static_cast<int>(std::ceil(height * ratio))), QImage::Format_RGB32);
-        m_surface.setDevicePixelRatio(ratio);
-        m_surface.fill(Qt::black);
-        m_painter.begin(&m_surface);
-    }
-
-    FontHandle create_font(const FontSpec& spec) override {
-        QFont font(to_qt(spec.face));
-        font.setPixelSize(std::max(1, spec.height));
-        font.setWeight(spec.weight >= 700 ? QFont::Bold : QFont::Normal);
-        font.setUnderline(spec.underline);
-        font.setStyleStrategy(spec.smooth ? QFont::PreferAntialias : QFont::NoAntialias);
-        // The height asked for is the character cell (ascent + descent), as
-        // the stored sizes mean it; scale the em size to match.
-        const int cell = QFontMetrics(font).height();
-        if (cell > 0 && cell != spec.height) {
-            font.setPixelSize(std::max(1, static_cast<int>(std::lround(spec.height * static_cast<double>(spec.height) / cell))));
-        }
-        const FontHandle handle = m_next_font++;
-        m_fonts.emplace(handle, font);
-        return handle;
-    }
-
-    void release_font(FontHandle font) override { m_fonts.erase(font); }
-
-    int font_height(FontHandle font) override { return QFontMetrics(font_of(font)).height(); }
-
-    TextExtent measure_text(FontHandle font, const std::string& text) override {
-        const QFontMetrics metrics(font_of(font));
-        return TextExtent{metrics.horizontalAdvance(to_qt(text)), metrics.height()};
-    }
-
-    void draw_text(int x, int y, FontHandle font, std::uint32_t colour, const std::string& text) override {
-        if (!m_painter.isActive()) return;
-        const QFont& f = font_of(font);
-        m_painter.setFont(f);
-        m_painter.setPen(qcolour(colour));
-        m_painter.drawText(QPoint(x, y + QFontMetrics(f).ascent()), to_qt(text));
-    }
-
-    void set_clip(const Rect& clip) override {
-        if (!m_painter.isActive()) return;
-        if (clip.right <= clip.left || clip.bottom <= clip.top) {
-            m_painter.setClipping(false);
-        } else {
-            m_painter.setClipRect(qrect(clip));
-        }
-    }
-
-    void fill_rect(const Rect& r, std::uint32_t colour) override {
-        if (m_painter.isActive()) m_painter.fillRect(qrect(r), qcolour(colour));
-    }
-
-    void frame_rect(const Rect& r, std::uint32_t colour) override {
-        if (!m_painter.isActive() || r.right <= r.left || r.bottom <= r.top) return;
-        m_painter.setPen(QPen(qcolour(colour), 1));
-        m_painter.setBrush(Qt::NoBrush);
-        m_painter.drawRect(pixel_centred(r));
-    }
-
-    void dotted_rect(const Rect& r, std::uint32_t colour) override {
-        if (!m_painter.isActive() || r.right <= r.left || r.bottom <= r.top) return;
-        m_painter.setPen(QPen(qcolour(colour), 1, Qt::DotLine));
-        m_painter.setBrush(Qt::NoBrush);
-        m_painter.drawRect(pixel_centred(r));
-    }
-
-    void draw_line(int x1, int y1, int x2, int y2, std::uint32_t colour) override {
-        if (!m_painter.isActive()) return;
-        m_painter.setPen(QPen(qcolour(colour), 1));
-        m_painter.drawLine(QPointF(x1 + 0.5, y1 + 0.5), QPointF(x2 + 0.5, y2 + 0.5));
-    }
-
-    void invert_rect(const Rect& r) override {
-        if (!m_painter.isActive()) return;
-        m_painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-        m_painter.fillRect(qrect(r), Qt::white);
-        m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    }
-
-    void blend_rect(const Rect& r, std::uint32_t colour, int alpha) override {
-        if (!m_painter.isActive()) return;
-        QColor c = qcolour(colour);
-        c.setAlpha(std::clamp(alpha, 0, 255));
-        m_painter.fillRect(qrect(r), c);
-    }
-
-    void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) override {
-        if (!m_painter.isActive()) return;
-        QLinearGradient gradient(0, r.top, 0, r.bottom);
-        QColor a = qcolour(top), b = qcolour(bottom);
-        a.setAlpha(std::clamp(alpha, 0, 255));
-        b.setAlpha(std::clamp(alpha, 0, 255));
-        gradient.setColorAt(0, a);
-        gradient.setColorAt(1, b);
-        m_painter.fillRect(qrect(r), gradient);
-    }
-
-    bool bitmap_size(const std::string& name, int& width, int& height) override {
-        const QImage& image = bitmap(name);
-        width = image.width();
-        height = image.height();
-        return !image.isNull();
-    }
-
-    void draw_bitmap(const std::string& name, int x, int y) override {
-        const QImage& image = bitmap(name);
-        if (m_painter.isActive() && !image.isNull()) m_painter.drawImage(QPoint(x, y), image);
-    }
-
-    void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) override {
-        if (width <= 0 || height <= 0 || pixels.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) return;
-        QImage image(width, height, QImage::Format_RGB32);
-        for (int y = 0; y < height; ++y) {
-            QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < width; ++x) line[x] = 0xFF000000u | pixels[static_cast<std::size_t>(y) * width + x];
-        }
-        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        m_painter.drawImage(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), image);
-        m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    }
-    void save_surface() override { m_saved.push_back(m_surface.copy()); }
-
-    void draw_saved_surface(const Rect& r) override {
-        if (!m_painter.isActive() || m_saved.empty()) return;
-        const QImage& saved = m_saved.back();
-        const qreal ratio = saved.devicePixelRatio();
-        const QRect area = qrect(r);
-        m_painter.drawImage(QRectF(area), saved,
-                            QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
-    }
-
-    void free_saved_surface() override {
-        if (!m_saved.empty()) m_saved.pop_back();
-    }
-
+    // ---- drawing surface: the surface draws, the window shows it
+    void resize_surface(int width, int height) override { m_draw.resize_surface(width, height, device_pixel_ratio()); }
+    FontHandle create_font(const FontSpec& spec) override { return m_draw.create_font(spec); }
+    void release_font(FontHandle font) override { m_draw.release_font(font); }
+    int font_height(FontHandle font) override { return m_draw.font_height(font); }
+    TextExtent measure_text(FontHandle font, const std::string& text) override { return m_draw.measure_text(font, text); }
+    void draw_text(int x, int y, FontHandle font, std::uint32_t colour, const std::string& text) override { m_draw.draw_text(x, y, font, colour, text); }
+    void set_clip(const Rect& clip) override { m_draw.set_clip(clip); }
+    void fill_rect(const Rect& r, std::uint32_t colour) override { m_draw.fill_rect(r, colour); }
+    void frame_rect(const Rect& r, std::uint32_t colour) override { m_draw.frame_rect(r, colour); }
+    void dotted_rect(const Rect& r, std::uint32_t colour) override { m_draw.dotted_rect(r, colour); }
+    void draw_line(int x1, int y1, int x2, int y2, std::uint32_t colour) override { m_draw.draw_line(x1, y1, x2, y2, colour); }
+    void invert_rect(const Rect& r) override { m_draw.invert_rect(r); }
+    void blend_rect(const Rect& r, std::uint32_t colour, int alpha) override { m_draw.blend_rect(r, colour, alpha); }
+    void gradient_rect(const Rect& r, std::uint32_t top, std::uint32_t bottom, int alpha) override { m_draw.gradient_rect(r, top, bottom, alpha); }
+    bool bitmap_size(const std::string& name, int& width, int& height) override { return m_draw.bitmap_size(name, width, height); }
+    void draw_bitmap(const std::string& name, int x, int y) override { m_draw.draw_bitmap(name, x, y); }
+    void draw_image(const Rect& r, int width, int height, const std::vector<std::uint32_t>& pixels) override { m_draw.draw_image(r, width, height, pixels); }
+    void save_surface() override { m_draw.save_surface(); }
+    void draw_saved_surface(const Rect& r) override { m_draw.draw_saved_surface(r); }
+    void free_saved_surface() override { m_draw.free_saved_surface(); }
     void present(const Rect& r) override {
-        if (m_window) m_window->update(qrect(r));
+        if (m_window) m_window->update(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
     }
-
-    std::uint32_t pixel(int x, int y) override {
-        const qreal ratio = m_surface.devicePixelRatio();
-        const int dx = static_cast<int>(x * ratio), dy = static_cast<int>(y * ratio);
-        if (!m_surface.valid(dx, dy)) return 0;
-        return m_surface.pixel(dx, dy) & 0xFFFFFF;
-    }
+    std::uint32_t pixel(int x, int y) override { return m_draw.pixel(x, y); }
 
     // ---- sound and locale ----------------------------------------------------------------------
     void play_sound(const std::string& name) override {
@@ -690,38 +562,9 @@ private:
         });
     }
 
-    static QColor qcolour(std::uint32_t c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
-    static QRect qrect(const Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
-    // An outline through the middle of the rectangle's edge pixels, so that a
-    // one-pixel pen covers exactly those pixels at any pixel ratio.
-    static QRectF pixel_centred(const Rect& r) {
-        return QRectF(r.left + 0.5, r.top + 0.5, r.right - r.left - 1, r.bottom - r.top - 1);
-    }
-
-    const QFont& font_of(FontHandle font) {
-        const auto it = m_fonts.find(font);
-        if (it != m_fonts.end()) return it->second;
-        static const QFont fallback;
-        return fallback;
-    }
-
-    const QImage& bitmap(const std::string& name) {
-        auto it = m_bitmaps.find(name);
-        if (it == m_bitmaps.end()) {
-            QImage image(QStringLiteral(":/") + to_qt(name) + QStringLiteral(".xpm"));
-            it = m_bitmaps.emplace(name, image.convertToFormat(QImage::Format_ARGB32_Premultiplied)).first;
-        }
-        return it->second;
-    }
-
     QApplication m_app;
     QElapsedTimer m_clock;
-    QImage m_surface;
-    std::vector<QImage> m_saved;  // one per open popup, the newest last
-    QPainter m_painter;
-    std::map<FontHandle, QFont> m_fonts;
-    FontHandle m_next_font = 1;
-    std::map<std::string, QImage> m_bitmaps;
+    QtSurface m_draw;
     MainWindow* m_window = nullptr;
     QRect m_wanted_frame;
     bool m_framed = false;
