@@ -4,8 +4,9 @@
 # the independent programs that check our output (python3-vobject and abook
 # read our vCards, Python's csv our CSV, python3-nacl our strong password
 # file), a D-Bus daemon for a private session bus, clang with the libFuzzer and
-# sanitizer runtimes for the fuzz targets; a CUPS scheduler with the cups-pdf
-# queue driver to print on, and poppler's tools to read what it wrote; the
+# sanitizer runtimes for the fuzz targets; a CUPS scheduler and its PDF
+# filters, which the printing tests start privately (scripts/start-cups.sh) to
+# print on, and poppler's tools to read what it wrote; the
 # AT-SPI registry, a session bus to run it on and python3-pyatspi to read the
 # accessible tree as a screen reader does; two CardDAV servers (Radicale,
 # Xandikos), a second CardDAV client (vdirsyncer) and curl for the contacts
@@ -19,6 +20,6 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   python3 desktop-file-utils appstream dpkg-dev file \
   python3-vobject abook python3-nacl dbus-daemon dbus-bin \
   clang libclang-rt-dev \
-  cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils \
+  cups-daemon cups-client cups-filters poppler-utils \
   at-spi2-core dbus-x11 python3-pyatspi \
   radicale xandikos vdirsyncer curl

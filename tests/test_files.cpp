@@ -13,6 +13,7 @@
 #include "app/files.h"
 #include "app/status_log.h"
 #include "support.h"
+#include "test_env.h"
 
 namespace domora {
 namespace {
@@ -222,7 +223,7 @@ protected:
 };
 
 TEST_F(ReusingSaves, KeepTheReplacedVersionAndWriteOverItNextTime) {
-    if (!can_exchange()) GTEST_SKIP() << "this file system cannot exchange two names";
+    DOMORA_NEEDS(can_exchange(), "a file system that can exchange two names");
     write(f, "from before this run");
     ::chmod(f.c_str(), 0644);
     const std::string versions[] = {"one, the longest version of them all", "two", "three, longer than two", ""};
@@ -269,7 +270,7 @@ TEST_F(ReusingSaves, FallBackToARenameWhereTheFileSystemCannotExchange) {
 }
 
 TEST_F(ReusingSaves, AFailedSaveOverTheKeptFileLeavesTheFileWholeAndStartsAfresh) {
-    if (!can_exchange()) GTEST_SKIP() << "this file system cannot exchange two names";
+    DOMORA_NEEDS(can_exchange(), "a file system that can exchange two names");
     status_log_set_path(path("status.log"));
     for (const char* version : {"one", "two"}) ASSERT_TRUE(write_file_atomic_reusing(f, version));
     const std::string kept = spare();
@@ -289,7 +290,7 @@ TEST_F(ReusingSaves, AFailedSaveOverTheKeptFileLeavesTheFileWholeAndStartsAfresh
 
 // A large book gets the file its next save writes made while a form is open.
 TEST_F(ReusingSaves, APreparedFileTakesTheFirstSaveAndOnlyALargeFileGetsOne) {
-    if (!can_exchange()) GTEST_SKIP() << "this file system cannot exchange two names";
+    DOMORA_NEEDS(can_exchange(), "a file system that can exchange two names");
     const std::string big(17 << 20, 'b');
     write(f, big);
     ::chmod(f.c_str(), 0600);

@@ -9,6 +9,7 @@
 #include "support.h"
 #include "ui/popups.h"
 #include "ui_fixture.h"
+#include "test_env.h"
 
 namespace domora {
 namespace {
@@ -112,7 +113,7 @@ TEST_F(Launch, AnEmptyAddressIsRefusedWithAMessage) {
 }
 
 TEST_F(Launch, TheBrowserChosenEarlierIsReusedAndNothingFoundIsToldOnce) {
-    if (system_has_a_browser()) GTEST_SKIP() << "a real browser is installed where the fixed lookups look";
+    DOMORA_NEEDS(!system_has_a_browser(), "no real browser where the fixed lookups look");
     open_web_page("example.org");
     ASSERT_EQ(os.message_boxes.size(), 1u);
     EXPECT_EQ(os.message_boxes[0].text, "Domora could not locate your web browser");

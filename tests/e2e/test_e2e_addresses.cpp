@@ -30,7 +30,7 @@ protected:
     // Waits until the dump shows the Addresses screen with or without a popup.
     bool wait_for_popup(bool open, std::chrono::seconds limit) {
         const std::string wanted = std::string("screen\t3\tpopup\t") + (open ? "1" : "0") + "\n";
-        const auto until = std::chrono::steady_clock::now() + limit;
+        const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
         while (std::chrono::steady_clock::now() < until) {
             if (read(dump()).rfind(wanted, 0) == 0) return true;
             std::this_thread::sleep_for(50ms);
@@ -38,7 +38,7 @@ protected:
         return false;
     }
     bool wait_for_file(const std::string& bytes, std::chrono::seconds limit) {
-        const auto until = std::chrono::steady_clock::now() + limit;
+        const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
         while (std::chrono::steady_clock::now() < until) {
             if (fs::exists(address_file()) && read(address_file()) == bytes) return true;
             std::this_thread::sleep_for(50ms);
@@ -54,9 +54,7 @@ protected:
 };
 
 TEST_F(AddressBook, AddEditAndDeleteWithTheKeyboardAlone) {
-    if (!can_drive_window()) {
-        GTEST_SKIP() << "needs an X display and xdotool";
-    }
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
     m_env.push_back("DOMORA_WIDGET_DUMP=" + dump().string());
     m_first = start({"address"});
     ASSERT_FALSE(wait_for_screen(dump(), 3, 60s).empty()) << read(dump());

@@ -39,7 +39,7 @@ protected:
     // Waits until the dump shows the screen with the text somewhere in it.
     bool wait_for_text(int screen, const std::string& text, std::chrono::seconds limit) {
         const std::string head = "screen\t" + std::to_string(screen) + "\t";
-        const auto until = std::chrono::steady_clock::now() + limit;
+        const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
         while (std::chrono::steady_clock::now() < until) {
             const std::string d = read(dump());
             if (d.rfind(head, 0) == 0 && d.find(text) != std::string::npos) return true;
@@ -48,7 +48,7 @@ protected:
         return false;
     }
     bool wait_for_file(const fs::path& file, const std::string& bytes, std::chrono::seconds limit) {
-        const auto until = std::chrono::steady_clock::now() + limit;
+        const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
         while (std::chrono::steady_clock::now() < until) {
             if (fs::exists(file) && read(file) == bytes) return true;
             std::this_thread::sleep_for(50ms);
@@ -72,9 +72,7 @@ protected:
 };
 
 TEST_F(OptionsWindow, BackUpChangeAnAddressRestoreAndTheOldOneIsBack) {
-    if (!can_drive_window()) {
-        GTEST_SKIP() << "needs an X display and xdotool";
-    }
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
     const fs::path usb = m_root / "usb";
     fs::create_directories(usb);
     const std::string ann = address_record(1, 1, {"Ann", "Lee"});

@@ -31,7 +31,7 @@ std::string u32(std::uint32_t v) {
 
 // Waits until the widget dump holds a widget with this text.
 bool wait_for_text(const fs::path& dump, const std::string& text, std::chrono::seconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
+    const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
     while (std::chrono::steady_clock::now() < until) {
         if (read(dump).find("\t" + text + "\n") != std::string::npos) return true;
         std::this_thread::sleep_for(50ms);
@@ -40,7 +40,7 @@ bool wait_for_text(const fs::path& dump, const std::string& text, std::chrono::s
 }
 
 bool wait_for_size(const fs::path& file, std::uintmax_t larger_than, std::chrono::seconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
+    const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
     while (std::chrono::steady_clock::now() < until) {
         std::error_code ignored;
         if (fs::exists(file) && fs::file_size(file, ignored) > larger_than) return true;

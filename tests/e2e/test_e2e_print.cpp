@@ -1,14 +1,13 @@
-// Printing through the real window: Avery 5160 labels on the CUPS PDF queue,
+// Printing through the real window: Avery 5160 labels on a private CUPS PDF queue,
 // looked at page by page with poppler's tools, and "Save as PDF" of addresses,
 // of vehicle records with a photo, whose text can be read back, and of a
 // vehicle's charts, which must come out as lines and text, not as a picture.
-#include <pwd.h>
-
 #include <cstdint>
 #include <regex>
 #include <set>
 
 #include "e2e_support.h"
+#include "../cups_server.h"
 #include "../test_env.h"
 #include "../vehicle_fixtures.h"
 #include "vehicles/vehicle_store.h"
@@ -140,19 +139,15 @@ protected:
         std::ofstream(m_root / "app" / "setup313.dat", std::ios::binary) << entries;
     }
     bool wait_for_dump(const std::string& text, std::chrono::seconds limit) {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            if (read(dump()).find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
+        return wait_for_condition([&] { return read(dump()).find(text) != std::string::npos; }, limit);
     }
     // Print, the fourth layout (Avery 5160), and OK on the settings screen.
     void print_labels() {
         ASSERT_FALSE(wait_for_screen(dump(), 3, 60s).empty()) << read(dump());
         // The screen opens with the first address alone selected; Shift+Down takes in the next two.
+        const auto before = written_at(dump());
         ASSERT_EQ(xdotool_keys(m_first, "key --delay 150 shift+Down shift+Down"), 0);
-        std::this_thread::sleep_for(500ms);
+        wait_for_redraw(dump(), before);
         ASSERT_EQ(xdotool_keys(m_first, "type p"), 0);
         ASSERT_TRUE(wait_for_dump("Print Selected Addresses", 30s)) << read(dump());
         ASSERT_EQ(xdotool_keys(m_first, "key --delay 200 Down Down Down Return"), 0);
@@ -170,27 +165,23 @@ protected:
                   0);
     }
     bool wait_for_dump_widget(int widget, std::chrono::seconds limit) {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            int screen = 0;
-            if (find_widget(parse_dump(read(dump()), screen), widget)) return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
+        return wait_for_condition(
+            [&] {
+                int screen = 0;
+                return find_widget(parse_dump(read(dump()), screen), widget) != nullptr;
+            },
+            limit);
     }
     // The file browser of "Save as PDF" offers "Domora.pdf" in the export
     // folder; OK takes it, and the program is closed once it is written.
     void save_one_page_pdf(const fs::path& pdf) {
-        ASSERT_TRUE(wait_for_dump_widget(750, test_limit(30s))) << read(dump());
+        ASSERT_TRUE(wait_for_dump_widget(750, 30s)) << read(dump());
         click_widget(750);
-        ASSERT_TRUE(wait_for_log("End Document:  1", test_limit(60s))) << read(m_root / "app" / "status.log");
+        ASSERT_TRUE(wait_for_log("End Document:  1", 60s)) << read(m_root / "app" / "status.log");
         quit();
         ASSERT_TRUE(fs::exists(pdf));
         const std::string info = run("pdfinfo '" + pdf.string() + "'");
         EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +1\n"))) << info;
-    }
-    static std::chrono::seconds test_limit(std::chrono::seconds limit) {
-        return std::chrono::ceil<std::chrono::seconds>(test::scaled(limit));
     }
     void quit() {
         ::kill(m_first, SIGTERM);
@@ -199,39 +190,25 @@ protected:
     }
 };
 
-// The file cups-pdf wrote for us: a new one in the job owner's PDF folder, complete.
-fs::path wait_for_new_pdf(const fs::path& folder, const std::set<fs::path>& before, std::chrono::seconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < until) {
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(folder, ec)) {
-            if (before.count(entry.path()) || entry.path().extension() != ".pdf") continue;
-            const std::string text = read(entry.path());
-            if (text.find("%%EOF") != std::string::npos) return entry.path();
-        }
-        std::this_thread::sleep_for(200ms);
-    }
-    return {};
+// The file the private queue wrote, once it is complete.
+bool wait_for_pdf(const fs::path& pdf, std::chrono::seconds limit) {
+    return wait_for_condition([&] { return read(pdf).find("%%EOF") != std::string::npos; }, limit, 200ms);
 }
 
 TEST_F(Printing, Avery5160LabelsOnTheCupsPdfQueue) {
-    if (!can_drive_window()) GTEST_SKIP() << "needs an X display and xdotool";
-    if (!have("pdftoppm") || !have("pdfinfo")) GTEST_SKIP() << "needs poppler-utils (scripts/bootstrap-test.sh)";
-    if (std::system("lpstat -p PDF >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "needs a CUPS scheduler with the cups-pdf queue \"PDF\" (scripts/start-cups.sh)";
-    }
-    const passwd* user = ::getpwuid(::getuid());
-    ASSERT_NE(user, nullptr);
-    const fs::path out = fs::path(user->pw_dir) / "PDF";
-    std::set<fs::path> before;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(out, ec)) before.insert(entry.path());
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
+    DOMORA_NEEDS(have("pdftoppm") && have("pdfinfo"), "needs poppler-utils (scripts/bootstrap-test.sh)");
+    test::PrivateCups cups;
+    const bool started = cups.start(m_root / "cups");
+    DOMORA_NEEDS(started, cups.why_not());
+    set_env("CUPS_SERVER", cups.server());
 
     write_settings(settings_entry("label_5160", label_record("PDF", 2)));
     m_first = start({"address"});
     print_labels();
-    const fs::path pdf = wait_for_new_pdf(out, before, 120s);
-    ASSERT_FALSE(pdf.empty()) << "cups-pdf wrote nothing to " << out << "\n" << read(m_root / "app" / "status.log");
+    const fs::path pdf = cups.printed_pdf();
+    ASSERT_TRUE(wait_for_pdf(pdf, 120s)) << "the PDF queue wrote nothing to " << cups.printed_pdf() << "\n"
+                              << read(m_root / "app" / "status.log") << "\n" << read(cups.error_log());
     quit();
 
     const std::string info = run("pdfinfo '" + pdf.string() + "'");
@@ -241,7 +218,6 @@ TEST_F(Printing, Avery5160LabelsOnTheCupsPdfQueue) {
     // At 40 dpi a label is 105 x 40 pixels; look inside each cell for ink.
     GrayPage page;
     ASSERT_TRUE(render_page(pdf, 40, m_root / "page", page));
-    fs::remove(pdf, ec);
     for (int cell = 0; cell < 30; ++cell) {
         const int column = cell % 3, row = cell / 3;
         const double left = (188 + column * 2750) * 0.04, top = (500 + row * 1000) * 0.04;
@@ -260,8 +236,8 @@ TEST_F(Printing, Avery5160LabelsOnTheCupsPdfQueue) {
 }
 
 TEST_F(Printing, SaveAsPdfWritesTheNamesInTheOrderOfTheView) {
-    if (!can_drive_window()) GTEST_SKIP() << "needs an X display and xdotool";
-    if (!have("pdftotext")) GTEST_SKIP() << "needs poppler-utils (scripts/bootstrap-test.sh)";
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
+    DOMORA_NEEDS(have("pdftotext"), "needs poppler-utils (scripts/bootstrap-test.sh)");
     fs::create_directories(m_root / "out");
     write_settings(settings_entry("export_path", (m_root / "out").string() + "/") +
                    settings_entry("label_5160", label_record("Save as PDF", 1)));
@@ -270,13 +246,15 @@ TEST_F(Printing, SaveAsPdfWritesTheNamesInTheOrderOfTheView) {
     // The file browser offers "Domora.pdf" in the export folder; OK takes it.
     const DumpedWidget* ok = nullptr;
     std::vector<DumpedWidget> table;
-    const auto until = std::chrono::steady_clock::now() + 30s;
-    while (!ok && std::chrono::steady_clock::now() < until) {
-        int screen = 0;
-        table = parse_dump(read(dump()), screen);
-        ok = read(dump()).find("Save as PDF") != std::string::npos ? find_widget(table, 750) : nullptr;
-        if (!ok) std::this_thread::sleep_for(50ms);
-    }
+    wait_for_condition(
+        [&] {
+            int screen = 0;
+            const std::string text = read(dump());
+            table = parse_dump(text, screen);
+            ok = text.find("Save as PDF") != std::string::npos ? find_widget(table, 750) : nullptr;
+            return ok != nullptr;
+        },
+        30s);
     ASSERT_NE(ok, nullptr) << read(dump());
     ASSERT_EQ(xdotool_on(m_first, "mousemove --window {} " + std::to_string((ok->x1 + ok->x2) / 2) + " " +
                                       std::to_string((ok->y1 + ok->y2) / 2) + " click 1"),
@@ -318,8 +296,8 @@ std::string dark_photo() {
 }
 
 TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
-    if (!can_drive_window()) GTEST_SKIP() << "needs an X display and xdotool";
-    if (!have("pdftotext") || !have("pdftoppm")) GTEST_SKIP() << "needs poppler-utils (scripts/bootstrap-test.sh)";
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
+    DOMORA_NEEDS(have("pdftotext") && have("pdftoppm"), "needs poppler-utils (scripts/bootstrap-test.sh)");
     fs::create_directories(m_root / "out");
     m_env.push_back("LC_ALL=en_US.UTF-8");
     ChunkHeader car;
@@ -349,14 +327,17 @@ TEST_F(Printing, VehicleRecordsWithAPhotoSavedAsPdf) {
     // when nothing happened at all.
     bool reselect = true, settings = false;
     for (int attempt = 0; attempt < 3 && !settings; ++attempt) {
-        if (reselect) click_widget(611);
-        std::this_thread::sleep_for(500ms);
+        if (reselect) {
+            const auto before = written_at(dump());
+            click_widget(611);
+            wait_for_redraw(dump(), before);
+        }
         click_widget(610);
         settings = wait_for_dump("Print Settings - Vehicle Records", 15s);
         reselect = !settings && read(dump()).find("No records have been selected") != std::string::npos;
         if (reselect) {
             ASSERT_EQ(xdotool_keys(m_first, "key Return"), 0);
-            std::this_thread::sleep_for(500ms);
+            ASSERT_TRUE(wait_for_condition([&] { return read(dump()).find("No records have been selected") == std::string::npos; }, 10s));
         }
     }
     ASSERT_TRUE(settings) << read(dump());
@@ -415,15 +396,15 @@ TEST_F(Printing, VehicleChartsSavedAsPdfAreLinesAndText) {
                    settings_entry("vehicle_records", vehicle_print_record()));
 
     m_first = start({"vehicle"});
-    ASSERT_FALSE(wait_for_screen(dump(), 6, test_limit(60s)).empty()) << read(dump());
-    ASSERT_TRUE(wait_for_dump("2020 Subaru Outback", test_limit(30s))) << read(dump());
+    ASSERT_FALSE(wait_for_screen(dump(), 6, 60s).empty()) << read(dump());
+    ASSERT_TRUE(wait_for_dump("2020 Subaru Outback", 30s)) << read(dump());
     // Charts, then Print on the charts and OK on the settings screen. A
     // click that lands while the window is still being mapped is lost, so
     // each is made again until its screen shows.
     const auto until_shown = [&](int widget, const std::string& shows) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             click_widget(widget);
-            if (wait_for_dump(shows, test_limit(10s))) return true;
+            if (wait_for_dump(shows, 10s)) return true;
         }
         return false;
     };

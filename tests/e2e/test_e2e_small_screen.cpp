@@ -22,7 +22,6 @@ using test::scaled;
 constexpr int kScreenWide = 1024, kScreenHigh = 768, kPanelHigh = 32;
 
 // A limit in whole seconds, stretched as the machine asks.
-std::chrono::seconds seconds(std::chrono::seconds limit) { return std::chrono::duration_cast<std::chrono::seconds>(scaled(limit)); }
 
 // Waits for a condition, checking every 50 ms, at most limit (scaled).
 template <class Condition>
@@ -156,7 +155,7 @@ TEST_F(SmallScreen, TheWindowFitsAboveThePanelAndThePrintSettingsOkButtonIsInsid
     m_first = start({"address"});
     const std::string id = window_id(m_first);
     ASSERT_FALSE(id.empty());
-    ASSERT_FALSE(wait_for_screen(m_root / "dump.txt", 3, seconds(60s)).empty());
+    ASSERT_FALSE(wait_for_screen(m_root / "dump.txt", 3, 60s).empty());
 
     // The whole frame above the panel: the window took the work area's height.
     std::string geometry;
@@ -191,7 +190,7 @@ TEST_F(SmallScreen, TheWindowFitsAboveThePanelAndThePrintSettingsOkButtonIsInsid
       " click 1");
     EXPECT_TRUE(eventually([&] { return find_widget(dumped(), 750) != nullptr; }, 30s)) << read(m_root / "dump.txt");
     ::kill(m_first, SIGTERM);
-    EXPECT_EQ(wait_for_exit(m_first, seconds(60s)), 0);
+    EXPECT_EQ(wait_for_exit(m_first, 60s), 0);
     m_first = -1;
 }
 
@@ -207,9 +206,9 @@ TEST_F(SmallScreen, WithoutARuntimeFolderTheProgramMakesItsOwnAndQtDoesNotWarn) 
     const std::string err = (m_root / "stderr.txt").string();
     m_first = spawn_program({(m_root / "app" / "domora").string()}, m_env, err);
     ASSERT_GT(m_first, 0);
-    ASSERT_FALSE(wait_for_screen(m_root / "dump.txt", 3, seconds(60s)).empty());
+    ASSERT_FALSE(wait_for_screen(m_root / "dump.txt", 3, 60s).empty());
     ::kill(m_first, SIGTERM);
-    EXPECT_EQ(wait_for_exit(m_first, seconds(60s)), 0);
+    EXPECT_EQ(wait_for_exit(m_first, 60s), 0);
     m_first = -1;
     EXPECT_EQ(read(err).find("XDG_RUNTIME_DIR"), std::string::npos) << read(err);
     const fs::path own = m_root / "tmp" / ("domora-" + std::to_string(::getuid()));

@@ -22,7 +22,7 @@ public:
 
     // Waits until the dump holds a widget with this text; false after the limit.
     bool wait_for_text(const std::string& text, std::chrono::seconds limit = 30s) {
-        const auto until = std::chrono::steady_clock::now() + limit;
+        const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
         while (std::chrono::steady_clock::now() < until) {
             int screen = -1;
             for (const DumpedWidget& w : parse_dump(read(m_dump), screen)) {
@@ -35,7 +35,7 @@ public:
     // Waits until a popup is open (or closed), as the dump's first line says.
     bool wait_for_popup(bool open, std::chrono::seconds limit = 30s) {
         const std::string wanted = std::string("\tpopup\t") + (open ? "1" : "0") + "\n";
-        const auto until = std::chrono::steady_clock::now() + limit;
+        const auto until = std::chrono::steady_clock::now() + test::scaled(limit);
         while (std::chrono::steady_clock::now() < until) {
             const std::string text = read(m_dump);
             if (text.find(wanted) != std::string::npos && text.find(wanted) < text.find('\n') + 1) return true;
@@ -61,9 +61,7 @@ private:
 };
 
 TEST_F(VehicleWindow, AVehicleAndTwoFillUpsTypedInShowTheirEconomy) {
-    if (!can_drive_window()) {
-        GTEST_SKIP() << "needs an X display and xdotool";
-    }
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
     const fs::path dump = m_root / "dump.txt";
     m_env.push_back("DOMORA_WIDGET_DUMP=" + dump.string());
     m_env.push_back("LC_ALL=en_US.UTF-8");

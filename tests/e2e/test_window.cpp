@@ -38,15 +38,13 @@ TEST_P(Signals, RefusesASecondStartAndEndsInOrderOnASignal) {
 using ClickThrough = RealWindow;
 
 TEST_F(ClickThrough, TheAboutTabShowsTheMakersButtons) {
-    if (!can_drive_window()) {
-        GTEST_SKIP() << "needs an X display and xdotool";
-    }
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
     const fs::path dump = m_root / "dump.txt";
     m_env.push_back("DOMORA_WIDGET_DUMP=" + dump.string());
     m_first = start({});
     int screen = -1;
     std::vector<DumpedWidget> table;
-    const auto until = std::chrono::steady_clock::now() + 60s;
+    const auto until = std::chrono::steady_clock::now() + test::scaled(60s);
     while (std::chrono::steady_clock::now() < until) {
         table = parse_dump(read(dump), screen);
         if (screen == 3) break;
@@ -55,15 +53,13 @@ TEST_F(ClickThrough, TheAboutTabShowsTheMakersButtons) {
     ASSERT_EQ(screen, 3) << "the Addresses screen comes first";
     const auto about = std::find_if(table.begin(), table.end(), [](const DumpedWidget& w) { return w.id == 8; });
     ASSERT_NE(about, table.end());
-    const std::string click = "xdotool search --sync --onlyvisible --pid " + std::to_string(m_first) +
-                              " | head -n 1 | xargs -I{} xdotool mousemove --window {} " +
-                              std::to_string((about->x1 + about->x2) / 2) + " " + std::to_string((about->y1 + about->y2) / 2) +
-                              " click 1";
+    const std::string click = "mousemove --window {} " + std::to_string((about->x1 + about->x2) / 2) + " " +
+                              std::to_string((about->y1 + about->y2) / 2) + " click 1";
     // A click that lands while the window is still being mapped is lost;
     // clicking the tab again does no harm, so a few tries are allowed.
     for (int attempt = 0; attempt < 3 && screen != 8; ++attempt) {
-        ASSERT_EQ(std::system(click.c_str()), 0);
-        const auto until_about = std::chrono::steady_clock::now() + 10s;
+        ASSERT_EQ(xdotool_on(m_first, click), 0);
+        const auto until_about = std::chrono::steady_clock::now() + test::scaled(10s);
         while (std::chrono::steady_clock::now() < until_about) {
             table = parse_dump(read(dump), screen);
             if (screen == 8) break;
