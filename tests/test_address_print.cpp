@@ -170,6 +170,117 @@ TEST_F(AddressPrint, EnvelopesCentreTheAddressAndPrintTheReturnAddress) {
     EXPECT_EQ(texts[4].y, 656 + 75 + 2 * 50) << "empty parts take no line";
 }
 
+// ---- geometry where the two directions differ ---------------------------------------------------------------
+// Default layouts have equal left and right margins and test printers equal
+// offsets, so a slip from one direction to the other shows only here.
+
+// Where label `index` of a 5160 sheet printed at 300 dpi goes: its card's
+// corner and the text area inside margins of (left, right, top, bottom) pixels.
+struct LabelPlace {
+    int page = 0;
+    Rect card;
+    Rect text;
+};
+
+LabelPlace label_place(int index, int corner_x, int corner_y, int left, int right, int top, int bottom) {
+    const int on_sheet = index % 30;
+    LabelPlace p;
+    p.page = index / 30;
+    const int x = corner_x + (on_sheet % 3) * (788 + 38);
+    const int y = corner_y + (on_sheet / 3) * 300;
+    p.card = Rect{x, y, x + 788, y + 300};
+    p.text = Rect{x + left, y + top, x + 788 - right, y + 300 - bottom};
+    return p;
+}
+
+// Checks every label's frame, text clip, first line and page against where it belongs.
+void expect_labels_at(const HeadlessPrintService& printer, int count, int corner_x, int corner_y, int left, int right,
+                      int top, int bottom) {
+    std::vector<std::size_t> frames, texts;
+    for (std::size_t i = 0; i < printer.calls.size(); ++i) {
+        if (printer.calls[i].kind == "frame") frames.push_back(i);
+        if (printer.calls[i].kind == "text") texts.push_back(i);
+    }
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(count));
+    ASSERT_EQ(texts.size(), static_cast<std::size_t>(count)) << "one line a label";
+    for (int i = 0; i < count; ++i) {
+        const LabelPlace want = label_place(i, corner_x, corner_y, left, right, top, bottom);
+        const std::size_t frame = frames[static_cast<std::size_t>(i)];
+        const auto& f = printer.calls[frame].rect;
+        EXPECT_EQ(std::vector<int>({f.left, f.top, f.right, f.bottom}),
+                  std::vector<int>({want.card.left, want.card.top, want.card.right, want.card.bottom}))
+            << "label " << i;
+        // The text area's clip comes just before the frame, two pixels larger to the right and bottom.
+        ASSERT_GE(frame, 2u);
+        const auto& c = printer.calls[frame - 2];
+        ASSERT_EQ(c.kind, "clip");
+        EXPECT_EQ(std::vector<int>({c.rect.left, c.rect.top, c.rect.right, c.rect.bottom}),
+                  std::vector<int>({want.text.left, want.text.top, want.text.right + 2, want.text.bottom + 2}))
+            << "label " << i;
+        const auto& t = printer.calls[texts[static_cast<std::size_t>(i)]];
+        EXPECT_EQ(t.x, want.text.left) << "label " << i;
+        EXPECT_EQ(t.y, (want.text.top + want.text.bottom) / 2 - t.width / 2) << "label " << i;
+        EXPECT_EQ(printer.page_of(texts[static_cast<std::size_t>(i)]), want.page) << "label " << i;
+    }
+}
+
+std::vector<AddressValues> people_named(int count) {
+    std::vector<AddressValues> people;
+    for (int i = 0; i < count; ++i) people.push_back(person("P", "L" + std::to_string(100 + i)));
+    return people;
+}
+
+TEST_F(AddressPrint, APrinterWhoseOffsetsDifferMovesTheCornerByEach) {
+    printer.margin = 20;
+    printer.margin_y = 90;
+    load(people_named(4));
+    PrintSettings r = default_print_settings(kLayoutLabel5160);
+    r.set_outlines(true);
+    ASSERT_TRUE(print_labels(store, kLayoutLabel5160, r));
+    // The first card at (56 - 20, 150 - 90); default margins of 38 pixels all round.
+    expect_labels_at(printer, 4, 36, 60, 38, 38, 38, 38);
+}
+
+TEST_F(AddressPrint, UnequalMarginsShapeTheTextAreaSideBySide) {
+    load(people_named(4));
+    PrintSettings r = default_print_settings(kLayoutLabel5160);
+    r.set_outlines(true);
+    r.set_margins(125, 500, 62, 250);  // 38, 150, 19 and 75 pixels
+    ASSERT_TRUE(print_labels(store, kLayoutLabel5160, r));
+    expect_labels_at(printer, 4, 56, 150, 38, 150, 19, 75);
+
+    // A line of 26 characters fits 712 pixels at 12 points but not 600: it shrinks.
+    printer.calls.clear();
+    AddressValues wide = person("Abcdefghijkl", "Mnopqrstuvwxy");
+    load({wide});
+    ASSERT_TRUE(print_labels(store, kLayoutLabel5160, r));
+    ASSERT_EQ(printer.texts().size(), 1u);
+    EXPECT_EQ(printer.texts()[0].width, points_to_pixels(300, 11)) << "23 pixels a character, 26 of them in 600";
+
+    // An envelope centres the address between its own left and right margins.
+    printer.calls.clear();
+    PrintSettings e = default_print_settings(kLayoutEnvelope10);
+    e.set_margins(250, 750, 250, 250);  // 75 and 225 pixels
+    ASSERT_TRUE(print_envelopes(store, kLayoutEnvelope10, e));
+    ASSERT_FALSE(printer.texts().empty());
+    const int widest = 26 * 29;  // 14 points is 58 pixels, a character half of it
+    EXPECT_EQ(printer.texts()[0].x, (450 + 75 + 450 + 2850 - 225) / 2 - widest / 2);
+}
+
+TEST_F(AddressPrint, MoreLabelsThanASheetHoldsStartEachSheetAtItsCorner) {
+    printer.margin = 20;
+    printer.margin_y = 90;
+    load(people_named(65));
+    PrintSettings r = default_print_settings(kLayoutLabel5160);
+    r.set_outlines(true);
+    r.set_margins(125, 500, 62, 250);
+    ASSERT_TRUE(print_labels(store, kLayoutLabel5160, r));
+    EXPECT_EQ(printer.pages, 3);
+    EXPECT_EQ(printer.calls_of("end_page").size(), 3u);
+    expect_labels_at(printer, 65, 36, 60, 38, 150, 19, 75);
+    EXPECT_EQ(printer.texts()[64].text, "P L164");
+}
+
 TEST_F(AddressPrint, BookEntriesKeepOneEmptyLineBetweenGroups) {
     AddressValues a = person("Ann", "Lee");
     a[kFieldAddress1] = "1 Main St";

@@ -274,6 +274,23 @@ TEST_F(PasswordStoreTest, TheKeyIsThePasswordPaddedWithBlanksOrCutToThirtyTwoByt
     EXPECT_EQ(cipher(read(app_paths().password_file), "abc", false), header("abc"));
 }
 
+TEST_F(PasswordStoreTest, AMasterPasswordNeverSetIsAnEmptyKeyAndOpensNothing) {
+    // Before anything is typed the master password has no memory behind it at
+    // all; the sanitizer build aborted when that view was copied into a key.
+    const SecretText never_set;
+    ASSERT_EQ(never_set.view().data(), nullptr);
+    const auto key = master_key(never_set.view());
+    EXPECT_EQ(std::string(key.begin(), key.end()), std::string(32, ' '));
+    store_file(header("Quoll") + record(1, 2, lines("Bank", {})), "Quoll");
+    EXPECT_TRUE(open_standard_file(app_paths().password_file, never_set.view()).empty());
+
+    SecretText copy;
+    copy.assign(never_set.view());
+    EXPECT_EQ(copy.view(), "");
+    set_master_password(never_set.view());
+    EXPECT_EQ(master_password(), "");
+}
+
 TEST_F(PasswordStoreTest, AWrongPasswordFallsBackToTheDefaultOneWithoutLoggingEither) {
     store_file(header("Quoll") + record(1, 2, lines("Bank", {})), "Quoll");
     set_master_password("wrong guess");

@@ -84,17 +84,15 @@ TEST_F(VehicleRecords, DistancesAreStoredInHundredthsOfAKilometre) {
     EXPECT_EQ(distance_entry("1300"), 209215);
     EXPECT_EQ(distance_entry("100 km"), 10000);
     EXPECT_EQ(distance_entry(""), 0);
-    EXPECT_EQ(distance_entry("-5"), distance_entry("5")) << "the sign goes with the other characters";
 
     // Halves go to the even neighbour, on the typed decimals themselves.
     os.us_measurement = false;
     EXPECT_EQ(distance_entry("0.005"), 0);
     EXPECT_EQ(distance_entry("0.015"), 2);
     EXPECT_EQ(distance_entry("0.025"), 2);
-    EXPECT_EQ(distance_entry("1.2.3"), 120) << "the number ends at the second point";
-    EXPECT_FALSE(fits_stored(distance_entry("21474837")));
-    EXPECT_TRUE(fits_stored(distance_entry("21474836")));
-    EXPECT_FALSE(fits_stored(distance_entry(std::string(79, '9'))));
+    EXPECT_FALSE(fits_stored(*distance_entry("21474837")));
+    EXPECT_TRUE(fits_stored(*distance_entry("21474836")));
+    EXPECT_FALSE(fits_stored(*distance_entry(std::string(79, '9'))));
 }
 
 TEST_F(VehicleRecords, ManyDecimalsNeitherOverflowNorRoundAsAHalf) {
@@ -122,11 +120,10 @@ TEST_F(VehicleRecords, FuelFollowsTheUnitWordOrElseTheLocale) {
     EXPECT_EQ(fuel_entry("10"), 37854);
 }
 
-TEST_F(VehicleRecords, CostsAreThousandthsAndNeverNegative) {
+TEST_F(VehicleRecords, CostsAreThousandths) {
     EXPECT_EQ(cost_entry("$1,234.56"), 1234560);
-    EXPECT_EQ(cost_entry("-5"), 5000);
     EXPECT_EQ(cost_entry(""), 0);
-    EXPECT_FALSE(fits_stored(cost_entry("2147484")));
+    EXPECT_FALSE(fits_stored(*cost_entry("2147484")));
 }
 
 TEST_F(VehicleRecords, EconomyIsComputedOnceAndShownInEitherUnit) {
@@ -211,7 +208,6 @@ TEST_F(VehicleRecords, DatesAreReadInEveryShapeTheFormsAccept) {
         EXPECT_EQ(d.day, 7) << text;
     }
     EXPECT_FALSE(valid_date(read_date("2024/13/01")));
-    EXPECT_TRUE(valid_date(read_date("2024/02/31"))) << "the month's length is not checked";
     EXPECT_FALSE(valid_date(read_date("1899/12/31")));
     EXPECT_FALSE(valid_date(read_date("yesterday")));
     EXPECT_EQ(read_date("").month, 0);
@@ -372,10 +368,10 @@ TEST_F(VehicleRecords, TheFuelFormRefusesWhatCannotBeAFillUpInOrder) {
     }
     // Put right in the same form, the record is stored.
     form({"2024/13/01", "1000", "1300", "10", ""});
-    form({"2024/02/31", "1000", "1300", "10", ""});
+    form({"2024/02/29", "1000", "1300", "10", ""});
     add_fuel_record(m);
     EXPECT_EQ(m.store.record_count(), 1);
-    EXPECT_EQ(record(0).day, 31);
+    EXPECT_EQ(record(0).day, 29);
 }
 
 TEST_F(VehicleRecords, AFormShownAgainStartsAtItsFirstField) {

@@ -321,7 +321,9 @@ void set_master_password(std::string_view text) {
 std::array<unsigned char, kMasterKeySize> master_key(std::string_view password) {
     std::array<unsigned char, kMasterKeySize> key;
     key.fill(' ');
-    std::memcpy(key.data(), password.data(), std::min(password.size(), key.size()));
+    // An empty password may be a view of no memory at all (a master password
+    // never set), and memcpy wants a real pointer even for no bytes.
+    if (!password.empty()) std::memcpy(key.data(), password.data(), std::min(password.size(), key.size()));
     return key;
 }
 

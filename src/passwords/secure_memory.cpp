@@ -59,7 +59,8 @@ void SecretText::assign(std::string_view text) {
     }
     // The text may be a part of this one.
     const std::size_t size = std::min(text.size(), kCapacity);
-    ::memmove(m_data, text.data(), size);
+    // An empty view may have no memory behind it, which memmove must not be given.
+    if (size > 0) ::memmove(m_data, text.data(), size);
     wipe_bytes(m_data + size, kCapacity + 1 - size);
     m_size = size;
 }

@@ -393,7 +393,7 @@ ReadFillUps read_fill_ups(const CsvTable& table, const FillUpLayout& layout) {
             bad("the odometer reading cannot be read");
             continue;
         }
-        f.odometer = distance_entry(odometer + (layout.distance == DistanceUnit::Miles ? " mi" : " km"));
+        f.odometer = distance_entry(odometer + (layout.distance == DistanceUnit::Miles ? " mi" : " km")).value_or(0);
         const std::string quantity_text = field(row, col[kColumnQuantity]);
         const std::string quantity = plain_number(quantity_text, layout.decimal);
         if (!quantity_text.empty() && quantity.empty()) {
@@ -401,11 +401,11 @@ ReadFillUps read_fill_ups(const CsvTable& table, const FillUpLayout& layout) {
             continue;
         }
         switch (layout.volume) {
-            case VolumeUnit::UsGallons: f.fuel = fuel_entry(quantity + " g"); break;
+            case VolumeUnit::UsGallons: f.fuel = fuel_entry(quantity + " g").value_or(0); break;
             case VolumeUnit::UkGallons:
-                f.fuel = static_cast<std::int64_t>(std::llround(static_cast<long double>(fuel_entry(quantity + " l")) * 4.54609L));
+                f.fuel = static_cast<std::int64_t>(std::llround(static_cast<long double>(fuel_entry(quantity + " l").value_or(0)) * 4.54609L));
                 break;
-            case VolumeUnit::Litres: f.fuel = fuel_entry(quantity + " l"); break;
+            case VolumeUnit::Litres: f.fuel = fuel_entry(quantity + " l").value_or(0); break;
         }
         if (f.fuel <= 0) {
             bad("no fuel quantity");
@@ -420,14 +420,14 @@ ReadFillUps read_fill_ups(const CsvTable& table, const FillUpLayout& layout) {
                 bad("the cost cannot be read");
                 continue;
             }
-            f.cost = cost_entry(total);
+            f.cost = cost_entry(total).value_or(0);
         } else if (!price_text.empty()) {
             const std::string price = plain_number(price_text, layout.decimal);
             if (price.empty()) {
                 bad("the price cannot be read");
                 continue;
             }
-            const long double cost = static_cast<long double>(cost_entry(price)) * number_value(quantity);
+            const long double cost = static_cast<long double>(cost_entry(price).value_or(0)) * number_value(quantity);
             f.cost = cost < 9e18L ? static_cast<std::int64_t>(std::llround(cost)) : std::int64_t{-1};
         }
         out.fill_ups.push_back(f);

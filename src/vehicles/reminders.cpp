@@ -46,20 +46,24 @@ std::string read_form(const std::vector<std::string>& v, const std::vector<std::
         r.due_month = date.month;
         r.due_day = date.day;
     }
-    const auto distance = [](const std::string& text, const std::string& was, std::int32_t& into) {
-        if (text == was) return true;
-        const std::int64_t value = text.empty() ? 0 : distance_entry(text);
-        if (!fits_stored(value)) return false;
-        into = static_cast<std::int32_t>(value);
-        return true;
+    // An empty string when the distance can be kept, else what is wrong with it.
+    const auto distance = [](const std::string& text, const std::string& was, std::int32_t& into) -> const char* {
+        if (text == was) return "";
+        const std::optional<std::int64_t> value = distance_entry(text);
+        if (!value) return "valid";
+        if (!fits_stored(*value)) return "smaller";
+        into = static_cast<std::int32_t>(*value);
+        return "";
     };
-    if (!distance(v[2], shown[2], r.due_odometer)) return "|** Please enter a smaller odometer **";
+    const std::string odometer = distance(v[2], shown[2], r.due_odometer);
+    if (!odometer.empty()) return "|** Please enter a " + odometer + " odometer **";
     if (!r.has_date() && r.due_odometer == 0) return "|** Please enter a due date, a due odometer or both **";
     const bool digits = v[3].find_first_not_of("0123456789") == std::string::npos;
     const std::int64_t months = digits && !v[3].empty() && v[3].size() < 6 ? std::stoll(v[3]) : 0;
     if (!digits || months > kMostRepeatMonths) return "|** Please enter the months as a whole number up to 1200 **";
     r.repeat_months = static_cast<std::int32_t>(months);
-    if (!distance(v[4], shown[4], r.repeat_distance)) return "|** Please enter a smaller distance **";
+    const std::string repeat = distance(v[4], shown[4], r.repeat_distance);
+    if (!repeat.empty()) return "|** Please enter a " + repeat + " distance **";
     return {};
 }
 

@@ -38,10 +38,12 @@ std::string today_text() {
 }
 
 // A quantity as stored: an edit that leaves the form's text as it was keeps
-// the stored value exactly, since the text is rounded for display.
-std::int64_t typed_or_kept(const std::string& typed, const std::string& shown, bool editing, std::int64_t stored,
-                           std::int64_t (*convert)(std::string_view)) {
-    return editing && typed == shown ? stored : convert(typed);
+// the stored value exactly, since the text is rounded for display. Empty
+// when the text is no number of that kind.
+std::optional<std::int64_t> typed_or_kept(const std::string& typed, const std::string& shown, bool editing,
+                                          std::int64_t stored, std::optional<std::int64_t> (*convert)(std::string_view)) {
+    if (editing && typed == shown) return stored;
+    return convert(typed);
 }
 
 // Every record form ends alike: all records shown, saved, the record
@@ -140,11 +142,15 @@ void maintenance_form(VehicleManager& m, std::optional<int> position) {
     std::int64_t cost = 0;
     const FormCheck check = [&](const std::vector<std::string>& v) -> std::string {
         date = read_date(v[0]);
-        odometer = typed_or_kept(v[1], shown[1], editing, h.b, distance_entry);
-        cost = typed_or_kept(v[3], shown[3], editing, h.d, cost_entry);
+        const std::optional<std::int64_t> typed_odometer = typed_or_kept(v[1], shown[1], editing, h.b, distance_entry);
+        const std::optional<std::int64_t> typed_cost = typed_or_kept(v[3], shown[3], editing, h.d, cost_entry);
+        odometer = typed_odometer.value_or(0);
+        cost = typed_cost.value_or(0);
         if (v[2].empty()) return "|** Please enter a description for this record **";
         if (!valid_date(date)) return "|** Please enter the date in the format YYYY/MM/DD **";
+        if (!typed_odometer) return "|** Please enter a valid odometer **";
         if (!fits_stored(odometer)) return "|** Please enter a smaller odometer **";
+        if (!typed_cost) return "|** Please enter a valid cost **";
         if (!fits_stored(cost)) return "|** Please enter a smaller cost **";
         return {};
     };
@@ -192,14 +198,19 @@ void fuel_form(VehicleManager& m, std::optional<int> position) {
     VehicleDate date;
     std::int64_t start = 0, end = 0, fuel = 0, cost = 0, economy = 0;
     const FormCheck check = [&](const std::vector<std::string>& v) -> std::string {
-        start = typed_or_kept(v[1], shown[1], editing, h.a, distance_entry);
-        end = typed_or_kept(v[2], shown[2], editing, h.b, distance_entry);
-        fuel = typed_or_kept(v[3], shown[3], editing, h.c, fuel_entry);
-        cost = typed_or_kept(v[4], shown[4], editing, h.d, cost_entry);
+        const std::optional<std::int64_t> typed_start = typed_or_kept(v[1], shown[1], editing, h.a, distance_entry);
+        const std::optional<std::int64_t> typed_end = typed_or_kept(v[2], shown[2], editing, h.b, distance_entry);
+        const std::optional<std::int64_t> typed_fuel = typed_or_kept(v[3], shown[3], editing, h.c, fuel_entry);
+        const std::optional<std::int64_t> typed_cost = typed_or_kept(v[4], shown[4], editing, h.d, cost_entry);
+        start = typed_start.value_or(0);
+        end = typed_end.value_or(0);
+        fuel = typed_fuel.value_or(0);
+        cost = typed_cost.value_or(0);
         date = read_date(v[0]);
         economy = fuel_economy(start, end, fuel);
         const bool us_now = us_units();
         if (!valid_date(date)) return "|** Please enter the date in the format YYYY/MM/DD **";
+        // A text that is no number reads as none, so it gets the message an empty field gets.
         if (start == 0) return "|** Please enter a valid odometer start **";
         if (end == 0) return "|** Please enter a valid odometer end **";
         if (!fits_stored(start)) return "|** Please enter a smaller odometer start **";
@@ -212,6 +223,7 @@ void fuel_form(VehicleManager& m, std::optional<int> position) {
             return us_now ? "|** Please enter a smaller number of gallons used **"
                           : "|** Please enter a smaller number of liters used **";
         }
+        if (!typed_cost) return "|** Please enter a valid cost **";
         if (!fits_stored(cost)) return "|** Please enter a smaller cost **";
         if (!fits_stored(economy)) return "|** The fuel used is too small for this distance **";
         return {};

@@ -1,6 +1,8 @@
 #include "vehicles/vehicle_units.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <limits>
 
 #include "app/settings.h"
@@ -53,19 +55,15 @@ std::int64_t saturate(Wide value) {
     return static_cast<std::int64_t>(value);
 }
 
-// A typed number: the text with every character but ".0123456789" removed,
-// read up to where it stops being a number (so "1.2.3" is 1.2, "" is 0).
+// A typed number: digits with at most one decimal point, grouping commas
+// already taken out.
 struct Decimal {
     Wide mantissa = 0;
     int scale = 0;      // decimals in the mantissa
     bool huge = false;  // more integer digits than any field could hold
 };
 
-Decimal typed_number(std::string_view text) {
-    std::string kept;
-    for (char c : text) {
-        if ((c >= '0' && c <= '9') || c == '.') kept += c;
-    }
+Decimal typed_number(std::string_view kept) {
     Decimal d;
     std::size_t i = 0;
     for (; i < kept.size() && kept[i] != '.'; ++i) {
@@ -77,7 +75,7 @@ Decimal typed_number(std::string_view text) {
     }
     if (i < kept.size() && kept[i] == '.') {
         bool dropped = false;
-        for (++i; i < kept.size() && kept[i] != '.'; ++i) {
+        for (++i; i < kept.size(); ++i) {
             // Decimals beyond what the mantissa holds, or beyond kMostDecimals
             // (whose power of ten must still fit), are far below any stored unit.
             if (d.mantissa * 10 >= kMantissaLimit || d.scale >= kMostDecimals) {
@@ -95,6 +93,73 @@ Decimal typed_number(std::string_view text) {
         }
     }
     return d;
+}
+
+// What a typed amount says: its digits (grouping taken out, at most one
+// point) and the word after them, lower-cased.
+struct Amount {
+    std::string digits;
+    std::string unit;
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits "$ 1,234.5", "9,400 mi", "12.5gal" into number and unit word.
+// Anything that would have to be guessed at -- a sign, an exponent, a
+// second point, a comma that does not group thousands, a second number --
+// is no amount at all, so the form can say so instead of storing a
+// different number than the one typed.
+std::optional<Amount> split_amount(std::string_view text, bool currency) {
+    std::size_t i = 0;
+    const auto skip_blanks = [&] {
+        while (i < text.size() && is_blank(text[i])) ++i;
+    };
+    skip_blanks();
+    if (currency && i < text.size() && text[i] == '$') {
+        ++i;
+        skip_blanks();
+    }
+    Amount a;
+    bool point = false;
+    bool grouped = false;
+    std::size_t group = 0;  // digits since the last comma, or of the whole part
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            a.digits += c;
+            ++group;
+        } else if (c == '.') {
+            if (point || (grouped && group != 3)) return std::nullopt;
+            point = true;
+            a.digits += '.';
+        } else if (c == ',') {
+            // Groups of three whole digits only: "12,5" may be a decimal comma.
+            if (point || group == 0 || group > 3 || (grouped && group != 3)) return std::nullopt;
+            grouped = true;
+            group = 0;
+        } else {
+            break;
+        }
+    }
+    if (grouped && !point && group != 3) return std::nullopt;
+    skip_blanks();
+    for (; i < text.size() && !is_blank(text[i]); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 'A' || (c > 'Z' && c < 'a') || c > 'z') return std::nullopt;
+        a.unit += static_cast<char>(c | 0x20);
+    }
+    skip_blanks();
+    if (i != text.size()) return std::nullopt;
+    const bool has_digit = a.digits.find_first_of("0123456789") != std::string::npos;
+    // Blank is zero, as an empty field always was; a lone "." or "$" or unit is not.
+    if (!has_digit && (!a.digits.empty() || !a.unit.empty() || text.find('$') != std::string_view::npos)) {
+        return std::nullopt;
+    }
+    return a;
+}
+
+bool one_of(const std::string& word, std::initializer_list<const char*> words) {
+    return std::any_of(words.begin(), words.end(), [&](const char* w) { return word == w; });
 }
 
 // round(typed value x factor / 10^shift), halves to even; factor carries the
@@ -139,8 +204,6 @@ std::string fixed_text(Wide scaled, int decimals, bool grouping) {
     }
     return text;
 }
-
-bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // Displayed tenths of the fuel quantity, the number the price is taken per.
 Wide fuel_tenths(std::int64_t millilitres) {
@@ -219,10 +282,7 @@ VehicleDate read_date(std::string_view input) {
     return date;
 }
 
-bool valid_date(const VehicleDate& date) {
-    return date.year >= 1900 && date.year <= 2500 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
-           date.day <= 31;
-}
+bool valid_date(const VehicleDate& date) { return calendar_date(date.year, date.month, date.day); }
 
 bool calendar_date(int year, int month, int day) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -245,23 +305,43 @@ std::string date_entry_text(int year, int month, int day) {
 
 // ---- what the user types ----------------------------------------------------------------------------
 
-std::int64_t distance_entry(std::string_view text) {
-    const std::string lower = to_lower(text);
-    const bool miles = contains(lower, "mi") || (!contains(lower, "km") && us_units());
+std::optional<std::int64_t> distance_entry(std::string_view text) {
+    const std::optional<Amount> a = split_amount(text, false);
+    if (!a) return std::nullopt;
+    bool miles = us_units();
+    if (one_of(a->unit, {"mi", "mile", "miles"})) {
+        miles = true;
+    } else if (one_of(a->unit, {"km", "kms", "kilometer", "kilometers", "kilometre", "kilometres"})) {
+        miles = false;
+    } else if (!a->unit.empty()) {
+        return std::nullopt;
+    }
     // Kilometres to three decimals (the factor carries 10^6), then hundredths.
-    const std::int64_t thousandths = scaled_entry(typed_number(text), miles ? 1609344 : 1000000, 3);
+    const std::int64_t thousandths = scaled_entry(typed_number(a->digits), miles ? 1609344 : 1000000, 3);
     if (thousandths == std::numeric_limits<std::int64_t>::max()) return thousandths;
     return saturate(divide_half_even(thousandths, 10));
 }
 
-std::int64_t fuel_entry(std::string_view text) {
-    const std::string lower = to_lower(text);
-    const bool gallons = contains(lower, "g") || (!contains(lower, "l") && us_units());
+std::optional<std::int64_t> fuel_entry(std::string_view text) {
+    const std::optional<Amount> a = split_amount(text, false);
+    if (!a) return std::nullopt;
+    bool gallons = us_units();
+    if (one_of(a->unit, {"g", "gal", "gals", "gallon", "gallons"})) {
+        gallons = true;
+    } else if (one_of(a->unit, {"l", "liter", "liters", "litre", "litres"})) {
+        gallons = false;
+    } else if (!a->unit.empty()) {
+        return std::nullopt;
+    }
     // Litres to three decimals are millilitres; the factor carries 10^8.
-    return scaled_entry(typed_number(text), gallons ? 378541178 : 100000000, 5);
+    return scaled_entry(typed_number(a->digits), gallons ? 378541178 : 100000000, 5);
 }
 
-std::int64_t cost_entry(std::string_view text) { return scaled_entry(typed_number(text), 1000, 0); }
+std::optional<std::int64_t> cost_entry(std::string_view text) {
+    const std::optional<Amount> a = split_amount(text, true);
+    if (!a || !a->unit.empty()) return std::nullopt;
+    return scaled_entry(typed_number(a->digits), 1000, 0);
+}
 
 std::int64_t fuel_economy(std::int64_t odometer_start, std::int64_t odometer_end, std::int64_t fuel) {
     if (fuel <= 0) return 0;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,8 @@ struct VehicleDate {
 // Takes 2024/3/7, 2024-03-07, 3/7/2024, Mar 7, 2024, 7 March 2024 and
 // 2024 Mar 7 alike; parts it cannot find are 0.
 VehicleDate read_date(std::string_view text);
-// Year 1900 to 2500, month 1 to 12, day 1 to 31.
+// A day of the calendar from 1900 to 2500: no February 30, and February 29
+// in leap years only.
 bool valid_date(const VehicleDate& date);
 // A day of the calendar (leap years by the Gregorian rule) from 1900 to 2500.
 bool calendar_date(int year, int month, int day);
@@ -38,16 +40,21 @@ std::string date_entry_text(int year, int month, int day);
 
 // ---- what the user types ------------------------------------------------------------------------
 
-// The stored value of a typed odometer reading (hundredths of a km). A text
-// holding "mi" is miles, one holding "km" kilometres, anything else the
+// What the user types for a distance, a fuel quantity or a cost: digits with
+// at most one decimal point and commas grouping thousands, blanks around, and
+// for a cost a leading "$". Anything else (a sign, "1e5", "12..5", "12,5")
+// is std::nullopt rather than a guess; an empty text is 0.
+
+// The stored value of a typed odometer reading (hundredths of a km). A unit
+// word "mi"/"mile(s)" is miles, "km"/"kilometre(s)" kilometres, none the
 // locale's unit. Values too large for any integer come back as INT64_MAX, so
 // callers can refuse what does not fit the file.
-std::int64_t distance_entry(std::string_view text);
-// Millilitres: "g" in the text means U.S. gallons, "l" litres.
-std::int64_t fuel_entry(std::string_view text);
-// Thousandths of the currency; every character but digits and "." is
-// dropped, so a cost is never negative.
-std::int64_t cost_entry(std::string_view text);
+std::optional<std::int64_t> distance_entry(std::string_view text);
+// Millilitres: "g"/"gal"/"gallon(s)" after the number means U.S. gallons,
+// "l"/"liter(s)"/"litre(s)" litres, none the locale's unit.
+std::optional<std::int64_t> fuel_entry(std::string_view text);
+// Thousandths of the currency, never negative.
+std::optional<std::int64_t> cost_entry(std::string_view text);
 // Ten-thousandths of a km per litre for a fill-up; fuel must be above 0.
 std::int64_t fuel_economy(std::int64_t odometer_start, std::int64_t odometer_end, std::int64_t fuel);
 // True when a value fits the file's signed 32-bit fields.

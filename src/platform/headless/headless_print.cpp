@@ -52,9 +52,11 @@ bool HeadlessPrintService::open_device(const PrintDevice& device, PrintCaps& cap
     caps.dpi_x = caps.dpi_y = dpi;
     caps.page_width = static_cast<int>((static_cast<long long>(w) * dpi + 500) / 1000);
     caps.page_height = static_cast<int>((static_cast<long long>(h) * dpi + 500) / 1000);
-    caps.offset_x = caps.offset_y = margin;
+    const int top = margin_y >= 0 ? margin_y : margin;
+    caps.offset_x = margin;
+    caps.offset_y = top;
     caps.printable_width = caps.page_width - 2 * margin;
-    caps.printable_height = caps.page_height - 2 * margin;
+    caps.printable_height = caps.page_height - 2 * top;
     device_open = true;
     m_error = 0;
     return true;

@@ -19,7 +19,8 @@ public:
     std::map<std::string, std::string> default_options;  // by printer
     std::vector<std::string> families{"Arial", "Courier New", "@Arial Unicode", "Times New Roman"};
     int dpi = 300;
-    int margin = 0;  // unprintable border on each side, device pixels
+    int margin = 0;     // unprintable border on each side, device pixels
+    int margin_y = -1;  // when 0 or more, the top and bottom border instead; margin keeps the sides
     bool document_fails = false;
 
     // The properties dialog's pre-set answer: confirmed or not, and the
