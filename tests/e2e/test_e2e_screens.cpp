@@ -70,7 +70,7 @@ protected:
     // The program ends as asked, not by a fault.
     void quit() {
         ::kill(m_first, SIGTERM);
-        EXPECT_EQ(wait_for_exit(m_first, scaled(60s)), 0) << read(m_root / "app" / "status.log");
+        EXPECT_EQ(wait_for_exit(m_first, std::chrono::duration_cast<std::chrono::seconds>(scaled(60s))), 0) << read(m_root / "app" / "status.log");
         m_first = -1;
     }
     void put(const std::string& fixture, const std::string& name) {
