@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "platform/platform.h"
@@ -23,12 +23,13 @@ int g_fd = -1;
 // Lines of a StatusLogBatch on this thread, and how deeply batches nest.
 thread_local std::string t_batch;
 thread_local int t_batch_depth = 0;
-// The depth of the innermost paced batch (0: none), and when it last wrote.
+// The depth of the innermost paced batch (0: none), and when it last wrote
+// (the platform's tick count, so tests decide when time has passed).
 thread_local int t_paced_depth = 0;
-thread_local std::chrono::steady_clock::time_point t_paced_written;
+thread_local std::uint64_t t_paced_written = 0;
 
 constexpr std::size_t kPacedBytes = 64 * 1024;
-constexpr auto kPacedInterval = std::chrono::milliseconds(30);
+constexpr std::uint64_t kPacedIntervalMs = 30;
 
 class LockGuard {
 public:
@@ -70,8 +71,8 @@ void write_bytes(const std::string& bytes) {
 // Called where a paced batch holds only whole batches' lines.
 void write_paced_if_due() {
     if (t_paced_depth == 0 || t_paced_depth != t_batch_depth || t_batch.empty()) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (t_batch.size() < kPacedBytes && now - t_paced_written < kPacedInterval) return;
+    const std::uint64_t now = platform().tick_ms();
+    if (t_batch.size() < kPacedBytes && now - t_paced_written < kPacedIntervalMs) return;
     write_bytes(t_batch);
     t_batch.clear();
     t_paced_written = now;
@@ -105,7 +106,7 @@ StatusLogBatch::StatusLogBatch(Pacing pacing) : m_outer_paced_depth(t_paced_dept
     ++t_batch_depth;
     if (pacing == kPaced && !outer_holds) {
         t_paced_depth = t_batch_depth;
-        t_paced_written = std::chrono::steady_clock::now();
+        t_paced_written = platform().tick_ms();
     }
 }
 
