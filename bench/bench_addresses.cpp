@@ -137,6 +137,22 @@ void BM_AppendThousand(benchmark::State& state) {
 
 }  // namespace
 
+// Page Down as the list runs it (the selection moves, the select-all box is
+// asked again), in a book of 1,000 and of 1,000,000: the work should follow
+// the marks that change, not the size of the book.
+void BM_PageDown(benchmark::State& state) {
+    Book book(static_cast<int>(state.range(0)));
+    AddressStore& store = book.store;
+    store.set_current(0);
+    select_only(store, 0);
+    for (auto _ : state) {
+        if (store.current() + 30 >= store.count()) store.set_current(0);
+        step_current(store, 25, false, false);
+        benchmark::DoNotOptimize(all_selected(store));
+    }
+}
+
+BENCHMARK(BM_PageDown)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SortWriteReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InsertionSortOfOffsets)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -236,6 +236,69 @@ TEST_F(List, ArrowKeysWithShiftExtendAndWithoutSelectOnlyTheNewRow) {
     EXPECT_EQ(selected(), (std::vector<int>{0, 9}));
 }
 
+// The count of selected records is kept by the changes rather than found by
+// a walk; here every step is checked against a walk over the whole image,
+// deleted and hidden records included, which a plain key clears as well.
+TEST_F(List, TheSelectedCountFollowsEveryChangeAndAPlainKeyStillClearsHiddenMarks) {
+    std::vector<Person> people;
+    for (int i = 0; i < 8; ++i) people.push_back(Person{"P" + std::to_string(i), "L" + std::string(1, char('A' + i))});
+    people[3].marks = kSelectedMark;                // selected in the file
+    people[5].marks = kSelectedMark;                // and a deleted one, never shown
+    people[5].live = false;
+    people[6].marks = kSelectedMark | kSearchMark;  // and one only the search results show
+    load(people);
+    const auto walked = [&] {
+        std::size_t n = 0;
+        store.each_frame([&](std::uint32_t offset) {
+            n += (store.marks_at(offset) & kSelectedMark) != 0 ? 1 : 0;
+            return true;
+        });
+        return n;
+    };
+    EXPECT_EQ(store.selected_count(), 3u);
+    ensure_selection(store);
+    EXPECT_EQ(walked(), 3u) << "a selection in the file is kept for Export and Print";
+
+    store.set_current(0);
+    step_current(store, 1, false, false);
+    EXPECT_EQ(walked(), 1u) << "the hidden and deleted marks went too";
+    EXPECT_EQ(store.selected_count(), 1u);
+    for (int i = 0; i < 3; ++i) step_current(store, 2, false, false);
+    EXPECT_EQ(selected(), (std::vector<int>{6}));
+    EXPECT_EQ(store.selected_count(), walked());
+
+    // Two selected, the later one unselected again: the earlier is the one left, and the next key clears it.
+    store.set_current(1);
+    toggle_current_mark(store);
+    toggle_current_mark(store);
+    EXPECT_EQ(selected(), (std::vector<int>{6}));
+    step_current(store, 1, false, false);
+    EXPECT_EQ(selected(), (std::vector<int>{2}));
+    EXPECT_EQ(store.selected_count(), 1u);
+    EXPECT_FALSE(all_selected(store));
+    toggle_select_all(store);
+    EXPECT_TRUE(all_selected(store));
+    EXPECT_EQ(store.selected_count(), walked());
+
+    // An add comes in selected, the sort moves records: still counted right.
+    const std::int32_t id = store.new_record_id();
+    AddressValues v;
+    v[kFieldFirst] = "New";
+    v[kFieldLast] = "LB";
+    (void)store.append_record(id, kSelectedMark, v);
+    ASSERT_TRUE(sort_addresses(store).ok());
+    set_current_to_added(store, id);
+    EXPECT_EQ(store.selected_count(), walked());
+    select_only(store, store.current());
+    EXPECT_EQ(walked(), 1u);
+    EXPECT_EQ(store.record_at(store.item(selected().at(0))).id, id);
+    clear_marks(store, kSelectedBit);
+    EXPECT_EQ(walked(), 0u);
+    EXPECT_EQ(store.selected_count(), 0u);
+    ensure_selection(store);
+    EXPECT_EQ(selected(), (std::vector<int>{store.current()}));
+}
+
 // ---- selection by mouse ------------------------------------------------------------------------------------
 
 TEST_F(List, APlainPressSelectsOneRowAndASecondPressOnItAsksForEdit) {

@@ -23,11 +23,30 @@ namespace fs = std::filesystem;
 struct StepLog : CopyProgress {
     std::vector<int> steps;
     int total = 0;
+    std::vector<std::int64_t> parts;  // bytes done, one entry a report
+    std::int64_t part_size = 0;
     void step(int step, int of) override {
         steps.push_back(step);
         total = of;
     }
+    void part(std::int64_t done, std::int64_t size) override {
+        parts.push_back(done);
+        part_size = size;
+    }
 };
+
+// Bytes that a copy which drops, repeats or shifts a block cannot reproduce.
+std::string patterned(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t x = 2463534242u;
+    for (char& c : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return bytes;
+}
 
 class Backup : public test::UiTest {
 protected:
@@ -142,6 +161,64 @@ TEST_F(Backup, AFullStickIsReportedFileByFileAndLeavesTheEarlierCopyWhole) {
                         "Backup Failed: " + app_paths().address_file + " to " + path("usb/Domora/address10.dat") +
                             " - write: No space left on device"),
               lines.end());
+}
+
+TEST_F(Backup, ALargeFileIsCopiedWholeInsideTheSystemOrThroughTheBufferReportingEachMegabyte) {
+    // Three and a half megabytes: the last piece is shorter than the buffer.
+    const std::string big = patterned(3 * (1 << 20) + (1 << 19));
+    write(app_paths().address_file, big);
+    for (const bool in_system : {true, false}) {
+        SCOPED_TRACE(in_system ? "in the system" : "through the buffer");
+        os.clear_faults();
+        if (!in_system) os.refuse_copy_ranges(EXDEV);
+        os.copy_range_calls = 0;
+        os.fsync_calls = 0;
+        StepLog progress;
+        const CopyOutcome outcome = back_up_files(path("usb/Domora/"), progress);
+        EXPECT_TRUE(outcome.ok());
+        EXPECT_EQ(outcome.copied, 6);
+        EXPECT_EQ(read(path("usb/Domora/address10.dat")), big);
+        EXPECT_EQ(read(path("usb/Domora/domora")), "\x7f" "ELF program");
+        EXPECT_EQ(in_system, os.copy_range_calls > 0);
+        // Only the large file reports, once a megabyte, with the steps as they were.
+        EXPECT_EQ(progress.parts, (std::vector<std::int64_t>{1 << 20, 2 << 20, 3 << 20, static_cast<std::int64_t>(big.size())}));
+        EXPECT_EQ(progress.part_size, static_cast<std::int64_t>(big.size()));
+        EXPECT_EQ(progress.steps, (std::vector<int>{1, 5, 6, 7, 8}));
+        // Each copy flushed once, and the folder once for all of them.
+        EXPECT_EQ(os.fsync_calls, 7);
+        EXPECT_EQ(names_in(path("usb/Domora")).size(), 6u);
+    }
+
+    // A full stick stops the buffered copy too, and costs neither file.
+    os.clear_faults();
+    os.refuse_copy_ranges(EXDEV);
+    write(app_paths().address_file, big + "more");
+    os.fail_writes(path("usb/Domora/address10.dat"), 1 << 20, ENOSPC);
+    StepLog progress;
+    const CopyOutcome outcome = back_up_files(path("usb/Domora/"), progress);
+    ASSERT_EQ(outcome.failures.size(), 1u);
+    EXPECT_EQ(outcome.failures[0].reason, "write: No space left on device");
+    EXPECT_EQ(read(path("usb/Domora/address10.dat")), big);
+    EXPECT_EQ(names_in(path("usb/Domora")).size(), 6u);
+}
+
+TEST_F(Backup, AFlushThatFailsKeepsTheEarlierCopyAndTheRestoreFlushesTheDataFolderOnce) {
+    StepLog progress;
+    ASSERT_TRUE(back_up_files(path("usb/Domora/"), progress).ok());
+    write(app_paths().address_file, "addresses v2");
+    os.fail_fsync(EIO);
+    const CopyOutcome failed = back_up_files(path("usb/Domora/"), progress);
+    EXPECT_EQ(failed.failures.size(), 6u);
+    EXPECT_EQ(failure_lines({failed.failures[1]}), "address10.dat - flush: Input/output error");
+    EXPECT_EQ(read(path("usb/Domora/address10.dat")), "addresses v1");
+    EXPECT_EQ(names_in(path("usb/Domora")).size(), 6u);
+
+    os.clear_faults();
+    os.fsync_calls = 0;
+    const CopyOutcome restored = restore_files(path("usb/Domora/"), progress);
+    EXPECT_EQ(restored.copied, 4);
+    EXPECT_EQ(os.fsync_calls, 5);
+    EXPECT_EQ(read(app_paths().address_file), "addresses v1");
 }
 
 TEST_F(Backup, TheBackupButtonStoresTheFolderCopiesAndSaysSoOnlyWhenAllWent) {

@@ -188,6 +188,10 @@ void set_mark(AddressStore& store, int position, int bit, bool value) {
 
 void clear_marks(AddressStore& store, int bit) {
     if (bit < 0 || bit > 7) return;
+    if (bit == kSelectedBit) {
+        store.clear_selected();
+        return;
+    }
     const auto keep = static_cast<std::uint8_t>(~(1u << bit));
     store.each_frame([&](std::uint32_t offset) {
         // Most records have no such mark: leaving their bytes untouched spares
@@ -200,6 +204,8 @@ void clear_marks(AddressStore& store, int bit) {
 
 bool all_selected(const AddressStore& store) {
     if (store.count() == 0) return false;
+    // Fewer selected records in the whole image than the view shows: not all.
+    if (store.selected_count() < static_cast<std::size_t>(store.count())) return false;
     for (int i = 0; i < store.count(); ++i) {
         if (mark(store, i, kSelectedBit) == 0) return false;
     }
@@ -213,12 +219,7 @@ void select_only(AddressStore& store, int position) {
 
 void ensure_selection(AddressStore& store) {
     if (store.count() == 0) return;
-    bool any = false;
-    store.each_frame([&](std::uint32_t offset) {
-        any = (store.marks_at(offset) & kSelectedMark) != 0;
-        return !any;
-    });
-    if (!any) set_mark(store, store.current(), kSelectedBit, true);
+    if (store.selected_count() == 0) set_mark(store, store.current(), kSelectedBit, true);
 }
 
 // ---- selection rules --------------------------------------------------------------------------------

@@ -229,8 +229,47 @@ std::uint8_t AddressStore::marks_at(std::uint32_t offset) const {
 
 void AddressStore::set_marks_at(std::uint32_t offset, std::uint8_t marks) {
     // The search mark decides what search results show.
-    if (((marks_at(offset) ^ marks) & kSearchMark) != 0) m_view_current = false;
+    const std::uint8_t old = marks_at(offset);
+    if (((old ^ marks) & kSearchMark) != 0) m_view_current = false;
+    if (((old ^ marks) & kSelectedMark) != 0 && m_selected_known) {
+        if ((marks & kSelectedMark) != 0) {
+            ++m_selected_count;
+            m_selected_hint = offset;
+        } else {
+            --m_selected_count;
+        }
+    }
     m_image[offset + 13] = static_cast<char>(marks);
+}
+
+std::size_t AddressStore::selected_count() const {
+    if (!m_selected_known) {
+        m_selected_count = 0;
+        each_frame([&](std::uint32_t offset) {
+            if ((marks_at(offset) & kSelectedMark) != 0) ++m_selected_count;
+            return true;
+        });
+        m_selected_known = true;
+    }
+    return m_selected_count;
+}
+
+void AddressStore::clear_selected() {
+    if (m_selected_known && m_selected_count == 0) return;
+    if (m_selected_known && m_selected_count == 1 && m_selected_hint < m_image.size() &&
+        (marks_at(m_selected_hint) & kSelectedMark) != 0) {
+        set_marks_at(m_selected_hint, static_cast<std::uint8_t>(marks_at(m_selected_hint) & ~kSelectedMark));
+        return;
+    }
+    each_frame([&](std::uint32_t offset) {
+        // Most records have no such mark: leaving their bytes untouched spares
+        // writing a whole large image back to memory.
+        const std::uint8_t marks = marks_at(offset);
+        if ((marks & kSelectedMark) != 0) m_image[offset + 13] = static_cast<char>(marks & ~kSelectedMark);
+        return true;
+    });
+    m_selected_known = true;
+    m_selected_count = 0;
 }
 
 void AddressStore::set_live_at(std::uint32_t offset, bool live) {
@@ -429,6 +468,10 @@ AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, co
     put_u32(m_image, old_size + 8, static_cast<std::uint32_t>(id));
     m_image[old_size + 12] = 1;
     m_image[old_size + 13] = static_cast<char>(marks);
+    if (m_selected_known && (marks & kSelectedMark) != 0) {
+        ++m_selected_count;
+        m_selected_hint = static_cast<std::uint32_t>(old_size);
+    }
     for (std::size_t i = 0; i < kept->size(); ++i) {
         m_image.append(i == kFieldFirst ? result.first : (*kept)[i]);
         m_image.push_back('\0');

@@ -122,6 +122,13 @@ public:
     bool live_at(std::uint32_t offset) const;
     std::uint8_t marks_at(std::uint32_t offset) const;
     void set_marks_at(std::uint32_t offset, std::uint8_t marks);
+    // How many records of the image (shown or not, live or deleted) carry
+    // the selected mark; counted once, then kept by every change of a mark.
+    std::size_t selected_count() const;
+    // Clears the selected mark of every record in the image. When the one
+    // selected record is known (as after a key moved the selection), only
+    // its byte is touched instead of every record's.
+    void clear_selected();
     void set_live_at(std::uint32_t offset, bool live);
     // The header values and the 17 fields, each read up to its zero byte and
     // never past the record's end (missing fields are empty).
@@ -236,6 +243,12 @@ private:
     std::vector<std::uint32_t> m_frames;
     // The id and new offset of each record the last place_changes put in place.
     std::vector<std::pair<std::int32_t, std::uint32_t>> m_placed;
+    // The count of selected records, once known; forgotten whenever records
+    // move. m_selected_hint is the record that last gained the mark: while
+    // the count is 1 and it still has the mark, it is the only one.
+    mutable bool m_selected_known = false;
+    mutable std::size_t m_selected_count = 0;
+    std::uint32_t m_selected_hint = UINT32_MAX;
 };
 
 // The program's one address book.

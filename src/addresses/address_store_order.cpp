@@ -68,6 +68,7 @@ std::string_view AddressStore::sort_key(std::uint32_t offset, std::string& buffe
 void AddressStore::forget_order() {
     m_order_known = false;
     m_view_current = false;
+    m_selected_known = false;
     m_ordered_end = 0;
     m_dead_in_order = 0;
     m_placed.clear();
@@ -142,6 +143,7 @@ bool AddressStore::place_changes() {
     }
     const bool view_held_all = m_view_current && m_mode == kModeAll;
     m_placed.clear();
+    m_selected_known = false;
     m_image.resize(m_ordered_end);
     m_view_current = false;
     if (m_dead_in_order > 0) {

@@ -1,5 +1,8 @@
 #include "app/backup.h"
 
+#include <set>
+
+#include "app/file_copy.h"
 #include "app/files.h"
 #include "app/result.h"
 #include "app/startup.h"
@@ -21,19 +24,19 @@ std::string with_slash(const std::string& folder) {
     return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
 bool is_file(const std::string& path) {
     FileInfo info;
     return !path.empty() && platform().sys_stat(path, info) && !info.is_folder;
 }
 
-Result<void> copy_whole_file(const std::string& from, const std::string& to, unsigned mode) {
-    Result<std::string> data = read_whole_file(from);
-    if (!data) return Error{"read: " + data.error().message};
-    return write_file_atomic(to, data.value(), mode);
-}
-
-void copy_one(const char* what, const std::string& from, const std::string& to, unsigned mode, CopyOutcome& outcome) {
-    const Result<void> copied = copy_whole_file(from, to, mode);
+void copy_one(const char* what, const std::string& from, const std::string& to, unsigned mode, CopyProgress& progress,
+              CopyOutcome& outcome) {
+    const Result<void> copied = copy_file_atomic(from, to, mode, [&](std::int64_t done, std::int64_t size) { progress.part(done, size); });
     if (copied) {
         ++outcome.copied;
         return;
@@ -92,10 +95,12 @@ CopyOutcome back_up_files(const std::string& backup_folder, CopyProgress& progre
         shown = row.step;
         if (row.name.empty() || !is_file(row.source)) continue;
         const std::size_t failed = outcome.failures.size();
-        copy_one("Backup", row.source, folder + row.name, row.mode, outcome);
+        copy_one("Backup", row.source, folder + row.name, row.mode, progress, outcome);
         // A backup holds one password store: an earlier one of the other kind would be restored in its place.
         if (row.step == 6 && outcome.failures.size() == failed) remove_other_store(folder, row.name);
     }
+    // Each copy was flushed on its own; the renames into the folder are made durable in one go.
+    if (outcome.copied > 0) flush_folder(folder);
     status_log_write("Backup: " + std::to_string(outcome.copied) + " files copied to " + folder + ", " +
                      std::to_string(outcome.failures.size()) + " failed");
     return outcome;
@@ -109,6 +114,7 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
         if (is_file(old_error_log)) delete_file(old_error_log);
     }
     CopyOutcome outcome;
+    std::set<std::string> folders;
     int step = 0;
     // The backup's password store, the strong one first; once it is back the other kind goes, so
     // that the restored files are one consistent store.
@@ -122,9 +128,12 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
         const std::string source = from + name_of(*target);
         if (target->empty() || !is_file(source)) continue;
         const std::size_t failed = outcome.failures.size();
-        copy_one("Restore", source, *target, kOwnerOnly, outcome);
+        copy_one("Restore", source, *target, kOwnerOnly, progress, outcome);
+        if (outcome.failures.size() == failed) folders.insert(folder_of(*target));
         if (target == &passwords && outcome.failures.size() == failed && is_file(other)) delete_file(other);
     }
+    // The data files nearly always share one folder: each folder is flushed once.
+    for (const std::string& copied_into : folders) flush_folder(copied_into);
     status_log_write("Restore: " + std::to_string(outcome.copied) + " files copied from " + from + ", " +
                      std::to_string(outcome.failures.size()) + " failed");
     return outcome;

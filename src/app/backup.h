@@ -4,10 +4,12 @@
 // restore brings the three data files back from such a folder.
 //
 // Every copy goes through a temporary file that is flushed and renamed over
-// the destination, so neither a full stick nor a failed restore ever leaves
+// the destination (the bytes move inside the system, never through memory
+// whole), so neither a full stick nor a failed restore ever leaves
 // a half-written file where a whole one was.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,11 @@ class CopyProgress {
 public:
     virtual ~CopyProgress() = default;
     virtual void step(int step, int total) = 0;
+    // Within the step, after each megabyte of a large file.
+    virtual void part(std::int64_t done, std::int64_t size) {
+        (void)done;
+        (void)size;
+    }
 };
 
 struct CopyFailure {

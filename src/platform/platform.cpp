@@ -178,6 +178,14 @@ std::int64_t Platform::sys_seek(int fd, std::int64_t offset, int whence) {
 
 int Platform::sys_fsync(int fd) { return ::fsync(fd); }
 
+long Platform::sys_copy_range(int from_fd, int to_fd, std::size_t count) {
+    ssize_t n;
+    do {
+        n = ::copy_file_range(from_fd, nullptr, to_fd, nullptr, count, 0);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
 int Platform::sys_close(int fd) { return ::close(fd); }
 
 int Platform::sys_rename(const std::string& from, const std::string& to) {

@@ -177,6 +177,10 @@ public:
     virtual long sys_write(int fd, const void* data, std::size_t count);
     virtual std::int64_t sys_seek(int fd, std::int64_t offset, int whence);
     virtual int sys_fsync(int fd);
+    // Copies up to count bytes from one open file to another inside the
+    // system, from and advancing both positions (copy_file_range). Fails with
+    // EXDEV, EINVAL, ENOSYS or EOPNOTSUPP where the files or the system cannot.
+    virtual long sys_copy_range(int from_fd, int to_fd, std::size_t count);
     virtual int sys_close(int fd);
     virtual int sys_rename(const std::string& from, const std::string& to);
     // Swaps what two names hold in one step; both must exist. Fails with

@@ -17,8 +17,20 @@ public:
     ProgressPopup() { OpenProgress(); }
     ~ProgressPopup() override { CloseProgress(); }
     void step(int step, int total) override {
-        UpdateProgress("Copying Files", std::to_string(step) + " of " + std::to_string(total), step, total);
+        m_step = step;
+        m_total = total;
+        UpdateProgress("Copying Files", detail(), step, total);
     }
+    // A large file moves the bar on through its step, and the window keeps answering meanwhile.
+    void part(std::int64_t done, std::int64_t size) override {
+        if (size <= 0) return;
+        UpdateProgress("Copying Files", detail(), static_cast<long long>(m_step) * size + done, static_cast<long long>(m_total) * size);
+    }
+
+private:
+    std::string detail() const { return std::to_string(m_step) + " of " + std::to_string(m_total); }
+    int m_step = 0;
+    int m_total = 1;
 };
 
 void tell(const std::string& message) {

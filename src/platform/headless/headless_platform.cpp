@@ -66,21 +66,25 @@ int HeadlessPlatform::sys_open(const std::string& path, int flags, unsigned mode
     return fd;
 }
 
-long HeadlessPlatform::sys_write(int fd, const void* data, std::size_t count) {
-    {
-        const std::lock_guard<std::mutex> lock(m_files_lock);
-        const auto path = m_open_paths.find(fd);
-        if (m_write_fault.active && path != m_open_paths.end() &&
-            path->second.find(m_write_fault.path_part) != std::string::npos) {
-            const long room = std::max(0L, m_write_fault.allowed_bytes - m_written[fd]);
-            if (room == 0) {
-                if (m_write_fault.error == 0) return 0;
-                errno = m_write_fault.error;
-                return -1;
-            }
-            count = std::min<std::size_t>(count, static_cast<std::size_t>(room));
-        }
+bool HeadlessPlatform::limit_write(int fd, std::size_t& count, long& result) {
+    const std::lock_guard<std::mutex> lock(m_files_lock);
+    const auto path = m_open_paths.find(fd);
+    if (!m_write_fault.active || path == m_open_paths.end() || path->second.find(m_write_fault.path_part) == std::string::npos) {
+        return true;
     }
+    const long room = std::max(0L, m_write_fault.allowed_bytes - m_written[fd]);
+    if (room == 0) {
+        result = m_write_fault.error == 0 ? 0 : -1;
+        errno = m_write_fault.error;
+        return false;
+    }
+    count = std::min<std::size_t>(count, static_cast<std::size_t>(room));
+    return true;
+}
+
+long HeadlessPlatform::sys_write(int fd, const void* data, std::size_t count) {
+    long refused = 0;
+    if (!limit_write(fd, count, refused)) return refused;
     const long n = Platform::sys_write(fd, data, count);
     if (n > 0) {
         const std::lock_guard<std::mutex> lock(m_files_lock);
@@ -89,7 +93,25 @@ long HeadlessPlatform::sys_write(int fd, const void* data, std::size_t count) {
     return n;
 }
 
+long HeadlessPlatform::sys_copy_range(int from_fd, int to_fd, std::size_t count) {
+    if (m_copy_range_error != 0) {
+        errno = m_copy_range_error;
+        return -1;
+    }
+    // A full disk stops an in-system copy just as it stops a write.
+    long refused = 0;
+    if (!limit_write(to_fd, count, refused)) return refused;
+    const long n = Platform::sys_copy_range(from_fd, to_fd, count);
+    if (n > 0) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        m_written[to_fd] += n;
+        ++copy_range_calls;
+    }
+    return n;
+}
+
 int HeadlessPlatform::sys_fsync(int fd) {
+    ++fsync_calls;
     if (m_fsync_error != 0) {
         errno = m_fsync_error;
         return -1;

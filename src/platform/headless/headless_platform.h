@@ -125,6 +125,11 @@ public:
     // Exchanges alone, as on a file system that has none.
     void refuse_exchanges(int error = EINVAL) { m_exchange_error = error; }
     void fail_fsync(int error = EIO) { m_fsync_error = error; }
+    // In-system copies fail with `error`, as between two file systems that cannot.
+    void refuse_copy_ranges(int error = EXDEV) { m_copy_range_error = error; }
+    // Flushes asked for (files and folders), and in-system copies that went through.
+    int fsync_calls = 0;
+    int copy_range_calls = 0;
     // Opening a file whose path contains `path_part` fails with `error`.
     void fail_opens(std::string path_part, int error = EACCES) {
         const std::lock_guard<std::mutex> lock(m_files_lock);
@@ -139,6 +144,7 @@ public:
         m_rename_error = 0;
         m_exchange_error = 0;
         m_fsync_error = 0;
+        m_copy_range_error = 0;
         fail_opens({}, 0);
     }
 
@@ -159,6 +165,7 @@ public:
 
     int sys_open(const std::string& path, int flags, unsigned mode) override;
     long sys_write(int fd, const void* data, std::size_t count) override;
+    long sys_copy_range(int from_fd, int to_fd, std::size_t count) override;
     int sys_fsync(int fd) override;
     int sys_close(int fd) override;
     int sys_rename(const std::string& from, const std::string& to) override;
@@ -301,9 +308,13 @@ private:
         bool active = false;
     };
     WriteFault m_write_fault;
+    // Cuts count to what the write fault still lets through fd; false, with
+    // result set, when it lets nothing through.
+    bool limit_write(int fd, std::size_t& count, long& result);
     int m_rename_error = 0;
     int m_exchange_error = 0;
     int m_fsync_error = 0;
+    int m_copy_range_error = 0;
     std::string m_open_fault;
     int m_open_error = 0;
     // Files may be written from a second thread (a spare made in the background).
