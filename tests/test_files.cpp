@@ -236,8 +236,11 @@ TEST_F(ReusingSaves, KeepTheReplacedVersionAndWriteOverItNextTime) {
         const std::string kept = spare();
         ASSERT_FALSE(kept.empty());
         EXPECT_EQ(read(kept), i == 0 ? "from before this run" : versions[i - 1]);
-        // From the third save on, the file written is the one the save before kept.
-        if (i >= 2) {
+        // The version from before the run was readable by others; under the
+        // temporary name it is not, from the first save on.
+        EXPECT_EQ(mode_of(kept), 0600u);
+        // From the second save on, the file written is the one the save before kept.
+        if (i >= 1) {
             EXPECT_EQ(inode_of(f), kept_before);
         }
         kept_before = inode_of(kept);

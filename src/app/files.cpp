@@ -197,9 +197,19 @@ bool delete_file(const std::string& path) { return platform().sys_unlink(path) =
 
 // ---- whole files ----------------------------------------------------------------
 
+FileIdentity identity_of(const FileInfo& info) {
+    return FileIdentity{true, info.device, info.inode, info.size, info.modified_ns};
+}
+
+FileIdentity file_identity(const std::string& path) {
+    FileInfo info;
+    if (path.empty() || !platform().sys_stat(path, info)) return {};
+    return identity_of(info);
+}
+
 Result<std::string> read_whole_file(const std::string& path) { return read_whole_file(path, 0); }
 
-Result<std::string> read_whole_file(const std::string& path, std::size_t spare) {
+Result<std::string> read_whole_file(const std::string& path, std::size_t spare, FileIdentity* identity) {
     FileInfo info;
     if (platform().sys_stat(path, info) && info.is_folder) return Error{std::strerror(EISDIR)};
     const int fd = platform().sys_open(path, O_RDONLY, 0);
@@ -218,6 +228,10 @@ Result<std::string> read_whole_file(const std::string& path, std::size_t spare) 
         }
         if (n == 0) break;
         data.append(chunk, static_cast<std::size_t>(n));
+    }
+    if (identity) {
+        FileInfo read;
+        *identity = platform().sys_fstat(fd, read) ? identity_of(read) : FileIdentity{};
     }
     platform().sys_close(fd);
     return data;
@@ -319,7 +333,20 @@ int open_spare(const Spare& spare, unsigned mode) {
     return -1;
 }
 
-Result<void> save_whole_file(const std::string& path, std::string_view data, unsigned mode, bool keep_spare) {
+// The version a save replaced, now under the temporary name, gets the
+// new file's mode: until the next save it would otherwise stay readable by
+// whoever could read the address file before. When another name links to
+// it, that name keeps it and the temporary name goes instead.
+bool make_spare_private(const std::string& temp, unsigned mode) {
+    Platform& os = platform();
+    FileInfo info;
+    if (os.sys_stat(temp, info) && !info.is_folder && info.links == 1 && (info.mode == mode || os.sys_chmod(temp, mode) == 0)) return true;
+    os.sys_unlink(temp);
+    return false;
+}
+
+Result<void> save_whole_file(const std::string& path, std::string_view data, unsigned mode, bool keep_spare,
+                             FileIdentity* written) {
     Platform& os = platform();
     const Spare spare = keep_spare ? take_spare(path) : Spare{};
     std::string temp = spare.name;
@@ -343,6 +370,10 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
     } else if (os.sys_fsync(fd) != 0) {
         err = errno;
         step = "flush";
+    } else if (written) {
+        // The file as written: a rename keeps what fstat says now.
+        FileInfo info;
+        *written = os.sys_fstat(fd, info) ? identity_of(info) : FileIdentity{};
     }
     if (os.sys_close(fd) != 0 && step == nullptr) {
         err = errno;
@@ -363,6 +394,7 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
         os.sys_unlink(temp);
         return save_error(path, step, err);
     }
+    if (kept) kept = make_spare_private(temp, new_file_mode != 0 ? new_file_mode : (mode & 0700));
     if (kept) {
         const std::lock_guard<std::mutex> lock(g_spares_lock);
         g_spares[path] = Spare{temp, mode, new_file_mode};
@@ -378,12 +410,12 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
 
 }  // namespace
 
-Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode) {
-    return save_whole_file(path, data, mode, false);
+Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode, FileIdentity* written) {
+    return save_whole_file(path, data, mode, false, written);
 }
 
-Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode) {
-    return save_whole_file(path, data, mode, true);
+Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode, FileIdentity* written) {
+    return save_whole_file(path, data, mode, true, written);
 }
 
 void prepare_spare_file(const std::string& path, unsigned mode) {

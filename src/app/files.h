@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/result.h"
+#include "platform/platform.h"
 
 namespace domora {
 
@@ -47,25 +48,46 @@ bool delete_file(const std::string& path);
 
 // ---- whole files ---------------------------------------------------------------
 
+// Which file a name held and in what state: a store keeps the one it read,
+// so that before it writes it can tell whether another program (a file-sync
+// tool, a restore, a second copy of the program) replaced or rewrote the file.
+struct FileIdentity {
+    bool exists = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modified_ns = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity identity_of(const FileInfo& info);
+// What path holds now; exists is false when nothing is there.
+FileIdentity file_identity(const std::string& path);
+
 Result<std::string> read_whole_file(const std::string& path);
 // The same with room for `spare` more bytes, so that a caller who goes on to
-// add to the data does not have the whole of it moved at once.
-Result<std::string> read_whole_file(const std::string& path, std::size_t spare);
+// add to the data does not have the whole of it moved at once. identity,
+// when given, receives the file that was read (not whatever the name holds
+// a moment later).
+Result<std::string> read_whole_file(const std::string& path, std::size_t spare, FileIdentity* identity = nullptr);
 
 inline constexpr unsigned kOwnerOnly = 0600;
 // Writes data to a temporary file beside path, flushes it to disk and renames
 // it over path, so a crash or a full disk leaves either the old file or the
 // new one, whole. A failure leaves the old file untouched, removes the
 // temporary file, is written to the status log and returned.
-Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly);
+// written, when given, receives the file now at path.
+Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly,
+                               FileIdentity* written = nullptr);
 // The same for a large file saved again and again: the version a save
 // replaces is kept beside it under a temporary name, and the next save
 // writes over that instead of into a new file, which spares the system
 // finding fresh memory for the whole file each time. Only a kept file that
 // no other name links to is written over. The kept files go at shut-down
 // (discard_spare_files), or after a crash at the next start with the other
-// temporary files.
-Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly);
+// temporary files. The kept version is made owner-only at once: it may be
+// a file that others could read, and it lies under a name nobody expects.
+Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly,
+                                       FileIdentity* written = nullptr);
 void discard_spare_files();
 // A save of path is likely soon (a form that ends in one is open): when the
 // file is large and no version of it is kept yet, a file of its size is made

@@ -210,6 +210,12 @@ int Platform::sys_mkdir(const std::string& path, unsigned mode) { return ::mkdir
 
 int Platform::sys_rmdir(const std::string& path) { return ::rmdir(native(path).c_str()); }
 
+static void fill_identity(const struct stat& st, FileInfo& info) {
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    info.inode = static_cast<std::uint64_t>(st.st_ino);
+    info.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+}
+
 int Platform::sys_chmod(const std::string& path, unsigned mode) { return ::chmod(native(path).c_str(), mode); }
 
 bool Platform::sys_stat(const std::string& path, FileInfo& info) {
@@ -219,6 +225,7 @@ bool Platform::sys_stat(const std::string& path, FileInfo& info) {
     info.size = static_cast<std::int64_t>(st.st_size);
     info.mode = st.st_mode & 07777;
     info.links = static_cast<std::int64_t>(st.st_nlink);
+    fill_identity(st, info);
     return true;
 }
 
@@ -229,6 +236,7 @@ bool Platform::sys_fstat(int fd, FileInfo& info) {
     info.size = static_cast<std::int64_t>(st.st_size);
     info.mode = st.st_mode & 07777;
     info.links = static_cast<std::int64_t>(st.st_nlink);
+    fill_identity(st, info);
     return true;
 }
 

@@ -55,6 +55,11 @@ struct FileInfo {
     std::int64_t size = 0;
     unsigned mode = 0;  // permission bits
     std::int64_t links = 1;  // names the file has; 0 once an open file was deleted
+    // Which file this is and when it last changed: another program that
+    // replaces or rewrites it changes at least one of them.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified_ns = 0;  // since 1970, in nanoseconds
 };
 
 // Show states, numbered as the settings file stores them.
