@@ -74,7 +74,7 @@ void add_address() {
     store.rebuild_view();
     address_list_state().scroll_offset = 0;
     store.set_current(0);
-    set_current_to_added(store, id);
+    set_current_to_added(store, store.renumbered(id));
     select_only(store, store.current());
     scroll_current_into_view();
 }

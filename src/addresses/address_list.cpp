@@ -21,6 +21,8 @@ void tell_save_failed(const Error& error) {
     show_message("Unable to save the address file||" + app_paths().address_file + "|" + error.message);
 }
 
+Result<void> sort_once(AddressStore& store, const ProgressFn& progress);
+
 }  // namespace
 
 // ---- sort --------------------------------------------------------------------------------------
@@ -33,13 +35,27 @@ std::string address_sort_key(std::string_view first, std::string_view last, std:
 }
 
 Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
+    // What another program wrote since the book was read comes in first, so
+    // that the sorted file holds it beside the user's change. A file that
+    // changes again while the sort runs sends it round once more.
+    for (int round = 0;; ++round) {
+        (void)store.catch_up();
+        Result<void> sorted = sort_once(store, progress);
+        if (sorted || round >= 3 || !AddressStore::changed_meanwhile(sorted.error())) return sorted;
+    }
+}
+
+namespace {
+
+Result<void> sort_once(AddressStore& store, const ProgressFn& progress) {
     if (store.size() == 0) {
         show_message("No Addresses To Sort?");
         return Error{"no addresses to sort"};
     }
     if (store.place_changes()) {
         // Only what changed since the last sort was moved.
-        const Result<void> written = store.write();
+        const Result<void> written = store.write_image(store.image());
+        if (!written && AddressStore::changed_meanwhile(written.error())) return written;
         if (!written) {
             store.rebuild_view();
             tell_save_failed(written.error());
@@ -84,6 +100,7 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
     for (const Entry& e : entries) sorted.append(store.image(), e.offset, store.length_at(e.offset));
 
     const Result<void> written = store.write_image(sorted);
+    if (!written && AddressStore::changed_meanwhile(written.error())) return written;
     if (!written) {
         store.replace_image(std::move(sorted));
         tell_save_failed(written.error());
@@ -94,6 +111,8 @@ Result<void> sort_addresses(AddressStore& store, const ProgressFn& progress) {
     store.finish_as_loaded();
     return {};
 }
+
+}  // namespace
 
 // ---- find ----------------------------------------------------------------------------------------
 

@@ -41,9 +41,10 @@ void wait_for_key_release() {
 
 void enter() {
     AddressStore& store = address_store();
-    const Result<void> loaded = store.load();
-    if (!loaded) {
-        g_pending_message = "Unable to read the address file||" + app_paths().address_file + "|" + loaded.error().message;
+    // Another program may have written the file while another screen showed.
+    const FileCatchUp caught = store.refresh();
+    if (!caught.read_error.empty()) {
+        g_pending_message = "Unable to read the address file||" + app_paths().address_file + "|" + caught.read_error;
     }
     clear_marks(store, kSelectedBit);
     store.set_current(store.count() == 0 ? 0 : std::clamp(store.current(), 0, store.count() - 1));

@@ -127,11 +127,16 @@ Result<void> AddressStore::load() {
     m_appends_since_sort = 0;
     m_read_failed = false;
     const std::string& path = app_paths().address_file;
+    m_loaded = true;
+    m_loaded_path = path;
+    m_identity = {};
+    m_journal.clear();
+    m_renumbered.clear();
     Result<void> outcome;
     std::size_t file_size = 0;
     FileInfo info;
     if (!path.empty() && platform().sys_stat(path, info)) {
-        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path, kLoadSpare);
+        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path, kLoadSpare, &m_identity);
         if (!data) {
             outcome = Error{data.error().message};
         } else if (data.value().size() > UINT32_MAX) {
@@ -172,17 +177,40 @@ void AddressStore::drop_junk() {
     m_image = std::move(kept);
 }
 
-Result<void> AddressStore::write() { return write_image(m_image); }
+namespace {
+constexpr const char* kChangedMeanwhile = "another program changed the address file while it was being saved";
+}  // namespace
+
+bool AddressStore::changed_meanwhile(const Error& error) { return error.message == kChangedMeanwhile; }
+
+bool AddressStore::may_write_over() const {
+    const std::string& path = app_paths().address_file;
+    return !m_loaded || (path == m_loaded_path && file_identity(path) == m_identity);
+}
+
+Result<void> AddressStore::write() {
+    if (m_read_failed) return write_image(m_image);
+    (void)catch_up();
+    return write_image(m_image);
+}
 
 void AddressStore::expect_save() const {
     if (!m_read_failed) prepare_spare_file(app_paths().address_file);
 }
 
-Result<void> AddressStore::write_image(std::string_view image) const {
+Result<void> AddressStore::write_image(std::string_view image) {
     // An address file that could not be read may still hold the user's
     // addresses; writing this image over it would lose them.
     if (m_read_failed) return Error{"the address file could not be read, so it is not replaced"};
-    return write_file_atomic_reusing(app_paths().address_file, image);
+    if (!may_write_over()) return Error{kChangedMeanwhile};
+    const std::string& path = app_paths().address_file;
+    FileIdentity written;
+    Result<void> saved = write_file_atomic_reusing(path, image, kOwnerOnly, &written);
+    if (saved) {
+        m_identity = written;
+        m_journal.clear();
+    }
+    return saved;
 }
 
 // ---- the image -----------------------------------------------------------------------------------
@@ -285,6 +313,7 @@ void AddressStore::set_live_at(std::uint32_t offset, bool live) {
             m_names.remove(key);
         }
     }
+    m_journal.note(static_cast<std::uint32_t>(id_at(offset)), !live);
     if (!live && m_order_known && offset < m_ordered_end) {
         ++m_dead_in_order;
     } else if (live) {
@@ -478,6 +507,7 @@ AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, co
     }
     put_u32(m_image, old_size, static_cast<std::uint32_t>(m_image.size() - old_size));
     result.offset = static_cast<std::uint32_t>(old_size);
+    m_journal.note(static_cast<std::uint32_t>(id), false);
     ++m_appends_since_sort;
     status_log_write("Save Address Record: " + log_number(id) + " - Old: " + log_number(static_cast<std::int64_t>(old_size)) +
                      " - New: " + log_number(static_cast<std::int64_t>(m_image.size())));

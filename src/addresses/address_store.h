@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "addresses/address_names.h"
+#include "app/file_guard.h"
+#include "app/files.h"
 #include "app/result.h"
 
 namespace domora {
@@ -86,6 +88,14 @@ struct AppendResult {
 // outer blanks removed, lower case.
 std::string address_name_key(std::string_view first, std::string_view last, std::string_view company);
 
+// What catching up with the file found (AddressStore::catch_up).
+struct FileCatchUp {
+    bool reloaded = false;       // the file was read again
+    bool changed_by_other = false;  // another program had written it since it was read
+    std::string kept_copy;       // where the user's version went when a change could not be carried over
+    std::string read_error;      // the file is there but could not be read
+};
+
 // One record chunk built from its parts (values must fit; used by the store and tests).
 std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks, const AddressValues& values);
 
@@ -99,10 +109,32 @@ public:
     // be read also leaves the book empty, returns the error, and keeps write()
     // from replacing that file until a later load succeeds.
     Result<void> load();
-    // Writes the whole image, atomically and owner-only.
+    // Catches up with the file (catch_up), then writes the whole image,
+    // atomically and owner-only.
     Result<void> write();
-    // Writes another image (a sorted one) as the address file, under the same rule.
-    Result<void> write_image(std::string_view image) const;
+    // Writes another image (a sorted one) as the address file, under the
+    // same rule. It was made from the image as it stands, so when another
+    // program changed the file since, nothing is written and the error says
+    // so (changed_meanwhile): the caller catches up and makes it again.
+    Result<void> write_image(std::string_view image);
+    static bool changed_meanwhile(const Error& error);
+    // When the file is not the one last read or written (another program
+    // replaced or rewrote it, or it was never read), reads it again and
+    // carries the changes not yet written over to it by record id: an added
+    // record is added again (under a new id when the file gives its id to
+    // another record), an edit replaces the record with that id, a delete
+    // removes it; the marks of the records on both sides stay as they were.
+    // An edit of a record the other program removed cannot be carried over:
+    // the whole book as it stood is then kept beside the file under a dated
+    // name and the user is told, so nothing the user typed is lost and no
+    // older book is written over the newer one.
+    // An image that was never read from the file has nothing to catch up with.
+    FileCatchUp catch_up();
+    // For a screen being entered: loads the file when it was never read (or
+    // the data folder moved), else catches up with it.
+    FileCatchUp refresh();
+    // The id an added record ended up with after a catch-up gave it a new one.
+    std::int32_t renumbered(std::int32_t id) const;
     bool read_failed() const { return m_read_failed; }
     // A form that ends in a save is open: a large book gets the file that
     // save will write made ready while the user types.
@@ -200,6 +232,10 @@ public:
 private:
     // Keeps only the whole frames of a freshly read image.
     void drop_junk();
+    // The file is still the one last read or written, or the image never came from it.
+    bool may_write_over() const;
+    struct Carried;
+    Carried carry_over(AddressStore& ours, const ChangeJournal& journal);
     std::string unique_first(const AddressValues& values);
     void build_name_keys();
     std::string name_key_at(std::uint32_t offset) const;
@@ -217,6 +253,13 @@ private:
     void finish_order_check(const OrderCheck& check);
 
     std::string m_image;
+    // The file the image was read from or last written as, and the records
+    // changed since, for catch_up.
+    bool m_loaded = false;
+    std::string m_loaded_path;
+    FileIdentity m_identity;
+    ChangeJournal m_journal;
+    std::vector<std::pair<std::int32_t, std::int32_t>> m_renumbered;
     std::vector<std::uint32_t> m_items;
     int m_mode = kModeAll;
     int m_current = 0;

@@ -179,7 +179,7 @@ void load_standard() {
     const bool exists = platform().sys_stat(path, info);
     Result<std::string> read = !exists          ? Result<std::string>(std::string())
                                : info.is_folder ? Result<std::string>(Error{"it is a folder"})
-                                                : read_whole_file(path);
+                                                : read_whole_file(path, 0, &g_store.file);
     const std::size_t file_size = read ? read.value().size() : 0;
     if (!read) {
         // Not the same as no file: the first-use branch would write over it.
@@ -214,7 +214,7 @@ void load_standard() {
 
 void load_strong(const FileInfo& info) {
     const std::string& path = app_paths().strong_password_file;
-    Result<std::string> read = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path);
+    Result<std::string> read = info.is_folder ? Result<std::string>(Error{"it is a folder"}) : read_whole_file(path, 0, &g_store.file);
     if (!read) {
         g_store.read_error = read.error().message;
         status_log_write("Password File Not Read: " + read.error().message);
@@ -262,7 +262,7 @@ void load_strong(const FileInfo& info) {
     set_master_password("");
 }
 
-Result<void> save_strong(const std::string& master) {
+Result<void> save_strong(const std::string& master, const std::string& path, FileIdentity* written) {
     if (g_store.master.view() != master) set_master_password(master);
     if (g_store.key.size() != kStrongKeySize || g_store.key_cost != g_store.file_cost || g_store.file_cost.empty()) {
         const bool measure = g_store.file_cost.empty();
@@ -287,8 +287,10 @@ Result<void> save_strong(const std::string& master) {
         seal_strong_file(g_store.key_cost, g_store.key_salt, g_store.key.data(), g_store.image.data(), g_store.image.size());
     // As after a standard save, the plaintext is gone until the next load.
     release_image();
-    return write_file_atomic(app_paths().strong_password_file, file, kOwnerOnly);
+    return write_file_atomic(path, file, kOwnerOnly, written);
 }
+
+Result<void> seal_and_write(const std::string& path, FileIdentity* written);
 
 }  // namespace
 
@@ -349,6 +351,10 @@ void LoadPasswords() {
     const bool standard_exists = platform().sys_stat(paths.password_file, standard_info);
     // The strong file wins; with neither file the new store is made strong.
     g_store.strong = strong_exists || (!standard_exists && !paths.strong_password_file.empty());
+    g_store.file_known = true;
+    g_store.file_path = g_store.strong ? paths.strong_password_file : paths.password_file;
+    g_store.file = {};
+    g_store.changes.clear();
     if (strong_exists) {
         load_strong(strong_info);
     } else {
@@ -361,13 +367,33 @@ void LoadPasswords() {
 }
 
 Result<void> SavePasswords() {
-    const ScopedSecret trimmed(trim(g_store.master.view()));
-    const std::string& master = trimmed.text();
-    if (master.empty()) return Error{"no master password"};
+    if (ScopedSecret(trim(g_store.master.view())).text().empty()) return Error{"no master password"};
     // A file that could not be read or is damaged may still be recovered; never write over it.
     if (!g_store.read_error.empty() || g_store.damaged_size != 0 || !g_store.damage.empty()) {
         return Error{"the password file is kept as it is"};
     }
+    const Result<void> caught = CatchUpPasswords();
+    if (!caught) return caught;
+    const std::string path = g_store.strong ? app_paths().strong_password_file : app_paths().password_file;
+    FileIdentity written;
+    const Result<void> saved = seal_and_write(path, &written);
+    if (saved) {
+        g_store.file_known = true;
+        g_store.file_path = path;
+        g_store.file = written;
+        g_store.changes.clear();
+    }
+    return saved;
+}
+
+Result<void> SavePasswordsAs(const std::string& path) { return seal_and_write(path, nullptr); }
+
+namespace {
+
+Result<void> seal_and_write(const std::string& path, FileIdentity* written) {
+    const ScopedSecret trimmed(trim(g_store.master.view()));
+    const std::string& master = trimmed.text();
+    if (master.empty()) return Error{"no master password"};
     SecureBytes& image = g_store.image;
     g_store.used_length = std::max(kPasswordHeaderSize, g_store.used_length);
     const std::size_t size = stored_size(g_store.used_length);
@@ -378,14 +404,16 @@ Result<void> SavePasswords() {
     const std::size_t length = std::min<std::size_t>(master.size(), kPasswordHeaderSize - 1);
     image[0] = static_cast<unsigned char>(length);
     std::memcpy(image.data() + 1, master.data(), length);
-    if (g_store.strong) return save_strong(master);
+    if (g_store.strong) return save_strong(master, path, written);
     std::array<unsigned char, kMasterKeySize> key = master_key(master);
     const bool encrypted = EncryptImage(key.data(), key.size(), image.data(), image.size());
     wipe_bytes(key.data(), key.size());
     if (!encrypted) return Error{"the key could not be set"};
-    return write_file_atomic(app_paths().password_file,
-                             std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), kOwnerOnly);
+    return write_file_atomic(path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), kOwnerOnly,
+                             written);
 }
+
+}  // namespace
 
 bool IsUnlocked() {
     // An empty master password never unlocks: one image in 256 would
@@ -491,16 +519,23 @@ std::int32_t NewPasswordId() {
 
 void AppendPassword(std::int32_t id, const std::vector<std::string>& fields, unsigned char kept) {
     std::vector<unsigned char> record = build_record(id, fields, kept);
+    AppendPasswordRecord(RecordBytes(record.data(), record.size()));
+    wipe_bytes(record.data(), record.size());
+}
+
+void AppendPasswordRecord(RecordBytes record) {
     // Never into the header, even on an image that was never loaded.
     const std::size_t at = std::max(g_store.used_length, kPasswordHeaderSize);
     if (g_store.image.size() < at + record.size()) g_store.image.resize(at + record.size(), 0);
     std::copy(record.begin(), record.end(), g_store.image.begin() + static_cast<std::ptrdiff_t>(at));
     g_store.used_length = at + record.size();
-    wipe_bytes(record.data(), record.size());
+    g_store.changes.note(static_cast<std::uint32_t>(record_id(record)), false);
 }
 
 void MarkPasswordDeleted(std::uint32_t offset) {
-    if (password_record(offset).empty()) return;
+    const RecordBytes record = password_record(offset);
+    if (record.empty()) return;
+    if (record[12] != kFormatDeleted) g_store.changes.note(static_cast<std::uint32_t>(record_id(record)), true);
     g_store.image[offset + 12] = kFormatDeleted;
 }
 

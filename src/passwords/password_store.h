@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/file_guard.h"
+#include "app/files.h"
 #include "app/result.h"
 #include "passwords/password_record.h"
 #include "passwords/secure_memory.h"
@@ -45,6 +47,12 @@ struct PasswordStore {
     SecureBytes key;                // derived once per unlock; empty when none is held
     KdfCost key_cost;               // what the key was derived with
     StrongSalt key_salt{};
+    // The file the image was read from or last written as, and the records
+    // changed since, so that a save can catch up with another program's write.
+    bool file_known = false;
+    std::string file_path;
+    FileIdentity file;
+    ChangeJournal changes;
 };
 
 // How the store waits for a key derivation (about a second, longer when a
@@ -92,6 +100,21 @@ void LoadPasswords();
 // nonce under the held key, or first derives one under a new salt (and, for
 // a new file, a cost measured on this machine); its image is then wiped.
 Result<void> SavePasswords();
+// Run by SavePasswords before it writes: when another program replaced or
+// rewrote the file since it was read, the file is opened again and the
+// records added, edited or deleted since are carried over to it by id (an
+// added record whose id the file gave to another gets a new one). An edit
+// of a record the other program removed cannot be carried over: the
+// user's version of the whole file is then kept beside it under a dated
+// name, sealed as the file is, and the user is told. A file that no longer
+// opens with the master password is never written over: the error says so
+// and the user's version is kept the same way.
+Result<void> CatchUpPasswords();
+// The image as it stands sealed into a file at path in the store's format
+// (the strong one or the standard one); for the copy CatchUpPasswords keeps.
+Result<void> SavePasswordsAs(const std::string& path);
+// Appends a whole record as it is (the caller made sure it is one).
+void AppendPasswordRecord(RecordBytes record);
 // The image holds a header whose password is the (non-empty) master password.
 bool IsUnlocked();
 // No record has ever been saved (or there is no file): the master password

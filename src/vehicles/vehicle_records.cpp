@@ -59,7 +59,11 @@ std::string display_filter_name(int filter) {
 
 void enter_vehicle_manager(VehicleManager& m) {
     if (m.store.path().empty()) m.store.set_path(app_paths().vehicle_file);
-    if (!m.store.empty()) return;
+    if (!m.store.empty()) {
+        // Another program may have written the file while another screen showed.
+        if (m.store.catch_up().reloaded) reset_record_view(m);
+        return;
+    }
     m.store.set_display_filter(kFilterAll);
     m.store.load();
     if (m.store.unreadable()) show_message("The vehicle file could not be read.|" + m.store.path());

@@ -240,9 +240,14 @@ void VehicleStore::load() {
     m_image.shrink_to_fit();
     m_unreadable = false;
     m_corrupt_at_load = 0;
+    m_loaded = true;
+    m_loaded_path = m_path;
+    m_identity = {};
+    m_journal.clear();
     FileInfo info;
     if (!m_path.empty() && platform().sys_stat(m_path, info)) {
-        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"a folder has its name"}) : read_whole_file(m_path);
+        Result<std::string> data = info.is_folder ? Result<std::string>(Error{"a folder has its name"})
+                                                  : read_whole_file(m_path, 0, &m_identity);
         if (!data) {
             m_unreadable = true;
             status_log_write("Vehicle File Unreadable: " + m_path + " - " + data.error().message);
@@ -251,6 +256,7 @@ void VehicleStore::load() {
             drop_junk();
         }
     }
+    remember_loaded_keys();
     rebuild_vehicle_list();
     rebuild_record_view();
 }
@@ -288,11 +294,14 @@ std::string VehicleStore::description(std::size_t offset) const {
 std::size_t VehicleStore::append_chunk(const ChunkHeader& header, std::string_view body) {
     const std::size_t offset = m_image.size();
     m_image += encode_chunk(header, body);
+    note_change(offset);
     return offset;
 }
 
 void VehicleStore::set_record_type(std::size_t offset, std::uint8_t type) {
-    if (offset + kChunkHeaderSize <= m_image.size()) m_image[offset + 8] = static_cast<char>(type);
+    if (offset + kChunkHeaderSize > m_image.size()) return;
+    if ((m_image[offset + 8] != 0) != (type != 0)) note_change(offset);
+    m_image[offset + 8] = static_cast<char>(type);
 }
 
 void VehicleStore::set_marks(std::size_t offset, std::uint8_t marks) {
@@ -315,6 +324,7 @@ Result<void> VehicleStore::save() {
     if (m_unreadable) {
         return Error{"The vehicle file could not be read, so it was not written over."};
     }
+    (void)catch_up();
     // The keys live side by side in one block; entries only point into it.
     struct Entry {
         std::size_t key_at;
@@ -362,7 +372,10 @@ Result<void> VehicleStore::save() {
     sorted.reserve(size);
     for (const Entry& e : entries) sorted.append(m_image, e.offset, e.length);
 
-    Result<void> written = write_file_atomic(m_path, sorted);
+    FileIdentity identity;
+    Result<void> written = m_loaded && file_identity(m_path) != m_identity
+                               ? Result<void>(Error{"Another program changed the vehicle file while it was being saved."})
+                               : write_file_atomic(m_path, sorted, kOwnerOnly, &identity);
     if (!written) {
         m_image = std::move(sorted);
         rebuild_vehicle_list();
@@ -376,7 +389,14 @@ Result<void> VehicleStore::save() {
 Result<void> VehicleStore::write_image() {
     if (m_image.empty()) return {};
     if (m_unreadable) return Error{"The vehicle file could not be read, so it was not written over."};
-    return write_file_atomic(m_path, m_image);
+    (void)catch_up();
+    FileIdentity identity;
+    Result<void> written = write_file_atomic(m_path, m_image, kOwnerOnly, &identity);
+    if (written) {
+        m_identity = identity;
+        m_journal.clear();
+    }
+    return written;
 }
 
 // ---- the lists -------------------------------------------------------------------------------------------

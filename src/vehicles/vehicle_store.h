@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/file_guard.h"
+#include "app/files.h"
 #include "app/result.h"
 
 namespace domora {
@@ -117,6 +119,19 @@ public:
     Result<void> save();
     // Writes the image as it stands (the search marks of Find).
     Result<void> write_image();
+    // When another program replaced or rewrote the file since it was read
+    // or written, reads it again and carries the changes not yet written
+    // over to it by id: added chunks are added (under new ids where the file
+    // gave theirs to others), edited ones replace theirs, deleted ones are
+    // removed. An edit of a chunk the other program removed cannot be carried
+    // over: the user's version of the whole file is then kept beside it
+    // under a dated name (the name is returned) and the user is told.
+    // True in reloaded when the file was read again.
+    struct CatchUp {
+        bool reloaded = false;
+        std::string kept_copy;
+    };
+    CatchUp catch_up();
     // True after a load found the file but could not read it: it is then
     // never written over, so that a passing fault cannot cost the data.
     bool unreadable() const { return m_unreadable; }
@@ -188,8 +203,21 @@ private:
     // Keeps only the whole chunks of a freshly read image.
     void drop_junk();
 
+    // An edit appends the new chunk before it removes the old one, so
+    // whether a changed chunk was in the file is looked up among the keys
+    // the load found rather than told by the order of the changes.
+    void remember_loaded_keys();
+    void note_change(std::size_t offset);
+    bool carry_over(const VehicleStore& ours, const ChangeJournal& journal);
+
     std::string m_path;
     std::string m_image;
+    // The file the image was read from or last written as, and the chunks changed since.
+    bool m_loaded = false;
+    std::string m_loaded_path;
+    FileIdentity m_identity;
+    ChangeJournal m_journal;
+    std::unordered_set<std::uint64_t> m_loaded_keys;
     bool m_unreadable = false;
     StoreCallbacks m_callbacks;
 

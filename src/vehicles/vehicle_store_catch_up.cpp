@@ -1,0 +1,116 @@
+// Catching up with a vehicle file that another program wrote while the
+// store was open: it is read again and the chunks changed since are carried
+// over to it by id.
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include "app/messages.h"
+#include "app/status_log.h"
+#include "vehicles/vehicle_store.h"
+
+namespace domora {
+
+namespace {
+
+// A vehicle is known by its vehicle id, every other chunk by its record id.
+std::uint64_t chunk_key(const ChunkHeader& h) {
+    return h.type == kRecordVehicle ? (std::uint64_t{1} << 32) | static_cast<std::uint32_t>(h.vehicle_id)
+                                    : static_cast<std::uint32_t>(h.record_id);
+}
+
+// The offset of the last live chunk of each key.
+std::unordered_map<std::uint64_t, std::size_t> live_offsets(const VehicleStore& store) {
+    std::unordered_map<std::uint64_t, std::size_t> offsets;
+    for (const std::size_t offset : store.chunks()) {
+        const ChunkHeader h = store.header(offset);
+        if (h.type != kRecordDeleted) offsets[chunk_key(h)] = offset;
+    }
+    return offsets;
+}
+
+void put_i32(std::string& image, std::size_t at, std::int32_t value) {
+    const auto v = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i) image[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+void VehicleStore::remember_loaded_keys() {
+    m_loaded_keys.clear();
+    for (const std::size_t offset : chunks()) {
+        const ChunkHeader h = header(offset);
+        if (h.type != kRecordDeleted) m_loaded_keys.insert(chunk_key(h));
+    }
+}
+
+void VehicleStore::note_change(std::size_t offset) {
+    const std::uint64_t key = chunk_key(header(offset));
+    m_journal.note(key, m_loaded_keys.count(key) != 0);
+}
+
+VehicleStore::CatchUp VehicleStore::catch_up() {
+    CatchUp outcome;
+    if (!m_loaded || m_loaded_path != m_path || file_identity(m_path) == m_identity) return outcome;
+    outcome.reloaded = true;
+    status_log_write("Vehicle File Changed By Another Program: " + m_path);
+    VehicleStore ours;
+    ours.m_image = std::move(m_image);
+    const ChangeJournal journal = std::move(m_journal);
+    load();
+    const bool lost = m_unreadable ? !journal.empty() : carry_over(ours, journal);
+    rebuild_vehicle_list();
+    rebuild_record_view();
+    if (lost) {
+        const Result<std::string> kept = keep_dated_copy(m_path, ours.m_image);
+        if (kept) {
+            outcome.kept_copy = kept.value();
+            show_message(kept_copy_message(m_path, outcome.kept_copy));
+        } else {
+            show_message("The vehicle file could not be saved.|" + kept.error().message);
+        }
+    }
+    return outcome;
+}
+
+bool VehicleStore::carry_over(const VehicleStore& ours, const ChangeJournal& journal) {
+    const auto mine = live_offsets(ours);
+    auto theirs = live_offsets(*this);
+    NewIds next = new_ids();
+    // Vehicles the user added under an id the other program gave to one of
+    // its own: their records follow them to the new id.
+    std::map<std::int32_t, std::int32_t> moved_vehicles;
+    bool lost = false;
+    const auto append_ours = [&](std::size_t from, bool renumber) {
+        const std::size_t at = m_image.size();
+        m_image.append(ours.m_image, from, static_cast<std::size_t>(ours.header(from).length));
+        const ChunkHeader h = header(at);
+        if (renumber && h.type == kRecordVehicle) {
+            moved_vehicles[h.vehicle_id] = next.vehicle_id;
+            put_i32(m_image, at + 12, next.vehicle_id++);
+        } else if (renumber) {
+            put_i32(m_image, at + 16, next.record_id++);
+        }
+        const auto moved = moved_vehicles.find(header(at).vehicle_id);
+        if (header(at).type != kRecordVehicle && moved != moved_vehicles.end()) put_i32(m_image, at + 12, moved->second);
+        note_change(at);
+        theirs[chunk_key(header(at))] = at;
+    };
+    for (const ChangeJournal::Entry& entry : journal.entries()) {
+        const auto in_ours = mine.find(entry.key);
+        const auto in_theirs = theirs.find(entry.key);
+        switch (carry_change(entry.was_live, in_ours != mine.end(), in_theirs != theirs.end())) {
+            case Carry::kNothing: break;
+            case Carry::kRemove: set_record_type(in_theirs->second, kRecordDeleted); break;
+            case Carry::kLost: lost = true; break;
+            case Carry::kReplace:
+                set_record_type(in_theirs->second, kRecordDeleted);
+                append_ours(in_ours->second, false);
+                break;
+            case Carry::kAdd: append_ours(in_ours->second, in_theirs != theirs.end()); break;
+        }
+    }
+    return lost;
+}
+
+}  // namespace domora
