@@ -54,7 +54,7 @@ FileCatchUp AddressStore::catch_up() {
     if (!loaded) outcome.read_error = loaded.error().message;
     if (!same_file) return outcome;
     if (outcome.changed_by_other) status_log_write("Address File Changed By Another Program: " + path);
-    const Carried carried = m_read_failed ? Carried{!journal.empty()} : carry_over(ours, journal);
+    const Carried carried = m_read_failed ? Carried{outcome.changed_by_other && !journal.empty()} : carry_over(ours, journal);
     m_mode = mode;
     m_view_current = false;
     rebuild_view();
