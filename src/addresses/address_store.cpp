@@ -189,7 +189,6 @@ bool AddressStore::may_write_over() const {
 }
 
 Result<void> AddressStore::write() {
-    if (m_read_failed) return write_image(m_image);
     (void)catch_up();
     return write_image(m_image);
 }

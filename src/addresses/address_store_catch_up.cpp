@@ -54,7 +54,19 @@ FileCatchUp AddressStore::catch_up() {
     if (!loaded) outcome.read_error = loaded.error().message;
     if (!same_file) return outcome;
     if (outcome.changed_by_other) status_log_write("Address File Changed By Another Program: " + path);
-    const Carried carried = m_read_failed ? Carried{outcome.changed_by_other && !journal.empty()} : carry_over(ours, journal);
+    Carried carried;
+    if (m_read_failed) {
+        // Nothing can be carried over to a file that cannot be read: the
+        // book goes on as the user left it, with its changes still to
+        // carry, and no save replaces the file until it reads again. A book
+        // that had been read from the file is kept beside it as well, since
+        // the other program made its file unreadable.
+        carried.lost = outcome.changed_by_other && !journal.empty();
+        m_image = ours.m_image;
+        m_journal = journal;
+    } else {
+        carried = carry_over(ours, journal);
+    }
     m_mode = mode;
     m_view_current = false;
     rebuild_view();

@@ -61,7 +61,9 @@ void enter_vehicle_manager(VehicleManager& m) {
     if (m.store.path().empty()) m.store.set_path(app_paths().vehicle_file);
     if (!m.store.empty()) {
         // Another program may have written the file while another screen showed.
-        if (m.store.catch_up().reloaded) reset_record_view(m);
+        if (!m.store.catch_up().reloaded) return;
+        if (m.store.unreadable()) show_message("The vehicle file could not be read.|" + m.store.path());
+        reset_record_view(m);
         return;
     }
     m.store.set_display_filter(kFilterAll);

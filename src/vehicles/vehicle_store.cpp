@@ -321,10 +321,12 @@ std::vector<std::size_t> VehicleStore::chunks() const {
 
 Result<void> VehicleStore::save() {
     if (m_image.size() < kChunkHeaderSize) return {};
+    // A file that could not be read is read again here: once it reads, the
+    // changes are carried over to it; until then it is never written over.
+    (void)catch_up();
     if (m_unreadable) {
         return Error{"The vehicle file could not be read, so it was not written over."};
     }
-    (void)catch_up();
     // The keys live side by side in one block; entries only point into it.
     struct Entry {
         std::size_t key_at;
@@ -388,10 +390,12 @@ Result<void> VehicleStore::save() {
 
 Result<void> VehicleStore::write_image() {
     if (m_image.empty()) return {};
-    if (m_unreadable) return Error{"The vehicle file could not be read, so it was not written over."};
     (void)catch_up();
+    if (m_unreadable) return Error{"The vehicle file could not be read, so it was not written over."};
     FileIdentity identity;
-    Result<void> written = write_file_atomic(m_path, m_image, kOwnerOnly, &identity);
+    Result<void> written = m_loaded && file_identity(m_path) != m_identity
+                               ? Result<void>(Error{"Another program changed the vehicle file while it was being saved."})
+                               : write_file_atomic(m_path, m_image, kOwnerOnly, &identity);
     if (written) {
         m_identity = identity;
         m_journal.clear();

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "app/file_guard.h"
@@ -125,8 +126,9 @@ public:
     // gave theirs to others), edited ones replace theirs, deleted ones are
     // removed. An edit of a chunk the other program removed cannot be carried
     // over: the user's version of the whole file is then kept beside it
-    // under a dated name (the name is returned) and the user is told.
-    // True in reloaded when the file was read again.
+    // under a dated name (the name is returned) and the user is told. A
+    // file that no longer reads leaves the image as the user left it, and
+    // unwritten. True in reloaded when the file was read again.
     struct CatchUp {
         bool reloaded = false;
         std::string kept_copy;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/messages.h"
 #include "app/status_log.h"
@@ -53,12 +54,27 @@ VehicleStore::CatchUp VehicleStore::catch_up() {
     CatchUp outcome;
     if (!m_loaded || m_loaded_path != m_path || file_identity(m_path) == m_identity) return outcome;
     outcome.reloaded = true;
-    status_log_write("Vehicle File Changed By Another Program: " + m_path);
+    if (!m_unreadable) status_log_write("Vehicle File Changed By Another Program: " + m_path);
     VehicleStore ours;
     ours.m_image = std::move(m_image);
     const ChangeJournal journal = std::move(m_journal);
+    const bool was_readable = !m_unreadable;
+    std::unordered_set<std::uint64_t> loaded_keys = std::move(m_loaded_keys);
     load();
-    const bool lost = m_unreadable ? !journal.empty() : carry_over(ours, journal);
+    bool lost = false;
+    if (m_unreadable) {
+        // Nothing can be carried over to a file that cannot be read: the
+        // store goes on as the user left it, with its changes still to
+        // carry, and no save replaces the file until it reads again. What
+        // had been read from the file is kept beside it as well, since the
+        // other program made its file unreadable.
+        lost = was_readable && !journal.empty();
+        m_image = ours.m_image;
+        m_journal = journal;
+        m_loaded_keys = std::move(loaded_keys);
+    } else {
+        lost = carry_over(ours, journal);
+    }
     rebuild_vehicle_list();
     rebuild_record_view();
     if (lost) {
