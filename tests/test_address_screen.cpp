@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "app/status_log.h"
 #include "ui/popups.h"
+#include "other_program.h"
 #include "ui_fixture.h"
 
 namespace domora {
@@ -482,6 +483,21 @@ TEST_F(Screen, AnUnreadableFileIsReportedAndNeverOverwritten) {
     struct stat st {};
     ASSERT_EQ(::stat(path("address10.dat").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+// ---- another program's writes -----------------------------------------------------------------------------
+
+TEST_F(Screen, EnteringTheScreenShowsWhatAnotherProgramWroteMeanwhile) {
+    people({{"Ann", "Lee"}, {"Bob", "Stone"}});
+    run();
+    ASSERT_EQ(shown(), (std::vector<std::string>{"Lee/Ann/", "Stone/Bob/"}));
+    AddressValues cara;
+    cara[kFieldFirst] = "Cara";
+    cara[kFieldLast] = "Diaz";
+    test::replace_file(path("address10.dat"), read(path("address10.dat")) + build_address_record(3, true, 0, cara));
+    run();
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Lee/Ann/", "Stone/Bob/", "Diaz/Cara/"}));
+    EXPECT_TRUE(messages().empty());
 }
 
 }  // namespace

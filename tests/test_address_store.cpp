@@ -1,17 +1,21 @@
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "addresses/address_store.h"
 #include "app/files.h"
 #include "app/main_window.h"
+#include "app/messages.h"
 #include "app/startup.h"
 #include "app/status_log.h"
+#include "other_program.h"
 #include "support.h"
 
 namespace domora {
@@ -316,6 +320,137 @@ TEST_F(Store, WriteSavesTheImageOwnerOnlyAndAFailureKeepsTheOldFile) {
     os.fail_writes("address10", 10);
     EXPECT_FALSE(store.write().ok());
     EXPECT_EQ(read(path("address10.dat")), before);
+}
+
+// ---- another program's writes ------------------------------------------------------------------------
+
+class OtherProgram : public Store {
+protected:
+    void SetUp() override {
+        Store::SetUp();
+        set_message_handler(nullptr);  // messages land in os.message_boxes
+        os.now = UtcTime{2026, 12, 9, 10, 20, 30};
+        write(path("address10.dat"), fixture("address_two_people.dat"));  // Ann Baker (1), Ben Cole (2)
+        ASSERT_TRUE(store.load().ok());
+    }
+    std::uint32_t offset_of(std::int32_t id) {
+        for (int i = 0; i < store.count(); ++i) {
+            if (store.id_at(store.item(i)) == id) return store.item(i);
+        }
+        ADD_FAILURE() << "no record " << id;
+        return 0;
+    }
+    void edit(std::int32_t id, const AddressValues& v) {
+        const std::uint32_t offset = offset_of(id);
+        const std::uint8_t marks = store.marks_at(offset);
+        store.set_live_at(offset, false);
+        store.append_record(id, marks, v);
+    }
+    // "Last/First/Company id" of the file's live records, in file order.
+    std::vector<std::string> file_people() {
+        AddressStore reader;
+        EXPECT_TRUE(reader.load().ok());
+        std::vector<std::string> out;
+        for (int i = 0; i < reader.count(); ++i) {
+            const AddressRecord r = reader.record_at(reader.item(i));
+            out.push_back(r.fields[kFieldLast] + "/" + r.fields[kFieldFirst] + "/" + r.fields[kFieldCompany] + " " +
+                          std::to_string(r.id));
+        }
+        return out;
+    }
+    // The texts shown, with the system box's line ends back as the "|" they were given as.
+    std::vector<std::string> told() const {
+        std::vector<std::string> texts;
+        for (const auto& box : os.message_boxes) {
+            std::string text = box.text;
+            for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, "|");
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    std::string copy_name() const { return path("address10 2026-12-09 10-20-30.dat"); }
+};
+
+TEST_F(OtherProgram, AnAddGoesIntoTheNewFileUnderAFreeIdWhenTheFileGaveItsIdAway) {
+    const std::int32_t id = store.new_record_id();
+    ASSERT_EQ(id, 3);
+    store.append_record(id, 0, values({"Dan", "Eve"}));
+    test::replace_file(path("address10.dat"), fixture("address_other_added.dat"));  // Cara Diaz took id 3
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(file_people(), (std::vector<std::string>{"Baker/Ann/ 1", "Cole/Ben/ 2", "Diaz/Cara/ 3", "Eve/Dan/ 4"}));
+    EXPECT_EQ(store.renumbered(3), 4);
+    EXPECT_EQ(firsts(), (std::vector<std::string>{"Ann", "Ben", "Cara", "Dan"}));
+    EXPECT_TRUE(told().empty());
+    const std::vector<std::string> lines = log();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Address File Changed By Another Program: " + path("address10.dat")),
+              lines.end());
+}
+
+TEST_F(OtherProgram, AnEditReplacesTheRecordWithItsIdInTheNewFile) {
+    edit(2, values({"Ben", "Cole", "Acme"}));
+    test::replace_file(path("address10.dat"), fixture("address_other_added.dat"));
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(file_people(), (std::vector<std::string>{"Baker/Ann/ 1", "Diaz/Cara/ 3", "Cole/Ben/Acme 2"}));
+    EXPECT_TRUE(told().empty()) << "the other program left Ben as he was";
+}
+
+TEST_F(OtherProgram, ADeleteRemovesTheRecordWithItsIdAndNothingWhenItIsGoneAlready) {
+    store.set_live_at(offset_of(1), false);
+    store.set_live_at(offset_of(2), false);
+    test::replace_file(path("address10.dat"), fixture("address_other_removed.dat"));  // Ben is gone there too
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(file_people(), (std::vector<std::string>{"Diaz/Cara/ 3"}));
+    EXPECT_TRUE(told().empty());
+    EXPECT_FALSE(file_exists(copy_name()));
+}
+
+TEST_F(OtherProgram, AnEditOfARecordTheOtherProgramRemovedIsKeptInADatedCopy) {
+    edit(2, values({"Ben", "Cole", "Acme"}));
+    const std::string ours = store.image();
+    test::replace_file(path("address10.dat"), fixture("address_other_removed.dat"));
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(file_people(), (std::vector<std::string>{"Baker/Ann/ 1", "Diaz/Cara/ 3"}))
+        << "the newer book is never written over with the older one";
+    EXPECT_EQ(told(), (std::vector<std::string>{"Another program changed the file|" + path("address10.dat") +
+                                                    "|Your changes that could not be carried over are kept in|" +
+                                                    copy_name()}));
+    EXPECT_EQ(read(copy_name()), ours);
+    EXPECT_EQ(mode_of(copy_name()), 0600u);
+}
+
+TEST_F(OtherProgram, AFileMadeUnreadableKeepsTheBookUntilItReadsAgain) {
+    edit(2, values({"Ben", "Cole", "Acme"}));
+    const std::string ours = store.image();
+    ASSERT_EQ(::unlink(path("address10.dat").c_str()), 0);
+    ASSERT_EQ(::mkdir(path("address10.dat").c_str(), 0700), 0);
+    EXPECT_FALSE(store.write().ok());
+    struct stat st {};
+    ASSERT_EQ(::stat(path("address10.dat").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(store.image(), ours) << "the book goes on as the user left it";
+    EXPECT_EQ(read(copy_name()), ours);
+    ASSERT_EQ(told().size(), 1u);
+    EXPECT_FALSE(store.write().ok());
+    EXPECT_EQ(told().size(), 1u) << "kept once, not at every save";
+
+    ASSERT_EQ(::rmdir(path("address10.dat").c_str()), 0);
+    write(path("address10.dat"), fixture("address_other_added.dat"));
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(file_people(), (std::vector<std::string>{"Baker/Ann/ 1", "Diaz/Cara/ 3", "Cole/Ben/Acme 2"}));
+}
+
+TEST_F(OtherProgram, NoFileASaveLeavesBesideTheBookIsReadableByOthers) {
+    ::chmod(path("address10.dat").c_str(), 0644);
+    store.append_record(3, 0, values({"Dan", "Eve"}));
+    ASSERT_TRUE(store.write().ok());
+    int others = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir())) {
+        const std::string name = entry.path().filename().string();
+        if (name == "status.log") continue;
+        EXPECT_EQ(mode_of(entry.path().string()), 0600u) << name;
+        if (name != "address10.dat") ++others;
+    }
+    EXPECT_EQ(others, 1) << "the version the save replaced is kept under a temporary name";
 }
 
 }  // namespace

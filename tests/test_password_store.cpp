@@ -3,6 +3,7 @@
 // the sizes and modes of what is written.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -11,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "app/files.h"
+#include "app/messages.h"
 #include "app/startup.h"
 #include "app/status_log.h"
 #include "passwords/aes/aes.h"
 #include "passwords/password_record.h"
 #include "passwords/password_store.h"
+#include "other_program.h"
 #include "support.h"
 
 namespace domora {
@@ -429,6 +433,115 @@ TEST_F(PasswordStoreTest, AFailedWriteKeepsTheOldFileAndIsReported) {
     EXPECT_TRUE(IsUnlocked()) << "loaded again from the old file";
     EXPECT_EQ(titles(), (std::vector<std::string>{"Bank"}));
     EXPECT_FALSE(CompactPasswords()) << "a locked store is never written";
+}
+
+// ---- another program's writes ------------------------------------------------------------------------------
+
+class OtherProgram : public PasswordStoreTest {
+protected:
+    void SetUp() override {
+        PasswordStoreTest::SetUp();
+        set_message_handler(nullptr);  // messages land in os.message_boxes
+        os.now = UtcTime{2026, 12, 9, 10, 20, 30};
+        store_file(header("pw") + bank + mail, "pw");
+        set_master_password("pw");
+        LoadPasswords();
+        ASSERT_TRUE(IsUnlocked());
+    }
+    // What the other program writes: the file as it read it, changed.
+    void other_program_writes(const Bytes& records, const std::string& password = "pw") {
+        test::replace_file(app_paths().password_file, cipher(padded(header(password) + records), password, true));
+    }
+    static std::uint32_t offset_of(std::int32_t id) {
+        for (const std::uint32_t offset : password_store().view) {
+            if (record_id(password_record(offset)) == id) return offset;
+        }
+        ADD_FAILURE() << "no record " << id;
+        return 0;
+    }
+    static void edit(std::int32_t id, const std::vector<std::string>& fields) {
+        MarkPasswordDeleted(offset_of(id));
+        AppendPassword(id, fields);
+    }
+    // "Title id" of the live records of the store (loaded from the file after a save), in file order.
+    static std::vector<std::string> entries() {
+        std::vector<std::string> out;
+        for (int row = 0; row < view_count(); ++row) {
+            const PasswordEntry entry = read_entry(view_record(row));
+            out.push_back(entry.title + " " + std::to_string(entry.id));
+        }
+        return out;
+    }
+    // "Title id" of the live records of a copy kept beside the file.
+    static std::vector<std::string> entries_of(const std::string& file) {
+        std::vector<std::string> out;
+        for (const SecureBytes& r : live_records(open_standard_file(file, "pw"))) {
+            const PasswordEntry entry = read_entry(RecordBytes(r.data(), r.size()));
+            out.push_back(entry.title + " " + std::to_string(entry.id));
+        }
+        return out;
+    }
+    // The texts shown, with the system box's line ends back as the "|" they were given as.
+    std::vector<std::string> told() const {
+        std::vector<std::string> texts;
+        for (const auto& box : os.message_boxes) {
+            std::string text = box.text;
+            for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, "|");
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    std::string copy_name() const { return path("password10 2026-12-09 10-20-30.dat"); }
+
+    const Bytes bank = record(1, 2, lines("Bank", {"PIN: 1234"}));
+    const Bytes mail = record(2, 2, lines("Mail", {}));
+    const Bytes club = record(3, 2, lines("Club", {}));
+};
+
+TEST_F(OtherProgram, AnAddGoesIntoTheNewFileUnderAFreeIdWhenTheFileGaveItsIdAway) {
+    AppendPassword(NewPasswordId(), lines("Shop", {}));
+    other_program_writes(bank + mail + club);
+    ASSERT_TRUE(CompactPasswords());
+    EXPECT_EQ(entries(), (std::vector<std::string>{"Bank 1", "Mail 2", "Club 3", "Shop 4"}));
+    EXPECT_TRUE(told().empty());
+    const std::vector<std::string> lines_ = log();
+    EXPECT_NE(std::find(lines_.begin(), lines_.end(), "Password File Changed By Another Program: " + app_paths().password_file),
+              lines_.end());
+}
+
+TEST_F(OtherProgram, AnEditAndADeleteApplyToTheRecordsWithTheirIdsInTheNewFile) {
+    edit(2, lines("Webmail", {}));
+    MarkPasswordDeleted(offset_of(1));
+    other_program_writes(bank + mail + club);
+    ASSERT_TRUE(CompactPasswords());
+    EXPECT_EQ(entries(), (std::vector<std::string>{"Club 3", "Webmail 2"}));
+    EXPECT_TRUE(told().empty());
+    EXPECT_FALSE(file_exists(copy_name()));
+}
+
+TEST_F(OtherProgram, AnEditOfARecordTheOtherProgramRemovedIsKeptInADatedCopy) {
+    edit(2, lines("Webmail", {}));
+    other_program_writes(bank + club);
+    ASSERT_TRUE(CompactPasswords());
+    EXPECT_EQ(entries(), (std::vector<std::string>{"Bank 1", "Club 3"}));
+    EXPECT_EQ(told(), (std::vector<std::string>{"Another program changed the file|" + app_paths().password_file +
+                                                    "|Your changes that could not be carried over are kept in|" +
+                                                    copy_name()}));
+    EXPECT_EQ(entries_of(copy_name()), (std::vector<std::string>{"Bank 1", "Webmail 2"}))
+        << "the user's version, sealed with the same password";
+    EXPECT_EQ(mode_of(copy_name()), 0600u);
+}
+
+TEST_F(OtherProgram, AFileThatNoLongerOpensWithTheMasterPasswordIsNeverWrittenOver) {
+    AppendPassword(NewPasswordId(), lines("Shop", {}));
+    other_program_writes(bank, "other");
+    const Bytes theirs = read(app_paths().password_file);
+    const Result<void> saved = SavePasswords();
+    ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.error().message, "another program changed the password file and it does not open with this master password");
+    EXPECT_EQ(read(app_paths().password_file), theirs);
+    EXPECT_EQ(entries_of(copy_name()), (std::vector<std::string>{"Bank 1", "Mail 2", "Shop 3"}));
+    EXPECT_EQ(entries(), (std::vector<std::string>{"Bank 1", "Mail 2", "Shop 3"})) << "the session goes on with the user's records";
 }
 
 // ---- values ------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/startup.h"
 #include "ui/popups.h"
+#include "other_program.h"
 #include "ui_fixture.h"
 #include "vehicle_fixtures.h"
 #include "vehicles/vehicle_list.h"
@@ -188,6 +189,19 @@ TEST_F(VehicleScreen, TheVehicleItsTotalsAndTheRowsAreShown) {
     EXPECT_EQ(os.pixel(list.x2 - 3, row_y(0)), rgb(255, 255, 255));
     EXPECT_EQ(text("Job 6").colour, rgb(255, 255, 255));
     EXPECT_EQ(selected(), std::vector<int>{1}) << "entering selects the current record";
+}
+
+TEST_F(VehicleScreen, EnteringTheScreenShowsWhatAnotherProgramWroteMeanwhile) {
+    settings().vehicle_id = 1;
+    const std::string file = vehicle_chunk(1, "Honda", "Civic") + service_chunk(1, 6, 8, 0, 45500);
+    write(path("vehicle11.dat"), file);
+    run();
+    ASSERT_TRUE(has_label("1 Records"));
+    test::replace_file(path("vehicle11.dat"), file + fuel_chunk(1, 7, 9));
+    run();
+    EXPECT_TRUE(has_label("2 Records"));
+    EXPECT_TRUE(drawn("30.0 mpg   (300 mi using 10.0 gal at $3.50)"));
+    EXPECT_TRUE(messages().empty());
 }
 
 // ---- the mouse ---------------------------------------------------------------------------------------------------

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/files.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/status_log.h"
+#include "other_program.h"
 #include "support.h"
 #include "vehicles/vehicle_store.h"
 
@@ -425,6 +427,112 @@ TEST_F(VehicleStoreTest, AFileThatCannotBeReadIsNeverWrittenOver) {
     EXPECT_FALSE(store.save());
     EXPECT_FALSE(store.write_image());
     EXPECT_TRUE(std::filesystem::is_directory(path("vehicle11.dat")));
+}
+
+// ---- another program's writes ---------------------------------------------------------------------------------------------
+
+class OtherProgram : public VehicleStoreTest {
+protected:
+    void SetUp() override {
+        VehicleStoreTest::SetUp();
+        os.now = UtcTime{2026, 12, 9, 10, 20, 30};
+        load(base);
+    }
+    std::string service(int record_id, int day, const std::string& what) {
+        return maintenance(1, record_id, 2024, 3, day, 1000 + day, 50, what);
+    }
+    std::size_t offset_of(int record_id) {
+        for (const std::size_t offset : store.chunks()) {
+            const ChunkHeader h = store.header(offset);
+            if (h.type == kRecordMaintenance && h.record_id == record_id) return offset;
+        }
+        ADD_FAILURE() << "no record " << record_id;
+        return 0;
+    }
+    void add(int record_id, int day, const std::string& what) {
+        const std::string chunk = service(record_id, day, what);
+        store.append_chunk(read_chunk_header(chunk, 0), std::string_view(chunk).substr(kChunkHeaderSize));
+    }
+    void edit(int record_id, int day, const std::string& what) {
+        const std::size_t old = offset_of(record_id);
+        add(record_id, day, what);
+        store.set_record_type(old, kRecordDeleted);
+    }
+    // "Audi 1" for the vehicle, "description id" for each service, of the file in file order.
+    std::vector<std::string> file_chunks() {
+        VehicleStore reader(path("vehicle11.dat"));
+        reader.load();
+        std::vector<std::string> out;
+        for (const std::size_t offset : reader.chunks()) {
+            const ChunkHeader h = reader.header(offset);
+            if (h.type == kRecordVehicle) out.push_back("Audi " + std::to_string(h.vehicle_id));
+            if (h.type == kRecordMaintenance) out.push_back(reader.description(offset) + " " + std::to_string(h.record_id));
+        }
+        return out;
+    }
+    // The texts shown, with the system box's line ends back as the "|" they were given as.
+    std::vector<std::string> told() const {
+        std::vector<std::string> texts;
+        for (const auto& box : os.message_boxes) {
+            std::string text = box.text;
+            for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, "|");
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    std::string copy_name() const { return path("vehicle11 2026-12-09 10-20-30.dat"); }
+
+    const std::string base = vehicle(1, 1, 2019, "Audi", "A4") + service(2, 1, "Oil") + service(3, 2, "Tyres");
+};
+
+TEST_F(OtherProgram, AnAddGoesIntoTheNewFileUnderAFreeIdWhenTheFileGaveItsIdAway) {
+    ASSERT_EQ(store.new_ids().record_id, 4);
+    add(4, 5, "Wipers");
+    test::replace_file(path("vehicle11.dat"), base + service(4, 4, "Brakes"));
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(file_chunks(), (std::vector<std::string>{"Audi 1", "Oil 2", "Tyres 3", "Brakes 4", "Wipers 5"}));
+    EXPECT_TRUE(told().empty());
+}
+
+TEST_F(OtherProgram, AnEditAndADeleteApplyToTheChunksWithTheirIdsInTheNewFile) {
+    edit(2, 1, "Oil and filter");
+    store.set_record_type(offset_of(3), kRecordDeleted);
+    test::replace_file(path("vehicle11.dat"), base + service(4, 4, "Brakes"));
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(file_chunks(), (std::vector<std::string>{"Audi 1", "Oil and filter 2", "Brakes 4"}));
+    EXPECT_TRUE(told().empty());
+    EXPECT_FALSE(file_exists(copy_name()));
+}
+
+TEST_F(OtherProgram, AnEditOfAChunkTheOtherProgramRemovedIsKeptInADatedCopy) {
+    edit(3, 2, "New tyres");
+    const std::string ours = store.image();
+    test::replace_file(path("vehicle11.dat"), vehicle(1, 1, 2019, "Audi", "A4") + service(2, 1, "Oil"));
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(file_chunks(), (std::vector<std::string>{"Audi 1", "Oil 2"}));
+    EXPECT_EQ(told(), (std::vector<std::string>{"Another program changed the file|" + path("vehicle11.dat") +
+                                                    "|Your changes that could not be carried over are kept in|" +
+                                                    copy_name()}));
+    EXPECT_EQ(read(copy_name()), ours);
+    EXPECT_EQ(mode_of(copy_name()), 0600u);
+}
+
+TEST_F(OtherProgram, AFileMadeUnreadableKeepsTheChangesAndIsNeverWrittenOver) {
+    edit(2, 1, "Oil and filter");
+    const std::string ours = store.image();
+    ASSERT_TRUE(std::filesystem::remove(path("vehicle11.dat")));
+    ASSERT_EQ(::mkdir(path("vehicle11.dat").c_str(), 0700), 0);
+    EXPECT_FALSE(store.write_image());
+    EXPECT_FALSE(store.save());
+    EXPECT_TRUE(std::filesystem::is_directory(path("vehicle11.dat")));
+    EXPECT_EQ(store.image(), ours);
+    EXPECT_EQ(read(copy_name()), ours);
+    EXPECT_EQ(told().size(), 1u) << "kept once, not at every save";
+
+    ASSERT_TRUE(std::filesystem::remove(path("vehicle11.dat")));
+    write(path("vehicle11.dat"), base + service(4, 4, "Brakes"));
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(file_chunks(), (std::vector<std::string>{"Audi 1", "Oil and filter 2", "Tyres 3", "Brakes 4"}));
 }
 
 // ---- ids, vehicles, positions -----------------------------------------------------------------------------------------------
