@@ -418,6 +418,21 @@ TEST_F(OtherProgram, AnEditOfARecordTheOtherProgramRemovedIsKeptInADatedCopy) {
     EXPECT_EQ(mode_of(copy_name()), 0600u);
 }
 
+TEST_F(OtherProgram, TheOtherProgramsVersionOfARecordBothChangedIsKeptInADatedCopy) {
+    // The other program renamed both; the user edited Ben and deleted Ann.
+    const std::string theirs = build_address_record(1, true, 0, values({"Ann", "Baker-Lee"})) +
+                               build_address_record(2, true, 0, values({"Ben", "Coleman"}));
+    edit(2, values({"Ben", "Cole", "Acme"}));
+    store.set_live_at(offset_of(1), false);
+    test::replace_file(path("address10.dat"), theirs);
+    ASSERT_TRUE(store.write().ok());
+    EXPECT_EQ(file_people(), (std::vector<std::string>{"Cole/Ben/Acme 2"})) << "the user's change wins by id";
+    EXPECT_EQ(told(), (std::vector<std::string>{"Another program changed the file|" + path("address10.dat") +
+                                                    "|Its version of records you changed too is kept in|" + copy_name()}));
+    EXPECT_EQ(read(copy_name()), theirs);
+    EXPECT_EQ(mode_of(copy_name()), 0600u);
+}
+
 TEST_F(OtherProgram, AFileMadeUnreadableKeepsTheBookUntilItReadsAgain) {
     edit(2, values({"Ben", "Cole", "Acme"}));
     const std::string ours = store.image();

@@ -532,6 +532,18 @@ TEST_F(OtherProgram, AnEditOfARecordTheOtherProgramRemovedIsKeptInADatedCopy) {
     EXPECT_EQ(mode_of(copy_name()), 0600u);
 }
 
+TEST_F(OtherProgram, TheOtherProgramsVersionOfARecordBothChangedIsKeptInADatedCopy) {
+    edit(2, lines("Webmail", {}));
+    other_program_writes(bank + record(2, 2, lines("Mail", {"User: ann"})));
+    ASSERT_TRUE(CompactPasswords());
+    EXPECT_EQ(entries(), (std::vector<std::string>{"Bank 1", "Webmail 2"})) << "the user's edit wins by id";
+    EXPECT_EQ(told(), (std::vector<std::string>{"Another program changed the file|" + app_paths().password_file +
+                                                    "|Its version of records you changed too is kept in|" + copy_name()}));
+    ASSERT_EQ(entries_of(copy_name()), (std::vector<std::string>{"Bank 1", "Mail 2"}));
+    const SecureBytes kept = live_records(open_standard_file(copy_name(), "pw"))[1];
+    EXPECT_EQ(record_fields(RecordBytes(kept.data(), kept.size())).at(1), "User: ann");
+}
+
 TEST_F(OtherProgram, AFileThatNoLongerOpensWithTheMasterPasswordIsNeverWrittenOver) {
     AppendPassword(NewPasswordId(), lines("Shop", {}));
     other_program_writes(bank, "other");

@@ -517,6 +517,18 @@ TEST_F(OtherProgram, AnEditOfAChunkTheOtherProgramRemovedIsKeptInADatedCopy) {
     EXPECT_EQ(mode_of(copy_name()), 0600u);
 }
 
+TEST_F(OtherProgram, TheOtherProgramsVersionOfAChunkBothChangedIsKeptInADatedCopy) {
+    const std::string theirs = vehicle(1, 1, 2019, "Audi", "A4") + service(2, 1, "Oil change") + service(3, 2, "Tyres");
+    edit(2, 1, "Oil and filter");
+    test::replace_file(path("vehicle11.dat"), theirs);
+    ASSERT_TRUE(store.save());
+    EXPECT_EQ(file_chunks(), (std::vector<std::string>{"Audi 1", "Oil and filter 2", "Tyres 3"}))
+        << "the user's edit wins by id";
+    EXPECT_EQ(told(), (std::vector<std::string>{"Another program changed the file|" + path("vehicle11.dat") +
+                                                    "|Its version of records you changed too is kept in|" + copy_name()}));
+    EXPECT_EQ(read(copy_name()), theirs);
+}
+
 TEST_F(OtherProgram, AFileMadeUnreadableKeepsTheChangesAndIsNeverWrittenOver) {
     edit(2, 1, "Oil and filter");
     const std::string ours = store.image();

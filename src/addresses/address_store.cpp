@@ -312,7 +312,8 @@ void AddressStore::set_live_at(std::uint32_t offset, bool live) {
             m_names.remove(key);
         }
     }
-    m_journal.note(static_cast<std::uint32_t>(id_at(offset)), !live);
+    const std::uint32_t key = static_cast<std::uint32_t>(id_at(offset));
+    if (!m_journal.noted(key)) m_journal.note(key, !live, live ? 0 : content_fingerprint(offset));
     if (!live && m_order_known && offset < m_ordered_end) {
         ++m_dead_in_order;
     } else if (live) {
@@ -320,6 +321,11 @@ void AddressStore::set_live_at(std::uint32_t offset, bool live) {
     }
     m_view_current = false;
     m_image[offset + 12] = live ? 1 : 0;
+}
+
+std::uint64_t AddressStore::content_fingerprint(std::uint32_t offset) const {
+    return record_fingerprint(std::string_view(m_image).substr(offset + kAddressRecordHeaderSize,
+                                                                length_at(offset) - kAddressRecordHeaderSize));
 }
 
 AddressRecord AddressStore::record_at(std::uint32_t offset) const {

@@ -93,6 +93,7 @@ struct FileCatchUp {
     bool reloaded = false;       // the file was read again
     bool changed_by_other = false;  // another program had written it since it was read
     std::string kept_copy;       // where the user's version went when a change could not be carried over
+    std::string their_copy;      // where the other program's file went when both changed a record
     std::string read_error;      // the file is there but could not be read
 };
 
@@ -128,6 +129,10 @@ public:
     // the whole book as it stood is then kept beside the file under a dated
     // name and the user is told, so nothing the user typed is lost and no
     // older book is written over the newer one.
+    // An edit or delete of a record the other program changed too is
+    // carried over, and the other program's file as it was is kept beside
+    // it under a dated name, so that its version of the record is not lost
+    // unseen; the user is told.
     // An image that was never read from the file has nothing to catch up with.
     FileCatchUp catch_up();
     // For a screen being entered: loads the file when it was never read (or
@@ -162,6 +167,8 @@ public:
     // its byte is touched instead of every record's.
     void clear_selected();
     void set_live_at(std::uint32_t offset, bool live);
+    // The record_fingerprint of the record's fields.
+    std::uint64_t content_fingerprint(std::uint32_t offset) const;
     // The header values and the 17 fields, each read up to its zero byte and
     // never past the record's end (missing fields are empty).
     AddressRecord record_at(std::uint32_t offset) const;

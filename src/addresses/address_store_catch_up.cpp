@@ -13,6 +13,9 @@ namespace domora {
 
 struct AddressStore::Carried {
     bool lost = false;  // an edit whose record the other program removed
+    // The other program's file as read, when it changed a record the user
+    // edited or deleted too; empty otherwise.
+    std::string their_image;
 };
 
 namespace {
@@ -70,16 +73,19 @@ FileCatchUp AddressStore::catch_up() {
     m_mode = mode;
     m_view_current = false;
     rebuild_view();
-    if (carried.lost) {
-        // The book as the user last saw it, whole: a valid address file the user can open or restore.
-        const Result<std::string> kept = keep_dated_copy(path, ours.m_image);
-        if (kept) {
-            outcome.kept_copy = kept.value();
-            show_message(kept_copy_message(path, outcome.kept_copy));
-        } else {
+    // Each copy is a valid address file, whole, that the user can open or restore.
+    const auto keep = [&](std::string_view image, std::string (*message)(const std::string&, const std::string&)) {
+        const Result<std::string> kept = keep_dated_copy(path, image);
+        if (!kept) {
             show_message("Unable to save the address file||" + path + "|" + kept.error().message);
+            return std::string();
         }
-    }
+        show_message(message(path, kept.value()));
+        return kept.value();
+    };
+    // The book as the user last saw it.
+    if (carried.lost) outcome.kept_copy = keep(ours.m_image, kept_copy_message);
+    if (!carried.their_image.empty()) outcome.their_copy = keep(carried.their_image, their_copy_message);
     return outcome;
 }
 
@@ -92,6 +98,18 @@ AddressStore::Carried AddressStore::carry_over(AddressStore& ours, const ChangeJ
     for (const auto& [id, offset] : theirs) {
         const auto found = mine.find(id);
         if (found != mine.end()) set_marks_at(offset, ours.marks_at(found->second));
+    }
+    for (const ChangeJournal::Entry& entry : journal.entries()) {
+        const auto id = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.key));
+        const auto in_ours = mine.find(id);
+        const auto in_theirs = theirs.find(id);
+        if (in_theirs == theirs.end()) continue;
+        const Carry carry = carry_change(entry.was_live, in_ours != mine.end(), true);
+        const std::uint64_t our_content = in_ours != mine.end() ? ours.content_fingerprint(in_ours->second) : 0;
+        if (changed_on_both_sides(carry, entry, content_fingerprint(in_theirs->second), our_content)) {
+            carried.their_image = m_image;
+            break;
+        }
     }
     std::int32_t largest = 0;
     each_frame([&](std::uint32_t offset) {

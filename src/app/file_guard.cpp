@@ -7,8 +7,8 @@
 
 namespace domora {
 
-void ChangeJournal::note(std::uint64_t key, bool was_live) {
-    if (m_seen.insert(key).second) m_entries.push_back(Entry{key, was_live});
+void ChangeJournal::note(std::uint64_t key, bool was_live, std::uint64_t before) {
+    if (m_seen.insert(key).second) m_entries.push_back(Entry{key, was_live, before});
 }
 
 void ChangeJournal::clear() {
@@ -20,6 +20,22 @@ Carry carry_change(bool was_live, bool live_in_ours, bool live_in_theirs) {
     if (!was_live) return live_in_ours ? Carry::kAdd : Carry::kNothing;
     if (live_in_ours) return live_in_theirs ? Carry::kReplace : Carry::kLost;
     return live_in_theirs ? Carry::kRemove : Carry::kNothing;
+}
+
+std::uint64_t record_fingerprint(std::string_view content) {
+    // 64-bit FNV-1a: records the user touched are few, and a collision
+    // only means a copy is not kept.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : content) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+bool changed_on_both_sides(Carry carry, const ChangeJournal::Entry& entry, std::uint64_t theirs, std::uint64_t ours) {
+    if (!entry.was_live || theirs == entry.before) return false;
+    return carry == Carry::kRemove || (carry == Carry::kReplace && theirs != ours);
 }
 
 std::string dated_copy_path(const std::string& path, const UtcTime& when) {
@@ -59,6 +75,10 @@ Result<std::string> keep_dated_copy(const std::string& path, std::string_view da
 
 std::string kept_copy_message(const std::string& path, const std::string& copy) {
     return "Another program changed the file|" + path + "|Your changes that could not be carried over are kept in|" + copy;
+}
+
+std::string their_copy_message(const std::string& path, const std::string& copy) {
+    return "Another program changed the file|" + path + "|Its version of records you changed too is kept in|" + copy;
 }
 
 }  // namespace domora

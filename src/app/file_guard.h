@@ -27,10 +27,14 @@ public:
     struct Entry {
         std::uint64_t key = 0;
         bool was_live = false;
+        // The record_fingerprint of the record as read, when it was live:
+        // whether the other program changed it too is told by this.
+        std::uint64_t before = 0;
     };
     // Only the first note of a key counts: an edit is a delete and an add
     // of the same key, and it is the state before both that tells the two apart.
-    void note(std::uint64_t key, bool was_live);
+    void note(std::uint64_t key, bool was_live, std::uint64_t before = 0);
+    bool noted(std::uint64_t key) const { return m_seen.count(key) != 0; }
     const std::vector<Entry>& entries() const { return m_entries; }
     bool empty() const { return m_entries.empty(); }
     void clear();
@@ -52,6 +56,14 @@ enum class Carry {
 };
 Carry carry_change(bool was_live, bool live_in_ours, bool live_in_theirs);
 
+// What a record holds, apart from what says where and how it is kept (its
+// length, marks and live flag), in a form cheap to keep for every change.
+std::uint64_t record_fingerprint(std::string_view content);
+// An edit or delete of the user's replaces a record the other program
+// changed as well (and, for an edit, not to what the user made of it): its
+// version would go from the file unseen. ours is the user's record, when live.
+bool changed_on_both_sides(Carry carry, const ChangeJournal::Entry& entry, std::uint64_t theirs, std::uint64_t ours);
+
 // "address10 2026-12-09 08-39-05.dat" beside "address10.dat": the date and
 // time keep copies apart and sort them in the file browser.
 std::string dated_copy_path(const std::string& path, const UtcTime& when);
@@ -63,5 +75,8 @@ Result<std::string> keep_dated_copy(const std::string& path, std::string_view da
 // The message that tells the user where a version that could not go into
 // the file was kept.
 std::string kept_copy_message(const std::string& path, const std::string& copy);
+// The same for the other program's version of records the user changed too:
+// the user's change is what the file now holds.
+std::string their_copy_message(const std::string& path, const std::string& copy);
 
 }  // namespace domora

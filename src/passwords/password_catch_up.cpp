@@ -37,8 +37,9 @@ RecordBytes record_in(const SecureBytes& image, std::uint32_t offset) {
     return RecordBytes(image.data() + offset, read_u32(image.data() + offset));
 }
 
-// The user's version, sealed as the store's file is, beside the file.
-std::string keep_ours(const std::string& path, SecureBytes& ours, std::size_t ours_used) {
+// A version of the records, sealed as the store's file is, beside the file.
+std::string keep_beside(const std::string& path, SecureBytes& ours, std::size_t ours_used,
+                        std::string (*message)(const std::string&, const std::string&)) {
     PasswordStore& store = password_store();
     store.image.swap(ours);
     std::swap(store.used_length, ours_used);
@@ -53,7 +54,7 @@ std::string keep_ours(const std::string& path, SecureBytes& ours, std::size_t ou
         return {};
     }
     status_log_write("Kept Version Beside The File: " + name);
-    show_message(kept_copy_message(path, name));
+    show_message(message(path, name));
     return name;
 }
 
@@ -84,11 +85,28 @@ Result<void> CatchUpPasswords() {
         store.changes = journal;
         store.file = known;
         SecureBytes copy = store.image;
-        (void)keep_ours(path, copy, store.used_length);
+        (void)keep_beside(path, copy, store.used_length, kept_copy_message);
         return Error{"another program changed the password file and it does not open with this master password"};
     }
     const auto mine = live_offsets(ours);
     auto theirs = live_offsets(store.image);
+    // The other program's file as read, when it changed a record the user
+    // edited or deleted too.
+    SecureBytes their_image;
+    std::size_t their_used = 0;
+    for (const ChangeJournal::Entry& entry : journal.entries()) {
+        const auto id = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.key));
+        const auto in_ours = mine.find(id);
+        const auto in_theirs = theirs.find(id);
+        if (in_theirs == theirs.end()) continue;
+        const Carry carry = carry_change(entry.was_live, in_ours != mine.end(), true);
+        const std::uint64_t our_content = in_ours != mine.end() ? password_fingerprint(record_in(ours, in_ours->second)) : 0;
+        if (changed_on_both_sides(carry, entry, password_fingerprint(record_in(store.image, in_theirs->second)), our_content)) {
+            their_image = store.image;
+            their_used = store.used_length;
+            break;
+        }
+    }
     std::int32_t largest = 0;
     for (const auto& [id, offset] : theirs) largest = std::max(largest, id);
     bool lost = false;
@@ -121,7 +139,8 @@ Result<void> CatchUpPasswords() {
         }
     }
     ParsePasswords();
-    if (lost) (void)keep_ours(path, ours, ours_used);
+    if (lost) (void)keep_beside(path, ours, ours_used, kept_copy_message);
+    if (!their_image.empty()) (void)keep_beside(path, their_image, their_used, their_copy_message);
     return {};
 }
 

@@ -532,10 +532,19 @@ void AppendPasswordRecord(RecordBytes record) {
     g_store.changes.note(static_cast<std::uint32_t>(record_id(record)), false);
 }
 
+std::uint64_t password_fingerprint(RecordBytes record) {
+    // From the kept byte on: the length and format byte say how the record is kept, not what it holds.
+    constexpr std::size_t kContentFrom = 13;
+    return record_fingerprint(std::string_view(reinterpret_cast<const char*>(record.data()) + kContentFrom,
+                                               record.size() - kContentFrom));
+}
+
 void MarkPasswordDeleted(std::uint32_t offset) {
     const RecordBytes record = password_record(offset);
     if (record.empty()) return;
-    if (record[12] != kFormatDeleted) g_store.changes.note(static_cast<std::uint32_t>(record_id(record)), true);
+    if (record[12] != kFormatDeleted) {
+        g_store.changes.note(static_cast<std::uint32_t>(record_id(record)), true, password_fingerprint(record));
+    }
     g_store.image[offset + 12] = kFormatDeleted;
 }
 

@@ -108,7 +108,9 @@ Result<void> SavePasswords();
 // user's version of the whole file is then kept beside it under a dated
 // name, sealed as the file is, and the user is told. A file that no longer
 // opens with the master password is never written over: the error says so
-// and the user's version is kept the same way.
+// and the user's version is kept the same way. An edit or delete of a
+// record the other program changed too is carried over, and the other
+// program's file as it was is kept beside it the same way.
 Result<void> CatchUpPasswords();
 // The image as it stands sealed into a file at path in the store's format
 // (the strong one or the standard one); for the copy CatchUpPasswords keeps.
@@ -147,5 +149,7 @@ std::int32_t NewPasswordId();
 void AppendPassword(std::int32_t id, const std::vector<std::string>& fields, unsigned char kept = 0);
 // Clears the record's format byte.
 void MarkPasswordDeleted(std::uint32_t offset);
+// The record_fingerprint of what a whole record holds.
+std::uint64_t password_fingerprint(RecordBytes record);
 
 }  // namespace domora

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "app/file_guard.h"
@@ -126,12 +126,16 @@ public:
     // gave theirs to others), edited ones replace theirs, deleted ones are
     // removed. An edit of a chunk the other program removed cannot be carried
     // over: the user's version of the whole file is then kept beside it
-    // under a dated name (the name is returned) and the user is told. A
-    // file that no longer reads leaves the image as the user left it, and
-    // unwritten. True in reloaded when the file was read again.
+    // under a dated name (the name is returned) and the user is told. An
+    // edit or delete of a chunk the other program changed too is carried
+    // over, and the other program's file as it was is kept the same way
+    // (their_copy), so that its version is not lost unseen. A file that
+    // no longer reads leaves the image as the user left it, and unwritten.
+    // True in reloaded when the file was read again.
     struct CatchUp {
         bool reloaded = false;
         std::string kept_copy;
+        std::string their_copy;
     };
     CatchUp catch_up();
     // True after a load found the file but could not read it: it is then
@@ -210,7 +214,8 @@ private:
     // the load found rather than told by the order of the changes.
     void remember_loaded_keys();
     void note_change(std::size_t offset);
-    bool carry_over(const VehicleStore& ours, const ChangeJournal& journal);
+    bool carry_over(const VehicleStore& ours, const ChangeJournal& journal, std::string& their_image);
+    std::uint64_t content_fingerprint(std::size_t offset) const;
 
     std::string m_path;
     std::string m_image;
@@ -219,7 +224,7 @@ private:
     std::string m_loaded_path;
     FileIdentity m_identity;
     ChangeJournal m_journal;
-    std::unordered_set<std::uint64_t> m_loaded_keys;
+    std::unordered_map<std::uint64_t, std::uint64_t> m_loaded_keys;  // live chunks as read, by key: their fingerprints
     bool m_unreadable = false;
     StoreCallbacks m_callbacks;
 

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <map>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "app/messages.h"
 #include "app/status_log.h"
@@ -37,17 +36,29 @@ void put_i32(std::string& image, std::size_t at, std::int32_t value) {
 
 }  // namespace
 
+std::uint64_t VehicleStore::content_fingerprint(std::size_t offset) const {
+    // From the ids on: the length, type and marks say how the chunk is kept, not what it holds.
+    constexpr std::size_t kContentFrom = 12;
+    const auto length = static_cast<std::size_t>(header(offset).length);
+    return record_fingerprint(std::string_view(m_image).substr(offset + kContentFrom, length - kContentFrom));
+}
+
 void VehicleStore::remember_loaded_keys() {
     m_loaded_keys.clear();
     for (const std::size_t offset : chunks()) {
         const ChunkHeader h = header(offset);
-        if (h.type != kRecordDeleted) m_loaded_keys.insert(chunk_key(h));
+        if (h.type != kRecordDeleted) m_loaded_keys[chunk_key(h)] = content_fingerprint(offset);
     }
 }
 
 void VehicleStore::note_change(std::size_t offset) {
     const std::uint64_t key = chunk_key(header(offset));
-    m_journal.note(key, m_loaded_keys.count(key) != 0);
+    const auto loaded = m_loaded_keys.find(key);
+    if (loaded == m_loaded_keys.end()) {
+        m_journal.note(key, false);
+    } else {
+        m_journal.note(key, true, loaded->second);
+    }
 }
 
 VehicleStore::CatchUp VehicleStore::catch_up() {
@@ -59,9 +70,10 @@ VehicleStore::CatchUp VehicleStore::catch_up() {
     ours.m_image = std::move(m_image);
     const ChangeJournal journal = std::move(m_journal);
     const bool was_readable = !m_unreadable;
-    std::unordered_set<std::uint64_t> loaded_keys = std::move(m_loaded_keys);
+    std::unordered_map<std::uint64_t, std::uint64_t> loaded_keys = std::move(m_loaded_keys);
     load();
     bool lost = false;
+    std::string their_image;
     if (m_unreadable) {
         // Nothing can be carried over to a file that cannot be read: the
         // store goes on as the user left it, with its changes still to
@@ -73,25 +85,38 @@ VehicleStore::CatchUp VehicleStore::catch_up() {
         m_journal = journal;
         m_loaded_keys = std::move(loaded_keys);
     } else {
-        lost = carry_over(ours, journal);
+        lost = carry_over(ours, journal, their_image);
     }
     rebuild_vehicle_list();
     rebuild_record_view();
-    if (lost) {
-        const Result<std::string> kept = keep_dated_copy(m_path, ours.m_image);
-        if (kept) {
-            outcome.kept_copy = kept.value();
-            show_message(kept_copy_message(m_path, outcome.kept_copy));
-        } else {
+    const auto keep = [&](std::string_view image, std::string (*message)(const std::string&, const std::string&)) {
+        const Result<std::string> kept = keep_dated_copy(m_path, image);
+        if (!kept) {
             show_message("The vehicle file could not be saved.|" + kept.error().message);
+            return std::string();
         }
-    }
+        show_message(message(m_path, kept.value()));
+        return kept.value();
+    };
+    if (lost) outcome.kept_copy = keep(ours.m_image, kept_copy_message);
+    if (!their_image.empty()) outcome.their_copy = keep(their_image, their_copy_message);
     return outcome;
 }
 
-bool VehicleStore::carry_over(const VehicleStore& ours, const ChangeJournal& journal) {
+bool VehicleStore::carry_over(const VehicleStore& ours, const ChangeJournal& journal, std::string& their_image) {
     const auto mine = live_offsets(ours);
     auto theirs = live_offsets(*this);
+    for (const ChangeJournal::Entry& entry : journal.entries()) {
+        const auto in_ours = mine.find(entry.key);
+        const auto in_theirs = theirs.find(entry.key);
+        if (in_theirs == theirs.end()) continue;
+        const Carry carry = carry_change(entry.was_live, in_ours != mine.end(), true);
+        const std::uint64_t our_content = in_ours != mine.end() ? ours.content_fingerprint(in_ours->second) : 0;
+        if (changed_on_both_sides(carry, entry, content_fingerprint(in_theirs->second), our_content)) {
+            their_image = m_image;
+            break;
+        }
+    }
     NewIds next = new_ids();
     // Vehicles the user added under an id the other program gave to one of
     // its own: their records follow them to the new id.
