@@ -25,6 +25,7 @@
 #include "passwords/password_conversion.h"
 #include "passwords/password_store.h"
 #include "passwords/strong_file.h"
+#include "other_program.h"
 #include "password_fixtures.h"
 #include "support.h"
 
@@ -425,6 +426,32 @@ TEST_F(StrongStore, AKillDuringEitherConversionLeavesOneWholeStore) {
     EXPECT_GT(strong_left, 0);
     EXPECT_GT(standard_left, 0);
     RecordProperty("rounds_with_both_files", both_left);
+}
+
+// ---- another program's writes -----------------------------------------------------------------
+
+TEST_F(StrongStore, ChangesAreCarriedOverToAStrongFileAnotherProgramWroteUnderItsOwnSalt) {
+    make_store("pw", 2);
+    const Bytes before = read(strong());
+    // The other program's version: a third record, sealed under a salt of its own.
+    std::vector<std::string> fields(kPasswordFieldCount);
+    fields[0] = "Record 3";
+    AppendPassword(3, fields);
+    ASSERT_TRUE(SavePasswords());
+    const Bytes theirs = read(strong());
+    write(strong(), before);
+    open("pw");
+    ASSERT_EQ(titles(), (std::vector<std::string>{"Record 1", "Record 2"}));
+
+    fields[0] = "Record 2 edited";
+    MarkPasswordDeleted(password_store().view.at(1));
+    AppendPassword(2, fields);
+    fields[0] = "Record 4";
+    AppendPassword(NewPasswordId(), fields);
+    test::replace_file(strong(), theirs);
+    ASSERT_TRUE(CompactPasswords());
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Record 1", "Record 3", "Record 2 edited", "Record 4"}));
+    EXPECT_FALSE(file_exists(standard()));
 }
 
 // ---- backup and restore ------------------------------------------------------------------------
