@@ -172,9 +172,6 @@ int run_addresses(Words& words) {
     return fail(kExitUser, "addresses: unknown action " + action + " (list, export or import)");
 }
 
-int run_vehicles(Words&) { return fail(kExitUser, "vehicles: not available yet"); }
-int run_backup(Words&) { return fail(kExitUser, "backup: not available yet"); }
-int run_restore(Words&) { return fail(kExitUser, "restore: not available yet"); }
 int run_check(Words&) { return fail(kExitUser, "check: not available yet"); }
 int run_repair(Words&) { return fail(kExitUser, "repair: not available yet"); }
 int run_passwords(Words&) { return fail(kExitUser, "passwords: not available yet"); }
