@@ -9,6 +9,8 @@
 #include "addresses/address_export.h"
 #include "addresses/address_store.h"
 #include "app/startup.h"
+#include "passwords/password_export.h"
+#include "password_fixtures.h"
 #include "support.h"
 
 namespace domora::test {
@@ -23,9 +25,9 @@ struct CliRun {
 class CliTest : public DomoraTest {
 protected:
     // Runs the program with the test's folder as its data folder.
-    CliRun cli(const std::string& arguments) {
+    CliRun cli(const std::string& arguments, const std::string& wrapper = "") {
         const std::string err_path = path("stderr.txt");
-        const std::string command = "LC_ALL=C " DOMORA_CLI_PATH " --data '" + dir() + "' " + arguments + " 2>'" + err_path + "'";
+        const std::string command = "LC_ALL=C " + wrapper + DOMORA_CLI_PATH " --data '" + dir() + "' " + arguments + " 2>'" + err_path + "'";
         CliRun run;
         FILE* pipe = popen(command.c_str(), "r");
         if (!pipe) return run;
@@ -105,6 +107,63 @@ TEST_F(CliTest, ImportRefusesAnUnknownLayoutNamingItsColumnsAndKeepsBothCopiesOf
     const CliRun cut = cli("addresses import '" + path("cut.csv") + "'");
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.err, "domora-cli: " + path("cut.csv") + ": 1 lines skipped, their field count differs from the header's\n");
+}
+
+// The window program's export of the same password file, read in this process.
+std::string window_password_export(const std::string& folder, bool csv) {
+    use_password_files(folder);
+    set_master_password("open sesame");
+    LoadPasswords();
+    std::vector<PasswordExportRecord> records;
+    for (int row = 0; row < view_count(); ++row) records.push_back(password_export_record(view_record(row)));
+    forget_password_files();
+    return csv ? password_csv_text(records) : password_plain_text(records);
+}
+
+TEST_F(CliTest, PasswordsOfBothFormatsListShowAndExportAsTheWindowProgramDoes) {
+    write(path("pw.txt"), "open sesame\n");
+    const std::string fd = " --password-fd 3 3<'" + path("pw.txt") + "'";
+    for (const char* name : {"password10.dat", "password20.dat"}) {
+        SCOPED_TRACE(name);
+        remove(path("password10.dat").c_str());
+        remove(path("password20.dat").c_str());
+        write(path(name), read(std::string(DOMORA_TEST_DATA_DIR) + (name[8] == '1' ? "/password_sesame.dat" : "/password20_sesame.dat")));
+        const CliRun list = cli("passwords list" + fd);
+        EXPECT_EQ(list.status, 0) << list.err;
+        EXPECT_FALSE(list.out.empty());
+        for (const bool csv : {false, true}) {
+            const CliRun out = cli(std::string("passwords export --format ") + (csv ? "csv" : "text") + " '" + path("out") + "'" + fd);
+            EXPECT_EQ(out.status, 0) << out.err;
+            EXPECT_EQ(read(path("out")), window_password_export(dir(), csv));
+        }
+    }
+    const CliRun show = cli("passwords show bank" + fd);
+    EXPECT_EQ(show.status, 0) << show.err;
+    EXPECT_EQ(show.out, "Bank\nUser: jo\nPassword: s3cret\n\n");
+}
+
+TEST_F(CliTest, APasswordProblemIsOneLineWithItsStatus) {
+    write(path("password10.dat"), read(std::string(DOMORA_TEST_DATA_DIR) + "/password_sesame.dat"));
+    write(path("bad.txt"), "nope\n");
+    write(path("pw.txt"), "open sesame\n");
+    const CliRun wrong = cli("passwords list --password-fd 3 3<'" + path("bad.txt") + "'");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.err, "domora-cli: passwords list: wrong master password for " + path("password10.dat") + "\n");
+    const CliRun closed = cli("passwords list --password-fd 7");
+    EXPECT_EQ(closed.status, 1);
+    EXPECT_EQ(closed.err, "domora-cli: passwords list: cannot read the master password from file descriptor 7: Bad file descriptor\n");
+    const CliRun missing = cli("passwords show Nothing --password-fd 3 3<'" + path("pw.txt") + "'");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "domora-cli: passwords show: no record titled Nothing (see domora-cli passwords list)\n");
+    // Without a controlling terminal there is nobody to ask.
+    const CliRun no_tty = cli("passwords list </dev/null", "setsid -w ");
+    EXPECT_EQ(no_tty.status, 1);
+    EXPECT_EQ(no_tty.err, "domora-cli: passwords list: no terminal to ask the master password on (use --password-fd N)\n");
+    write(path("password10.dat"), read(path("password10.dat")).substr(0, 100));
+    const CliRun cut = cli("passwords list --password-fd 3 3<'" + path("pw.txt") + "'");
+    EXPECT_EQ(cut.status, 2);
+    EXPECT_EQ(cut.err, "domora-cli: " + path("password10.dat") + " is damaged: it is 100 bytes long, which no saved password file is\n");
+    EXPECT_EQ(read(path("password10.dat")).size(), 100u) << "a damaged file is never written over";
 }
 
 }  // namespace

@@ -174,6 +174,5 @@ int run_addresses(Words& words) {
 
 int run_check(Words&) { return fail(kExitUser, "check: not available yet"); }
 int run_repair(Words&) { return fail(kExitUser, "repair: not available yet"); }
-int run_passwords(Words&) { return fail(kExitUser, "passwords: not available yet"); }
 
 }  // namespace domora::cli

@@ -98,15 +98,15 @@ bool read_input(const std::string& target, std::string& bytes, int& error) {
     }
 }
 
-int write_output(const std::string& target, const std::string& bytes) {
+int write_output(const std::string& target, const std::string& bytes, unsigned mode) {
     if (target == "-") {
         if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
             return fail(kExitUser, std::string("cannot write standard output: ") + std::strerror(errno));
         }
         return kExitOk;
     }
-    // Exports are for other programs to read, so not owner-only, as the window program writes them.
-    const Result<void> written = write_file_atomic(target, bytes, 0644);
+    // Exports are for other programs to read, so not owner-only unless they hold secrets.
+    const Result<void> written = write_file_atomic(target, bytes, mode);
     if (!written) return fail(kExitUser, "cannot write " + target + ": " + written.error().message);
     return kExitOk;
 }

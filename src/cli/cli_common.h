@@ -45,8 +45,8 @@ private:
 
 // The bytes of FILE, or of standard input for "-". False after reporting.
 bool read_input(const std::string& target, std::string& bytes, int& error);
-// Writes the bytes to FILE atomically, or to standard output for "-".
-int write_output(const std::string& target, const std::string& bytes);
+// Writes the bytes to FILE atomically (with that mode), or to standard output for "-".
+int write_output(const std::string& target, const std::string& bytes, unsigned mode = 0644);
 
 // A value of the data files (Windows-1252) as the terminal shows it (UTF-8).
 std::string for_terminal(const std::string& cp1252);

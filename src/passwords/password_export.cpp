@@ -1,6 +1,7 @@
 #include "passwords/password_export.h"
 
 #include "app/text.h"
+#include "passwords/secure_memory.h"
 
 namespace domora {
 
@@ -18,6 +19,31 @@ std::string quoted(const std::string& value) {
 }
 
 }  // namespace
+
+// A record's slots as stored: the current format keeps its lines in place
+// (empty ones too); the older one has its fixed names.
+PasswordExportRecord password_export_record(RecordBytes bytes) {
+    PasswordExportRecord out;
+    const PasswordEntry entry = read_entry(bytes);
+    out.title = entry.title;
+    if (entry.format == kFormatCurrent) {
+        const std::vector<std::string> fields = record_fields(bytes);
+        for (std::size_t i = 1; i < fields.size() && i <= out.slots.size(); ++i) out.slots[i - 1] = split_line(fields[i]);
+    } else {
+        for (std::size_t i = 0; i < entry.lines.size() && i < out.slots.size(); ++i) out.slots[i] = entry.lines[i];
+    }
+    return out;
+}
+
+void wipe_export_records(std::vector<PasswordExportRecord>& records) {
+    for (PasswordExportRecord& r : records) {
+        wipe(r.title);
+        for (PasswordLine& line : r.slots) {
+            wipe(line.name);
+            wipe(line.value);
+        }
+    }
+}
 
 std::string password_plain_text(const std::vector<PasswordExportRecord>& records) {
     std::string out;
