@@ -172,7 +172,4 @@ int run_addresses(Words& words) {
     return fail(kExitUser, "addresses: unknown action " + action + " (list, export or import)");
 }
 
-int run_check(Words&) { return fail(kExitUser, "check: not available yet"); }
-int run_repair(Words&) { return fail(kExitUser, "repair: not available yet"); }
-
 }  // namespace domora::cli

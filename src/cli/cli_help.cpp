@@ -25,6 +25,7 @@ const Usage kUsages[] = {
      "  restore DIR                    bring the data files back from DIR\n"
      "  check                          report damage, changing nothing\n"
      "  repair                         repair the vehicle file\n"
+     "  sync                           sync the address book with its CardDAV server\n"
      "\n"
      "Options:\n"
      "  --data DIR   the data folder (default: as the window program chooses it)\n"
@@ -78,6 +79,13 @@ const Usage kUsages[] = {
      "Usage: domora-cli repair\n"
      "Repairs the vehicle file as the Options screen's Repair does, keeping the original\n"
      "beside it as vehicle11.dat.before-repair.\n"},
+    {"sync",
+     "Usage: domora-cli sync [--password-fd N] [--yes]\n"
+     "Syncs the address book with the CardDAV address book chosen in the window program's\n"
+     "Options (Contacts Sync), once; its progress goes to standard error. The password comes\n"
+     "from the desktop's Secret Service, else from file descriptor N, else the terminal.\n"
+     "A sync that would delete more than 20 contacts, or more than a quarter of either side,\n"
+     "asks first on a terminal; from a script it keeps them unless --yes is given.\n"},
     {"passwords",
      "Usage: domora-cli passwords list [--password-fd N]\n"
      "       domora-cli passwords show TITLE [--password-fd N]\n"

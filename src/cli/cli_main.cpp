@@ -2,6 +2,7 @@
 // backups from scripts, over the same stores and formats as the window
 // program, with no window.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "cli/cli_platform.h"
 #include "cli/cli_verbs.h"
 #include "platform/cp1252.h"
+#include "platform/libsecret/libsecret_store.h"
 
 namespace {
 
@@ -54,6 +56,7 @@ int dispatch(const std::string& verb, Words& words) {
     if (verb == "restore") return run_restore(words);
     if (verb == "check") return run_check(words);
     if (verb == "repair") return run_repair(words);
+    if (verb == "sync") return run_sync(words);
     return fail(kExitUser, "unknown verb " + verb + " (see domora-cli --help)");
 }
 
@@ -115,11 +118,15 @@ int run(std::vector<std::string> arguments) {
 int main(int argc, char** argv) {
     domora::CliPlatform cli_platform;
     domora::set_platform(&cli_platform);
+    // The sync's password where the desktop keeps it; without a session bus this answers "no service".
+    std::unique_ptr<domora::SecretStore> secrets = domora::make_libsecret_store();
+    domora::set_secret_store(secrets.get());
     std::vector<std::string> arguments;
     // Paths and texts are Windows-1252 inside, as in the window program.
     for (int i = 1; i < argc; ++i) arguments.push_back(domora::utf8_to_cp1252(argv[i]));
     const int code = run(std::move(arguments));
     std::fflush(stdout);
+    domora::set_secret_store(nullptr);
     domora::set_platform(nullptr);
     return code;
 }

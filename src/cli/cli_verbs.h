@@ -12,6 +12,7 @@ int run_restore(Words& words);
 int run_check(Words& words);
 int run_repair(Words& words);
 int run_passwords(Words& words);
+int run_sync(Words& words);
 
 // The usage text of a verb ("" for the whole program), as --help prints it.
 const char* usage(const std::string& verb);
