@@ -374,7 +374,8 @@ TEST(CliCompletion, OffersTheVerbsTheirActionsOptionsAndFormats) {
     EXPECT_EQ(completions("domora-cli addresses import --format "), "csv vcard ");
     EXPECT_EQ(completions("domora-cli passwords export --format c"), "csv ");
     EXPECT_EQ(completions("domora-cli addresses list --"), "--data --find --help --json ");
-    EXPECT_EQ(completions("domora-cli sync --"), "--data --help ");
+    EXPECT_EQ(completions("domora-cli sync --"), "--data --help --password-fd --yes ");
+    EXPECT_EQ(completions("domora-cli check --"), "--data --help ");
 }
 
 }  // namespace

@@ -53,6 +53,7 @@ _domora_cli() {
             options+=" --password-fd"
             [[ $action == export ]] && options+=" --format"
             ;;
+        sync) options+=" --password-fd --yes" ;;
         vehicles)
             actions="list export"
             [[ $action == export ]] && options+=" --vehicle"
