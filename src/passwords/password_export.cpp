@@ -1,5 +1,6 @@
 #include "passwords/password_export.h"
 
+#include "app/csv_text.h"
 #include "app/text.h"
 #include "passwords/secure_memory.h"
 
@@ -9,14 +10,6 @@ namespace {
 
 std::string slot_text(const PasswordLine& slot) { return trim(trim(slot.name) + " " + trim(slot.value)); }
 
-std::string quoted(const std::string& value) {
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 }  // namespace
 
@@ -60,8 +53,8 @@ std::string password_plain_text(const std::vector<PasswordExportRecord>& records
 std::string password_csv_text(const std::vector<PasswordExportRecord>& records) {
     std::string out;
     for (const PasswordExportRecord& record : records) {
-        out += quoted(record.title);
-        for (const PasswordLine& slot : record.slots) out.append(",").append(quoted(slot_text(slot)));
+        out += csv_quoted(record.title);
+        for (const PasswordLine& slot : record.slots) out.append(",").append(csv_quoted(slot_text(slot)));
         out += "\r\n";
     }
     return out;

@@ -1,5 +1,6 @@
 #include "vehicles/vehicle_csv.h"
 
+#include "app/csv_text.h"
 #include "app/text.h"
 #include "vehicles/vehicle_units.h"
 
@@ -9,16 +10,6 @@ namespace {
 
 constexpr const char* kDefaultName = "Vehicle Records";
 
-// A double quote inside a value is doubled, so that a description such as
-// 16" wheels reads back whole in a spreadsheet.
-std::string quoted(const std::string& value) {
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 std::string csv_line(const VehicleStore& store, std::size_t offset) {
     const ChunkHeader h = store.header(offset);
@@ -32,11 +23,11 @@ std::string csv_line(const VehicleStore& store, std::size_t offset) {
     }
     std::string cost;
     if (h.d != 0) cost.append("$").append(format_cost(h.d));
-    std::string line = quoted(format_date(h.year, h.month, h.day));
-    line.append(",").append(quoted(fuel && h.a != 0 ? format_odometer(h.a) : ""));
-    line.append(",").append(quoted(h.b != 0 ? format_odometer(h.b) : ""));
-    line.append(",").append(quoted(detail));
-    line.append(",").append(quoted(cost));
+    std::string line = csv_quoted(format_date(h.year, h.month, h.day));
+    line.append(",").append(csv_quoted(fuel && h.a != 0 ? format_odometer(h.a) : ""));
+    line.append(",").append(csv_quoted(h.b != 0 ? format_odometer(h.b) : ""));
+    line.append(",").append(csv_quoted(detail));
+    line.append(",").append(csv_quoted(cost));
     return line.append("\r\n");
 }
 
