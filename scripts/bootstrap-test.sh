@@ -10,7 +10,7 @@
 # AT-SPI registry, a session bus to run it on and python3-pyatspi to read the
 # accessible tree as a screen reader does; two CardDAV servers (Radicale,
 # Xandikos), a second CardDAV client (vdirsyncer) and curl for the contacts
-# sync tests.
+# sync tests; bash-completion to try domora-cli's completion as bash runs it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/bootstrap.sh"
@@ -22,4 +22,4 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
   clang libclang-rt-dev \
   cups-daemon cups-client cups-filters poppler-utils \
   at-spi2-core dbus-x11 python3-pyatspi \
-  radicale xandikos vdirsyncer curl
+  radicale xandikos vdirsyncer curl bash-completion

@@ -12,6 +12,6 @@ update_host=()
 if [ -n "${DOMORA_UPDATE_HOST:-}" ]; then update_host=(-DDOMORA_UPDATE_HOST="$DOMORA_UPDATE_HOST"); fi
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDOMORA_BUILD_TESTS=OFF \
       -DDOMORA_WERROR="${DOMORA_WERROR:-OFF}" "${update_host[@]}" >/dev/null
-cmake --build "$build" --target domora
+cmake --build "$build" --target domora domora-cli
 (cd "$build" && cpack -G DEB >/dev/null)
 ls "$build"/domora_*.deb

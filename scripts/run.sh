@@ -15,6 +15,9 @@ say() { echo "run.sh: $*"; }
 # What `cmake --install` puts below the prefix for the runtime.
 installed_files() {
   echo "bin/domora"
+  echo "bin/domora-cli"
+  echo "share/man/man1/domora-cli.1"
+  echo "share/bash-completion/completions/domora-cli"
   echo "share/applications/$id.desktop"
   echo "share/metainfo/$id.metainfo.xml"
   for size in 16 24 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/$id.png"; done
@@ -56,8 +59,8 @@ build="$here/build/release"
 say "configuring a release build in $build"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DDOMORA_BUILD_TESTS=OFF >/dev/null
-say "building Domora (the first build takes a few minutes)"
-cmake --build "$build" --target domora
+say "building Domora and domora-cli (the first build takes a few minutes)"
+cmake --build "$build" --target domora domora-cli
 say "installing into $prefix (./scripts/run.sh --uninstall removes it again)"
 cmake --install "$build" --prefix "$prefix" --component runtime >/dev/null
 refresh_desktop

@@ -1,11 +1,12 @@
 #include "addresses/address_exchange.h"
 
 #include <algorithm>
-#include <optional>
+#include <utility>
 
 #include "addresses/address_actions.h"
 #include "addresses/address_csv_layouts.h"
 #include "addresses/address_export.h"
+#include "addresses/address_import_file.h"
 #include "addresses/address_list.h"
 #include "app/files.h"
 #include "app/launch.h"
@@ -231,31 +232,20 @@ void export_addresses(AddressStore& store) {
 
 namespace {
 
-void append_imported(AddressStore& store, AddressFields& fields, std::int32_t& last_id) {
-    // The record's log lines go out in one write.
-    const StatusLogBatch batch;
-    fit_to_record(fields);
-    log_imported_record(fields);
-    const std::int32_t id = store.new_record_id();
-    (void)store.append_record(id, 0, fields);
-    last_id = id;
-}
-
 // Drawing the popup for every percent cost a tenth of an import; a redraw
 // every 30 ms looks the same. The first and the last step always draw.
-class ImportProgress {
+class PopupImportSteps : public ImportSteps {
 public:
-    explicit ImportProgress(long long total) : m_total(total) {}
-    void update(long long done) {
+    void update(long long done, long long total) override {
         const std::uint64_t now = platform().tick_ms();
-        if (m_drawn && done < m_total && now - m_last < 30) return;
+        if (m_drawn && done < total && now - m_last < 30) return;
         m_drawn = true;
         m_last = now;
-        UpdateProgress("Importing Addresses...", "", done, m_total);
+        UpdateProgress("Importing Addresses...", "", done, total);
     }
+    bool keep_going() override { return !main_window().quit_requested; }
 
 private:
-    long long m_total;
     bool m_drawn = false;
     std::uint64_t m_last = 0;
 };
@@ -268,21 +258,11 @@ bool import_vcard_file(AddressStore& store, const std::string& path, std::int32_
         show_ok("Error Opening File");
         return false;
     }
-    // Some twenty log lines a card: written a card at a time, the writes
-    // took longer than everything else.
-    const StatusLogBatch paced(StatusLogBatch::kPaced);
-    const VcardCards cards = read_vcards(import_text(std::move(bytes.value())));
     OpenProgress();
-    ImportProgress progress(static_cast<long long>(cards.size()));
-    int done = 0;
-    AddressFields card;
-    for (std::size_t at = 0; cards.next(at, card);) {
-        progress.update(++done);
-        append_imported(store, card, last_id);
-        if (main_window().quit_requested) break;
-    }
+    PopupImportSteps steps;
+    const std::size_t cards = import_vcard_bytes(store, std::move(bytes.value()), steps, last_id);
     CloseProgress();
-    return !cards.empty();
+    return cards > 0;
 }
 
 bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t& last_id) {
@@ -291,44 +271,18 @@ bool import_csv_file(AddressStore& store, const std::string& path, std::int32_t&
         show_ok("Error Opening File");
         return false;
     }
-    if (bytes.value().size() < 5) {
+    CsvImportText text;
+    if (!read_csv_import(bytes.value(), text)) {
         show_ok("No text in file");
         return false;
     }
-    const std::string text = import_text(bytes.value());
-    const char separator = detect_separator(text);
-    const std::vector<std::string> lines = csv_lines(text, separator);
-    if (lines.empty()) {
-        show_ok("No text in file");
-        return false;
-    }
-    const std::vector<std::string> header = split_csv_line(lines[0], separator);
-    const CsvColumns columns = csv_columns(header);
     FieldMapping mapping{};
-    if (!run_mapping_form(header, trim(lines[0]), mapping)) return false;
+    if (!run_mapping_form(text.header, text.header_line, mapping)) return false;
     OpenProgress();
-    ImportProgress progress(static_cast<long long>(lines.size()));
-    int skipped = 0;
-    std::optional<StatusLogBatch> paced;
-    paced.emplace(StatusLogBatch::kPaced);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        progress.update(static_cast<long long>(i + 1));
-        if (trim(lines[i]).empty() && i + 1 == lines.size()) break;  // the end of the last line
-        const std::vector<std::string> fields = split_csv_line(lines[i], separator);
-        if (fields.size() != header.size()) {
-            ++skipped;
-            continue;
-        }
-        if (i == 0 && is_header_line(fields)) continue;
-        const StatusLogBatch batch;
-        status_log_write("\r\n------\r\n" + log_number(static_cast<std::int64_t>(i)) + " - " + lines[i]);
-        AddressFields record = mapped_record(fields, mapping, columns);
-        append_imported(store, record, last_id);
-        if (main_window().quit_requested) break;
-    }
-    paced.reset();
+    PopupImportSteps steps;
+    const CsvImportCount count = import_csv_text(store, text, mapping, steps, last_id);
     CloseProgress();
-    if (skipped > 0) show_ok(std::to_string(skipped) + " records were skipped|due to inconsistent field counts.");
+    if (count.skipped > 0) show_ok(skipped_lines_message(count.skipped));
     return true;
 }
 

@@ -15,16 +15,11 @@ namespace {
 
 constexpr unsigned kProgramMode = 0700;
 
-std::string name_of(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string with_slash(const std::string& folder) {
     return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
-std::string folder_of(const std::string& path) {
+std::string folder_with_slash_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
@@ -129,7 +124,7 @@ CopyOutcome restore_files(const std::string& folder, CopyProgress& progress) {
         if (target->empty() || !is_file(source)) continue;
         const std::size_t failed = outcome.failures.size();
         copy_one("Restore", source, *target, kOwnerOnly, progress, outcome);
-        if (outcome.failures.size() == failed) folders.insert(folder_of(*target));
+        if (outcome.failures.size() == failed) folders.insert(folder_with_slash_of(*target));
         if (target == &passwords && outcome.failures.size() == failed && is_file(other)) delete_file(other);
     }
     // The data files nearly always share one folder: each folder is flushed once.

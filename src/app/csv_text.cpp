@@ -168,4 +168,13 @@ std::vector<std::string> split_csv_line(const std::string& raw, char separator) 
     return fields;
 }
 
+std::string csv_quoted(const std::string& value) {
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
 }  // namespace domora

@@ -29,5 +29,8 @@ std::vector<std::string> csv_lines(const std::string& text, char separator = ','
 // quote, line breaks inside become ", "); any other field runs to the next
 // separator and loses its trailing blanks.
 std::vector<std::string> split_csv_line(const std::string& line, char separator = ',');
+// A value as one written CSV field: in double quotes, a quote inside doubled,
+// so that a text such as 16" wheels reads back whole in a spreadsheet.
+std::string csv_quoted(const std::string& value);
 
 }  // namespace domora

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/files.h"
 #include "app/status_log.h"
 #include "platform/platform.h"
 
@@ -16,20 +17,11 @@ namespace domora {
 
 namespace {
 
-std::string folder_of(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // Beside the target under the prefix the start-up clean-up looks for, so an
 // interrupted copy leaves nothing that outlives the next start.
 std::string temp_name_for(const std::string& path) {
     static std::atomic<unsigned> counter{0};
-    const std::size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder_of(path) + "/" + name + ".tmp-" + std::to_string(::getpid()) + "-copy" +
+    return folder_of(path) + "/" + name_of(path) + ".tmp-" + std::to_string(::getpid()) + "-copy" +
            std::to_string(counter.fetch_add(1));
 }
 

@@ -45,6 +45,10 @@ int can_create_file(const std::string& path);
 // Makes an existing file writable by its owner, keeping its other bits.
 void clear_read_only(const std::string& path);
 bool delete_file(const std::string& path);
+// The parts of a path: the folder before the last '/' without it ("." when
+// there is none, "/" at the root), and the name after it.
+std::string folder_of(const std::string& path);
+std::string name_of(const std::string& path);
 
 // ---- whole files ---------------------------------------------------------------
 

@@ -12,35 +12,6 @@
 
 namespace domora {
 
-namespace {
-
-// A record's slots as stored: the current format keeps its lines in place
-// (empty ones too); the older one has its fixed names.
-PasswordExportRecord export_record(RecordBytes bytes) {
-    PasswordExportRecord out;
-    const PasswordEntry entry = read_entry(bytes);
-    out.title = entry.title;
-    if (entry.format == kFormatCurrent) {
-        const std::vector<std::string> fields = record_fields(bytes);
-        for (std::size_t i = 1; i < fields.size() && i <= out.slots.size(); ++i) out.slots[i - 1] = split_line(fields[i]);
-    } else {
-        for (std::size_t i = 0; i < entry.lines.size() && i < out.slots.size(); ++i) out.slots[i] = entry.lines[i];
-    }
-    return out;
-}
-
-void wipe_records(std::vector<PasswordExportRecord>& records) {
-    for (PasswordExportRecord& r : records) {
-        wipe(r.title);
-        for (PasswordLine& line : r.slots) {
-            wipe(line.name);
-            wipe(line.value);
-        }
-    }
-}
-
-}  // namespace
-
 void ExportPasswords() {
     if (!IsUnlocked()) {
         AskMasterPassword();
@@ -76,12 +47,12 @@ void ExportPasswords() {
     if (!IsUnlocked()) return;
 
     std::vector<PasswordExportRecord> records;
-    for (int row = 0; row < view_count(); ++row) records.push_back(export_record(view_record(row)));
+    for (int row = 0; row < view_count(); ++row) records.push_back(password_export_record(view_record(row)));
     std::string text = format == 0 ? password_plain_text(records) : password_csv_text(records);
     // Owner-only, like the password file itself.
     const Result<void> written = write_file_atomic(path, text, kOwnerOnly);
     wipe(text);
-    wipe_records(records);
+    wipe_export_records(records);
     if (!written) {
         show_ok(name + " cannot be created.|" + written.error().message);
         return;

@@ -1,6 +1,8 @@
 #include "passwords/password_export.h"
 
+#include "app/csv_text.h"
 #include "app/text.h"
+#include "passwords/secure_memory.h"
 
 namespace domora {
 
@@ -8,16 +10,33 @@ namespace {
 
 std::string slot_text(const PasswordLine& slot) { return trim(trim(slot.name) + " " + trim(slot.value)); }
 
-std::string quoted(const std::string& value) {
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 }  // namespace
+
+// A record's slots as stored: the current format keeps its lines in place
+// (empty ones too); the older one has its fixed names.
+PasswordExportRecord password_export_record(RecordBytes bytes) {
+    PasswordExportRecord out;
+    const PasswordEntry entry = read_entry(bytes);
+    out.title = entry.title;
+    if (entry.format == kFormatCurrent) {
+        const std::vector<std::string> fields = record_fields(bytes);
+        for (std::size_t i = 1; i < fields.size() && i <= out.slots.size(); ++i) out.slots[i - 1] = split_line(fields[i]);
+    } else {
+        for (std::size_t i = 0; i < entry.lines.size() && i < out.slots.size(); ++i) out.slots[i] = entry.lines[i];
+    }
+    return out;
+}
+
+void wipe_export_records(std::vector<PasswordExportRecord>& records) {
+    for (PasswordExportRecord& r : records) {
+        wipe(r.title);
+        for (PasswordLine& line : r.slots) {
+            wipe(line.name);
+            wipe(line.value);
+        }
+    }
+}
 
 std::string password_plain_text(const std::vector<PasswordExportRecord>& records) {
     std::string out;
@@ -34,8 +53,8 @@ std::string password_plain_text(const std::vector<PasswordExportRecord>& records
 std::string password_csv_text(const std::vector<PasswordExportRecord>& records) {
     std::string out;
     for (const PasswordExportRecord& record : records) {
-        out += quoted(record.title);
-        for (const PasswordLine& slot : record.slots) out.append(",").append(quoted(slot_text(slot)));
+        out += csv_quoted(record.title);
+        for (const PasswordLine& slot : record.slots) out.append(",").append(csv_quoted(slot_text(slot)));
         out += "\r\n";
     }
     return out;

@@ -14,6 +14,11 @@ struct PasswordExportRecord {
     std::array<PasswordLine, kPasswordLineCount> slots;  // empty slots stay empty
 };
 
+// The record at these bytes as the export writes it.
+PasswordExportRecord password_export_record(RecordBytes bytes);
+// Wipes the secrets the records hold.
+void wipe_export_records(std::vector<PasswordExportRecord>& records);
+
 // Per record: the title, "name value" for every slot with a name or a value,
 // then an empty line.
 std::string password_plain_text(const std::vector<PasswordExportRecord>& records);

@@ -30,11 +30,6 @@ void put_i32(std::string& s, std::size_t at, std::int32_t value) {
     for (int i = 0; i < 4; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-std::string name_of(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::uint8_t type_at(std::string_view image, std::size_t offset) { return static_cast<std::uint8_t>(image[offset + 8]); }
 
 // The length a vehicle chunk needs for its header and four texts (each up to
