@@ -156,7 +156,7 @@ int import_book(Words& words) {
     if (store.size() == size_before) return fail(kExitUser, where + ": no addresses found");
     const Result<void> sorted = sort_addresses(store);
     if (!sorted) return fail(kExitUser, "cannot write " + app_paths().address_file + ": " + sorted.error().message);
-    std::printf("%d addresses imported\n", imported);
+    std::printf("%d %s imported\n", imported, imported == 1 ? "address" : "addresses");
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 // An address added, edited and deleted through the real window with the
 // keyboard alone, checked byte by byte in the address file.
 #include "e2e_support.h"
+#include "programs.h"
 
 namespace domora::e2e {
 namespace {
@@ -101,6 +102,38 @@ TEST_F(AddressBook, AddEditAndDeleteWithTheKeyboardAlone) {
     EXPECT_NE(log.find("Save Address Record:  1 - Old:  0 - New:  41\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Begin Sort\r\n"), std::string::npos);
     EXPECT_NE(log.find("List Records:  0\r\nAdjust Current Record\r\n"), std::string::npos);
+}
+
+
+// The companion imports while the window shows the book; the window's next
+// add is made on the file the companion wrote, so both records are kept.
+TEST_F(AddressBook, AnImportFromTheCompanionAndAnAddInTheOpenWindowAreBothKept) {
+    DOMORA_NEEDS(can_drive_window(), "needs an X display and xdotool");
+    m_env.push_back("DOMORA_WIDGET_DUMP=" + dump().string());
+    m_first = start({"address"});
+    ASSERT_FALSE(wait_for_screen(dump(), 3, 60s).empty()) << read(dump());
+
+    const fs::path card = m_root / "zed.vcf";
+    std::ofstream(card, std::ios::binary) << ("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Young;Zed;;;\r\nFN:Zed Young\r\nEND:VCARD\r\n");
+    const std::string data = (m_root / "app").string();
+    const std::string imported = output_of("'" DOMORA_CLI_PATH "' --data '" + data + "' addresses import '" + card.string() +
+                                           "' 2>&1; echo \"exit $?\"");
+    ASSERT_EQ(imported, "1 address imported\nexit 0\n");
+    ASSERT_NE(read(address_file()).find("Zed"), std::string::npos);
+
+    keys("type a");
+    ASSERT_TRUE(wait_for_popup(true, 30s)) << read(dump());
+    keys("type Ann");
+    keys("key Tab");
+    keys("type Lee");
+    keys(tabs(15));
+    keys("key Return");
+    ASSERT_TRUE(wait_for_popup(false, 30s)) << read(dump());
+    ASSERT_TRUE(wait_for_condition([&] { return read(address_file()).find("Ann") != std::string::npos; }, 30s));
+    const std::string listed = output_of("'" DOMORA_CLI_PATH "' --data '" + data + "' addresses list");
+    EXPECT_EQ(listed, "Ann\tLee" + std::string(15, '\t') + "\nZed\tYoung" + std::string(15, '\t') + "\n");
+    EXPECT_TRUE(wait_for_condition([&] { return read(dump()).find("\t2 records\n") != std::string::npos; }, 30s))
+        << "the window counts the imported record too" << read(dump());
 }
 
 }  // namespace
