@@ -358,16 +358,7 @@ protected:
         }
         return out;
     }
-    // The texts shown, with the system box's line ends back as the "|" they were given as.
-    std::vector<std::string> told() const {
-        std::vector<std::string> texts;
-        for (const auto& box : os.message_boxes) {
-            std::string text = box.text;
-            for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, "|");
-            texts.push_back(text);
-        }
-        return texts;
-    }
+    std::vector<std::string> told() const { return test::messages_told(os); }
     std::string copy_name() const { return path("address10 2026-12-09 10-20-30.dat"); }
 };
 
