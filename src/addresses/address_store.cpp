@@ -17,10 +17,9 @@ namespace domora {
 namespace {
 
 constexpr char kMagic[] = "MSRI";
+constexpr const char* kNotReplaced = "the address file could not be read, so it is not replaced";
 constexpr std::uint32_t kMagicWord = 'M' | ('S' << 8) | ('R' << 16) | (static_cast<std::uint32_t>('I') << 24);
-// Room read in beside the file for the records added next: growing a large
-// image moves all of it, and that took longer than the add.
-constexpr std::size_t kLoadSpare = 64 * kAddressRecordBuilderSize;
+constexpr std::size_t kLoadSpare = kAddressSpareRoom;
 // Room kept for a " (n)" suffix when values have to be cut to fit.
 constexpr std::size_t kSuffixRoom = 16;
 constexpr std::size_t kMostValueBytes = kAddressRecordBuilderSize - kAddressRecordHeaderSize - kAddressFieldCount;
@@ -181,8 +180,13 @@ void AddressStore::expect_save() const {
 Result<void> AddressStore::write_image(std::string_view image) const {
     // An address file that could not be read may still hold the user's
     // addresses; writing this image over it would lose them.
-    if (m_read_failed) return Error{"the address file could not be read, so it is not replaced"};
+    if (m_read_failed) return Error{kNotReplaced};
     return write_file_atomic_reusing(app_paths().address_file, image);
+}
+
+Result<void> AddressStore::write_pieces(const std::function<std::string_view()>& next) const {
+    if (m_read_failed) return Error{kNotReplaced};
+    return write_file_atomic_reusing(app_paths().address_file, next);
 }
 
 // ---- the image -----------------------------------------------------------------------------------
