@@ -242,12 +242,16 @@ void append_imported(AddressStore& store, AddressFields& fields, std::int32_t& l
 }
 
 // Drawing the popup for every percent cost a tenth of an import; a redraw
-// every 30 ms looks the same. The first and the last step always draw.
+// every 30 ms looks the same. A job still running after a moment gets the
+// popup; one over sooner (a few cards) would only flash it, and saving and
+// restoring the screen for it cost more than the cards. Once shown, the
+// last step always draws.
 class ImportProgress {
 public:
-    explicit ImportProgress(long long total) : m_total(total) {}
+    explicit ImportProgress(long long total) : m_total(total), m_start(platform().tick_ms()) {}
     void update(long long done) {
         const std::uint64_t now = platform().tick_ms();
+        if (!m_drawn && now - m_start < kQuietMs) return;
         if (m_drawn && done < m_total && now - m_last < 30) return;
         m_drawn = true;
         m_last = now;
@@ -255,7 +259,9 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t kQuietMs = 100;
     long long m_total;
+    std::uint64_t m_start;
     bool m_drawn = false;
     std::uint64_t m_last = 0;
 };
@@ -346,8 +352,11 @@ void import_addresses(AddressStore& store) {
         BrowseForFile("Import Addresses", folder, name, result);
         if (result == 1 && !name.empty() && file_exists(folder + name)) {
             path = folder + name;
-            settings().import_path = folder;
-            save_settings();
+            // The settings file is flushed to the disk when saved: not again for the same folder.
+            if (settings().import_path != folder) {
+                settings().import_path = folder;
+                save_settings();
+            }
         }
     } else {
         delete_file(scratch);  // never import what an earlier run left there
