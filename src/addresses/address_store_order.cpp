@@ -229,8 +229,9 @@ Result<void> AddressStore::write_in_order(const std::vector<std::uint32_t>& orde
         replace_image(std::move(sorted));
         return written;
     }
-    // The file holds exactly the records in order: reading it back costs less
-    // than a second image would, and the old image is no longer needed.
+    // The file holds exactly the records in order, and the old image is no
+    // longer needed: read back into the same memory, the book is held once,
+    // where building the sorted image beside it held it twice.
     if (m_image.capacity() < room) {
         std::string().swap(m_image);
         m_image.reserve(room);
