@@ -290,8 +290,72 @@ void BM_PeakMemory(benchmark::State& state) {
     state.counters["peak_MB"] = static_cast<double>(peak.peak_kb) / 1024.0;
 }
 
+// The first add after loading a book that is not in our order (one brought
+// from elsewhere) beside the same add on the book once sorted, each with the
+// peak memory of load and add against the size of the file.
+void first_add_from_file(benchmark::State& state, bool sorted) {
+    const int count = static_cast<int>(state.range(0));
+    char pattern[] = "/tmp/domora-bench-XXXXXX";
+    const std::string folder = std::string(::mkdtemp(pattern)) + "/";
+    const std::string kept = folder + "book.dat";
+    {
+        // Made in a child, so that this process stays small for the peak.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            HeadlessPlatform os;
+            set_platform(&os);
+            app_paths().address_file = kept;
+            AddressStore store;
+            store.replace_image(make_book(count));
+            if (sorted) {
+                (void)sort_addresses(store);
+            } else {
+                (void)store.write();
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+    HeadlessPlatform os;
+    set_platform(&os);
+    const std::string file = folder + "address10.dat";
+    app_paths().address_file = file;
+    const auto restore = [&] { std::filesystem::copy_file(kept, file, std::filesystem::copy_options::overwrite_existing); };
+    int n = 0;
+    {
+        AddressStore store;
+        for (auto _ : state) {
+            state.PauseTiming();
+            restore();
+            (void)store.load();
+            state.ResumeTiming();
+            add_one(store, ++n);
+        }
+    }
+    restore();
+    AddressStore* store = nullptr;
+    const bench_peak::Peak peak = bench_peak::measure(
+        [&] {
+            store = new AddressStore;
+            (void)store->load();
+        },
+        [&] { add_one(*store, 1); });
+    if (!peak.ok) state.SkipWithError("the child process failed");
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(kept)) / (1024.0 * 1024.0);
+    state.counters["loaded_MB"] = static_cast<double>(peak.before_kb) / 1024.0;
+    state.counters["peak_MB"] = static_cast<double>(peak.peak_kb) / 1024.0;
+    set_platform(nullptr);
+    std::filesystem::remove_all(folder);
+}
+
+void BM_FirstAddUnsortedBook(benchmark::State& state) { first_add_from_file(state, false); }
+void BM_FirstAddSortedBook(benchmark::State& state) { first_add_from_file(state, true); }
+
 }  // namespace
 
+BENCHMARK(BM_FirstAddUnsortedBook)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstAddSortedBook)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FirstAdd)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FirstAddAsAUserDoes<false>)->Name("BM_FirstAddAsAUserDoes/Unprepared")->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FirstAddAsAUserDoes<true>)->Name("BM_FirstAddAsAUserDoes/Prepared")->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);

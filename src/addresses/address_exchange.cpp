@@ -233,11 +233,16 @@ void export_addresses(AddressStore& store) {
 namespace {
 
 // Drawing the popup for every percent cost a tenth of an import; a redraw
-// every 30 ms looks the same. The first and the last step always draw.
+// every 30 ms looks the same. A job still running after a moment gets the
+// popup; one over sooner (a few cards) would only flash it, and saving and
+// restoring the screen for it cost more than the cards. Once shown, the
+// last step always draws.
 class PopupImportSteps : public ImportSteps {
 public:
+    PopupImportSteps() : m_start(platform().tick_ms()) {}
     void update(long long done, long long total) override {
         const std::uint64_t now = platform().tick_ms();
+        if (!m_drawn && now - m_start < kQuietMs) return;
         if (m_drawn && done < total && now - m_last < 30) return;
         m_drawn = true;
         m_last = now;
@@ -246,6 +251,8 @@ public:
     bool keep_going() override { return !main_window().quit_requested; }
 
 private:
+    static constexpr std::uint64_t kQuietMs = 100;
+    std::uint64_t m_start;
     bool m_drawn = false;
     std::uint64_t m_last = 0;
 };
@@ -300,8 +307,11 @@ void import_addresses(AddressStore& store) {
         BrowseForFile("Import Addresses", folder, name, result);
         if (result == 1 && !name.empty() && file_exists(folder + name)) {
             path = folder + name;
-            settings().import_path = folder;
-            save_settings();
+            // The settings file is flushed to the disk when saved: not again for the same folder.
+            if (settings().import_path != folder) {
+                settings().import_path = folder;
+                save_settings();
+            }
         }
     } else {
         delete_file(scratch);  // never import what an earlier run left there

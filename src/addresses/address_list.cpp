@@ -69,13 +69,17 @@ Result<void> sort_once(AddressStore& store, const ProgressFn& progress) {
          at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
         if (store.live_at(static_cast<std::uint32_t>(at))) live.push_back(static_cast<std::uint32_t>(at));
     }
-    // Keys live side by side in one buffer; the sort moves small entries, never records.
+    // The sort moves small entries, never records. Each carries the first
+    // sixteen bytes of its key as two numbers that compare as they do, so
+    // most comparisons read nothing else; the rest of each key lies in one buffer.
+    constexpr std::size_t kHead = 16;
     struct Entry {
-        std::size_t key_at;
-        std::size_t key_length;
+        std::uint64_t head[2];
+        std::uint32_t tail_at;
+        std::uint32_t tail_length;
         std::uint32_t offset;
     };
-    std::string keys;
+    std::string tails;
     std::vector<Entry> entries;
     entries.reserve(live.size());
     const auto total = static_cast<std::int64_t>(live.size());
@@ -83,33 +87,43 @@ Result<void> sort_once(AddressStore& store, const ProgressFn& progress) {
     for (std::size_t i = 0; i < live.size(); ++i) {
         const std::uint32_t offset = live[i];
         const std::string_view key = store.sort_key(offset, buffer);
-        entries.push_back(Entry{keys.size(), key.size(), offset});
-        keys += key;
+        // Keys hold no zero byte, so a short key padded with zeros still
+        // comes before every longer key it begins.
+        Entry entry{{0, 0}, 0, 0, offset};
+        for (std::size_t b = 0; b < kHead; ++b) {
+            std::uint64_t& head = entry.head[b / 8];
+            head = (head << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
+        }
+        const std::string_view tail = key.size() > kHead ? key.substr(kHead) : std::string_view();
+        entry.tail_at = static_cast<std::uint32_t>(tails.size());
+        entry.tail_length = static_cast<std::uint32_t>(tail.size());
+        entries.push_back(entry);
+        tails += tail;
         report(progress, static_cast<std::int64_t>(i) + 1, total);
     }
-    const std::string_view all_keys(keys);
-    // string_view compares bytes as unsigned values, a prefix first.
-    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-        return all_keys.substr(a.key_at, a.key_length) < all_keys.substr(b.key_at, b.key_length);
+    std::vector<std::uint32_t>().swap(live);
+    const std::string_view all_tails(tails);
+    // Equal keys keep their file order, which is the order of the offsets:
+    // with that as the last word every two entries differ, and an unstable
+    // sort gives what a stable one would. string_view compares bytes as
+    // unsigned values, a prefix first.
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+        if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+        const int tail = all_tails.substr(a.tail_at, a.tail_length).compare(all_tails.substr(b.tail_at, b.tail_length));
+        return tail != 0 ? tail < 0 : a.offset < b.offset;
     });
-    std::string sorted;
-    std::size_t bytes = 0;
-    for (const Entry& e : entries) bytes += store.length_at(e.offset);
-    // Room for the next adds, so that they do not move the whole image.
-    sorted.reserve(bytes + 64 * kAddressRecordBuilderSize);
-    for (const Entry& e : entries) sorted.append(store.image(), e.offset, store.length_at(e.offset));
+    std::string().swap(tails);
+    std::vector<std::uint32_t> order;
+    order.reserve(entries.size());
+    for (const Entry& e : entries) order.push_back(e.offset);
+    std::vector<Entry>().swap(entries);
 
-    const Result<void> written = store.write_image(sorted);
+    // The file now holds exactly these records, and so does the image.
+    const Result<void> written = store.write_in_order(order);
     if (!written && AddressStore::changed_meanwhile(written.error())) return written;
-    if (!written) {
-        store.replace_image(std::move(sorted));
-        tell_save_failed(written.error());
-        return written;
-    }
-    // The file now holds exactly this image.
-    store.adopt_sorted(std::move(sorted));
-    store.finish_as_loaded();
-    return {};
+    if (!written) tell_save_failed(written.error());
+    return written;
 }
 
 }  // namespace

@@ -17,10 +17,9 @@ namespace domora {
 namespace {
 
 constexpr char kMagic[] = "MSRI";
+constexpr const char* kNotReplaced = "the address file could not be read, so it is not replaced";
 constexpr std::uint32_t kMagicWord = 'M' | ('S' << 8) | ('R' << 16) | (static_cast<std::uint32_t>('I') << 24);
-// Room read in beside the file for the records added next: growing a large
-// image moves all of it, and that took longer than the add.
-constexpr std::size_t kLoadSpare = 64 * kAddressRecordBuilderSize;
+constexpr std::size_t kLoadSpare = kAddressSpareRoom;
 // Room kept for a " (n)" suffix when values have to be cut to fit.
 constexpr std::size_t kSuffixRoom = 16;
 constexpr std::size_t kMostValueBytes = kAddressRecordBuilderSize - kAddressRecordHeaderSize - kAddressFieldCount;
@@ -200,11 +199,22 @@ void AddressStore::expect_save() const {
 Result<void> AddressStore::write_image(std::string_view image) {
     // An address file that could not be read may still hold the user's
     // addresses; writing this image over it would lose them.
-    if (m_read_failed) return Error{"the address file could not be read, so it is not replaced"};
+    if (m_read_failed) return Error{kNotReplaced};
     if (!may_write_over()) return Error{kChangedMeanwhile};
-    const std::string& path = app_paths().address_file;
     FileIdentity written;
-    Result<void> saved = write_file_atomic_reusing(path, image, kOwnerOnly, &written);
+    return note_written(write_file_atomic_reusing(app_paths().address_file, image, kOwnerOnly, &written), written);
+}
+
+Result<void> AddressStore::write_pieces(const std::function<std::string_view()>& next) {
+    if (m_read_failed) return Error{kNotReplaced};
+    if (!may_write_over()) return Error{kChangedMeanwhile};
+    FileIdentity written;
+    return note_written(write_file_atomic_reusing(app_paths().address_file, next, kOwnerOnly, &written), written);
+}
+
+// A whole write makes the file ours again: what it is now is what we wrote,
+// and no change of the user's is left to carry over.
+Result<void> AddressStore::note_written(Result<void> saved, const FileIdentity& written) {
     if (saved) {
         m_identity = written;
         m_journal.clear();

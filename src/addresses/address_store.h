@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <string>
@@ -67,6 +68,9 @@ inline constexpr int kModeSearch = 1;
 inline constexpr std::size_t kAddressRecordHeaderSize = 18;
 // A new record is assembled in a builder of this size, so no record is longer.
 inline constexpr std::size_t kAddressRecordBuilderSize = 4096;
+// Room kept beside a large image for the records added next: growing it
+// moves all of it, and that took longer than the add.
+inline constexpr std::size_t kAddressSpareRoom = 64 * kAddressRecordBuilderSize;
 
 using AddressValues = std::array<std::string, kAddressFieldCount>;
 
@@ -230,13 +234,20 @@ public:
     // Where the last place_changes put the record with this id, while no
     // later change has moved the records.
     std::optional<std::uint32_t> placed_at(std::int32_t id) const;
-    // Takes the image that the full sort built: live records in sort order.
-    void adopt_sorted(std::string image);
+    // For the full sort: writes the records at these offsets, in this order,
+    // as the address file, then holds that file as the image (read back into
+    // the same memory, so that the book is never held twice) and logs what a
+    // load of it logs. When the file cannot be written the image in memory
+    // becomes those records in that order all the same, and the error is returned.
+    Result<void> write_in_order(const std::vector<std::uint32_t>& order);
     // After the sorted image was written, rebuilds the view and logs what a
     // load of that file logs; the file holds exactly the image, so it is not read back.
     void finish_as_loaded();
 
 private:
+    // Writes the file from pieces, under the rule of write_image.
+    Result<void> write_pieces(const std::function<std::string_view()>& next);
+    Result<void> note_written(Result<void> saved, const FileIdentity& written);
     // Keeps only the whole frames of a freshly read image.
     void drop_junk();
     // The file is still the one last read or written, or the image never came from it.

@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "addresses/address_store.h"
+#include "app/files.h"
+#include "app/startup.h"
 #include "app/status_log.h"
 #include "app/text.h"
 
@@ -199,15 +201,61 @@ std::optional<std::uint32_t> AddressStore::placed_at(std::int32_t id) const {
     return std::nullopt;
 }
 
-void AddressStore::adopt_sorted(std::string image) {
+Result<void> AddressStore::write_in_order(const std::vector<std::uint32_t>& order) {
+    std::size_t bytes = 0;
+    std::size_t next = 0;
+    const std::string_view image(m_image);
+    const Result<void> written = write_pieces([&] {
+        if (next == order.size()) return std::string_view();
+        // The records lie all over the image: asking for one a few ahead
+        // keeps the copy from waiting for each in turn.
+        constexpr std::size_t kAhead = 8;
+        if (next + kAhead < order.size()) __builtin_prefetch(image.data() + order[next + kAhead]);
+        const std::uint32_t offset = order[next++];
+        const std::uint32_t length = length_at(offset);
+        bytes += length;
+        return image.substr(offset, length);
+    });
+    if (next < order.size()) {
+        // The write stopped early; the rest still counts for the image kept.
+        for (std::size_t i = next; i < order.size(); ++i) bytes += length_at(order[i]);
+    }
+    // Another program wrote the file: the caller catches up and sorts again.
+    if (!written && changed_meanwhile(written.error())) return written;
+    // Room for the next adds, so that they do not move the whole image.
+    const std::size_t room = bytes + kAddressSpareRoom;
+    if (!written) {
+        std::string sorted;
+        sorted.reserve(room);
+        for (const std::uint32_t offset : order) sorted.append(m_image, offset, length_at(offset));
+        replace_image(std::move(sorted));
+        return written;
+    }
+    // The file holds exactly the records in order, and the old image is no
+    // longer needed: read back into the same memory, the book is held once,
+    // where building the sorted image beside it held it twice.
+    if (m_image.capacity() < room) {
+        std::string().swap(m_image);
+        m_image.reserve(room);
+    }
+    const Result<void> read = read_whole_file_into(app_paths().address_file, m_image);
+    if (!read || m_image.size() != bytes) {
+        // The file is whole; only this copy of it is not.
+        (void)load();
+        return {};
+    }
     forget_order();
-    m_image = std::move(image);
-    for (std::size_t at = 0; at < m_image.size(); at += length_at(static_cast<std::uint32_t>(at))) {
+    std::size_t at = 0;
+    m_frames.reserve(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
         m_frames.push_back(static_cast<std::uint32_t>(at));
+        at += length_at(static_cast<std::uint32_t>(at));
     }
     m_ordered_end = m_image.size();
     m_order_known = true;
     m_appends_since_sort = 0;
+    finish_as_loaded();
+    return {};
 }
 
 void AddressStore::finish_as_loaded() {

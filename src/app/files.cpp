@@ -63,6 +63,25 @@ bool write_all(int fd, std::string_view data, int& err) {
     return true;
 }
 
+// Small pieces go out through one buffer: a write per piece cost more than the copy.
+bool write_pieces(int fd, const FilePieces& next, int& err) {
+    constexpr std::size_t kBuffer = 1 << 20;
+    std::string buffer;
+    buffer.reserve(kBuffer);
+    for (std::string_view piece = next(); !piece.empty(); piece = next()) {
+        if (buffer.size() + piece.size() > kBuffer) {
+            if (!write_all(fd, buffer, err)) return false;
+            buffer.clear();
+        }
+        if (piece.size() >= kBuffer) {
+            if (!write_all(fd, piece, err)) return false;
+        } else {
+            buffer.append(piece);
+        }
+    }
+    return write_all(fd, buffer, err);
+}
+
 }  // namespace
 
 std::string folder_of(const std::string& path) {
@@ -237,6 +256,33 @@ Result<std::string> read_whole_file(const std::string& path, std::size_t spare, 
     return data;
 }
 
+Result<void> read_whole_file_into(const std::string& path, std::string& data) {
+    FileInfo info;
+    if (platform().sys_stat(path, info) && info.is_folder) return Error{std::strerror(EISDIR)};
+    const int fd = platform().sys_open(path, O_RDONLY, 0);
+    if (fd < 0) return Error{std::strerror(errno)};
+    const std::int64_t size = platform().sys_seek(fd, 0, SEEK_END);
+    platform().sys_seek(fd, 0, SEEK_SET);
+    data.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+    std::size_t done = 0;
+    for (;;) {
+        // A file that grew since its size was taken is read on, a chunk at a time.
+        if (done == data.size()) data.resize(done + 65536);
+        const long n = platform().sys_read(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            const int err = errno;
+            platform().sys_close(fd);
+            data.resize(done);
+            return Error{std::strerror(err)};
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    data.resize(done);
+    platform().sys_close(fd);
+    return {};
+}
+
 namespace {
 
 // What a save kept of each file saved with write_file_atomic_reusing in
@@ -345,7 +391,7 @@ bool make_spare_private(const std::string& temp, unsigned mode) {
     return false;
 }
 
-Result<void> save_whole_file(const std::string& path, std::string_view data, unsigned mode, bool keep_spare,
+Result<void> save_whole_file(const std::string& path, const FilePieces& next, unsigned mode, bool keep_spare,
                              FileIdentity* written) {
     Platform& os = platform();
     const Spare spare = keep_spare ? take_spare(path) : Spare{};
@@ -361,9 +407,15 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
     const unsigned new_file_mode = reused ? spare.mode : (os.sys_fstat(fd, created) ? created.mode : 0);
     int err = 0;
     const char* step = nullptr;
-    if (!write_all(fd, data, err)) {
+    std::int64_t bytes_written = 0;
+    const FilePieces counted = [&]() {
+        const std::string_view piece = next();
+        bytes_written += static_cast<std::int64_t>(piece.size());
+        return piece;
+    };
+    if (!write_pieces(fd, counted, err)) {
         step = "write";
-    } else if (reused && os.sys_ftruncate(fd, static_cast<std::int64_t>(data.size())) != 0) {
+    } else if (reused && os.sys_ftruncate(fd, bytes_written) != 0) {
         // Written over from its start, a longer old version is cut after.
         err = errno;
         step = "write";
@@ -410,12 +462,28 @@ Result<void> save_whole_file(const std::string& path, std::string_view data, uns
 
 }  // namespace
 
+namespace {
+
+FilePieces whole(std::string_view data) {
+    return [data, given = false]() mutable {
+        if (given) return std::string_view();
+        given = true;
+        return data;
+    };
+}
+
+}  // namespace
+
 Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode, FileIdentity* written) {
-    return save_whole_file(path, data, mode, false, written);
+    return save_whole_file(path, whole(data), mode, false, written);
 }
 
 Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode, FileIdentity* written) {
-    return save_whole_file(path, data, mode, true, written);
+    return save_whole_file(path, whole(data), mode, true, written);
+}
+
+Result<void> write_file_atomic_reusing(const std::string& path, const FilePieces& next, unsigned mode, FileIdentity* written) {
+    return save_whole_file(path, next, mode, true, written);
 }
 
 void prepare_spare_file(const std::string& path, unsigned mode) {

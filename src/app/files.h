@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -92,6 +93,15 @@ Result<void> write_file_atomic(const std::string& path, std::string_view data, u
 // a file that others could read, and it lies under a name nobody expects.
 Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly,
                                        FileIdentity* written = nullptr);
+// The same for data handed over in pieces, so that a caller whose bytes lie
+// out of order need not gather a second copy of them: next() gives the next
+// piece, an empty one after the last.
+using FilePieces = std::function<std::string_view()>;
+Result<void> write_file_atomic_reusing(const std::string& path, const FilePieces& next, unsigned mode = kOwnerOnly,
+                                       FileIdentity* written = nullptr);
+// Reads the file into data, reusing its memory: data holds exactly the
+// file's bytes after, and its capacity grows only when they need more.
+Result<void> read_whole_file_into(const std::string& path, std::string& data);
 void discard_spare_files();
 // A save of path is likely soon (a form that ends in one is open): when the
 // file is large and no version of it is kept yet, a file of its size is made

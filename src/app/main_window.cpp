@@ -20,6 +20,8 @@ ResizeHandler g_resize_handler = nullptr;
 ForgetHandler g_forget_handler = nullptr;
 ClipboardHandler g_clipboard_handler = nullptr;
 TimerHandler g_timer_handler = nullptr;
+// The press now held was there for a loop to see before it waited for more.
+bool g_press_looked_at = false;
 std::vector<TimerHandler> g_more_timer_handlers;
 
 void reset_idle_countdown() {
@@ -95,13 +97,21 @@ void dispatch(const Event& e) {
             g_input.mouse_y = e.y;
             g_input.button = e.button;
             g_input.double_click = e.double_click;
+            g_press_looked_at = false;
             platform().kill_timer(kReleaseTimer);
             reset_idle_countdown();
             break;
         case EventKind::ButtonUp:
-            // The button stays held for a moment, so that a click shorter than
-            // one turn of a screen loop is still seen.
-            platform().set_timer(kReleaseTimer, kReleaseDelayMs);
+            if (g_press_looked_at) {
+                // A loop has seen the press and come back for more: the
+                // release is seen at once, and the click acts without delay.
+                g_input.button = 0;
+                platform().kill_timer(kReleaseTimer);
+            } else {
+                // The button stays held for a moment, so that a click shorter
+                // than one turn of a screen loop is still seen.
+                platform().set_timer(kReleaseTimer, kReleaseDelayMs);
+            }
             break;
         case EventKind::Wheel:
             on_wheel(e.wheel_delta);
@@ -199,6 +209,10 @@ void pump_message(bool wait) {
     g_input.character = 0;
     g_input.wheel_lines = 0;
     g_input.timer_id = 0;
+    // A loop that waits for the next message while the button is down has
+    // looked at the press already (a scan that only lets the window breathe
+    // does not wait, and leaves the press for the loop after it).
+    if (wait && g_input.button != 0) g_press_looked_at = true;
     Event event;
     if (platform().next_event(event, wait)) dispatch(event);
 }
