@@ -63,6 +63,9 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
             if (!e.etag.empty() && !listed_etag.count(e.href)) removed.push_back(e.href);
         }
     }
+    // The listing is done with before the cards come: every member's href and ETag twice over is no small part of a large book.
+    std::map<std::string, std::string>().swap(listed_etag);
+    std::vector<MemberEtag>().swap(listed.value().changed);
     const std::size_t total = wanted.size();
     Result<std::vector<FetchedCard>> fetched = fetch_cards(http, state.book_url, wanted, [&](std::size_t done) {
         if (progress) progress("Receiving contacts", done, total);
@@ -164,12 +167,14 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
         if (drop[i] || entries[i].record_id != 0 || pending.count(entries[i].href)) continue;
         in.changes.push_back({BookChange::Add, 0, entries[i].href, {}, card_fields(entries[i].card)});
     }
-    std::vector<SyncEntry> kept;
-    kept.reserve(entries.size());
+    // In place: a second vector of every contact would double what the state holds.
+    std::size_t to = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!drop[i]) kept.push_back(std::move(entries[i]));
+        if (drop[i]) continue;
+        if (to != i) entries[to] = std::move(entries[i]);
+        ++to;
     }
-    entries = std::move(kept);
+    entries.resize(to);
     for (const SyncEntry& e : entries) in.server_size += e.etag.empty() ? 0 : 1;
     in.state_changed = in.state.token != state.token || in.state.ctag != state.ctag || !fetched.value().empty() || !removed.empty() || !in.changes.empty();
     return in;
