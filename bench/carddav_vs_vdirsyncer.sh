@@ -4,11 +4,15 @@
 # changed, and a sync after one card changed on the server; our peak memory
 # against the size of the cards. Run by hand, not by CI:
 #   bench/carddav_vs_vdirsyncer.sh [BUILD_DIR] [N]
+# BEFORE=path/to/an/older/bench_carddav_sync runs that build too, in the same
+# run against the same server, so a change is seen beside what it replaced.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$here/build/release}"
 n="${2:-10000}"
 tool="$build/bench/bench_carddav_sync"
+before="${BEFORE:-}"
+[ -z "$before" ] || [ -x "$before" ] || { echo "BEFORE=$before is not a program" >&2; exit 1; }
 [ -x "$tool" ] || { echo "build $tool first (cmake --build $build --target bench_carddav_sync)" >&2; exit 1; }
 for p in radicale vdirsyncer curl; do command -v "$p" >/dev/null || { echo "$p is missing: scripts/bootstrap-test.sh" >&2; exit 1; }; done
 
@@ -41,7 +45,7 @@ PY
 # A first listing warms Radicale's cache for both clients alike.
 curl -s -o /dev/null -u "$user:$password" -X PROPFIND -H "Depth: 1" "$book"
 
-mkdir -p "$work/vdir/cards" "$work/vdir/status" "$work/domora"
+mkdir -p "$work/vdir/cards" "$work/vdir/status" "$work/domora" "$work/before"
 cat > "$work/vdir/config" <<CFG
 [general]
 status_path = "$work/vdir/status"
@@ -66,19 +70,36 @@ vdir discover >/dev/null 2>&1
 v_first=$(seconds vdir sync)
 v_again=$(seconds vdir sync)
 
+if [ -n "$before" ]; then
+  b_first=$("$before" first "$book" "$user" "$password" "$work/before")
+  b_again=$("$before" again "$book" "$user" "$password" "$work/before")
+fi
 d_first=$("$tool" first "$book" "$user" "$password" "$work/domora")
 d_again=$("$tool" again "$book" "$user" "$password" "$work/domora")
 printf 'BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c00042\r\nN:Changed;Given00042;;;\r\nFN:Given00042 Changed\r\nEND:VCARD\r\n' > "$work/changed.vcf"
 curl -s -o /dev/null -u "$user:$password" -T "$work/changed.vcf" -H "Content-Type: text/vcard" "${book}c00042.vcf"
 d_one=$("$tool" one-change "$book" "$user" "$password" "$work/domora")
+[ -z "$before" ] || b_one=$("$before" one-change "$book" "$user" "$password" "$work/before")
 v_one=$(seconds vdir sync)
 
 ms() { echo "$1" | awk '{print $2}'; }
+cpu() { echo "$1" | awk '{print ($6 == "" ? "-" : $6)}'; }
 echo "cards: $n"
-printf "%-22s %12s %12s %8s\n" "step" "domora ms" "vdirsyncer ms" "ratio"
+if [ -n "$before" ]; then
+  printf "%-8s %10s %10s %12s %14s %10s\n" "step" "before ms" "domora ms" "domora cpu ms" "vdirsyncer ms" "ratio"
+else
+  printf "%-8s %10s %12s %14s %10s\n" "step" "domora ms" "domora cpu ms" "vdirsyncer ms" "ratio"
+fi
 for step in first again one; do
-  case $step in first) d=$d_first; v=$v_first;; again) d=$d_again; v=$v_again;; one) d=$d_one; v=$v_one;; esac
+  case $step in first) d=$d_first; v=$v_first; b=${b_first:-};; again) d=$d_again; v=$v_again; b=${b_again:-};; one) d=$d_one; v=$v_one; b=${b_one:-};; esac
   vms=$(echo "$v * 1000 / 1" | bc)
-  printf "%-22s %12s %12s %8s\n" "$step" "$(ms "$d")" "$vms" "$(echo "scale=3; $(ms "$d") / $vms" | bc)"
+  ratio=$(echo "scale=3; $(ms "$d") / $vms" | bc)
+  if [ -n "$before" ]; then
+    printf "%-8s %10s %10s %12s %14s %10s\n" "$step" "$(ms "$b")" "$(ms "$d")" "$(cpu "$d")" "$vms" "$ratio"
+  else
+    printf "%-8s %10s %12s %14s %10s\n" "$step" "$(ms "$d")" "$(cpu "$d")" "$vms" "$ratio"
+  fi
 done
-echo "$d_first" | awk '{printf "memory of the first sync: peak %d kB, %d kB before it; growth %d kB for %d kB of cards (%.2fx)\n", $3, $5, $3-$5, $4/1024, ($3-$5)/($4/1024)}'
+memory() { awk '{printf "%s: peak %d kB, %d kB before it; growth %d kB for %d kB of cards (%.2fx)\n", name, $3, $5, $3-$5, $4/1024, ($3-$5)/($4/1024)}' name="$1"; }
+[ -z "$before" ] || echo "$b_first" | memory "memory of the first sync, before"
+echo "$d_first" | memory "memory of the first sync"

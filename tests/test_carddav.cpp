@@ -8,6 +8,7 @@
 #include "loopback_server.h"
 #include "support.h"
 #include "sync/card_mapping.h"
+#include "sync/carddav_client.h"
 #include "sync/carddav_state.h"
 #include "sync/dav_xml.h"
 #include "sync/http_client.h"
@@ -199,6 +200,27 @@ TEST_F(StateFile, ADamagedFrameCostsOnlyItselfAndNoLengthReadsPastTheEnd) {
     EXPECT_EQ(parse_sync_state(std::string(64, '\xff')).entries.size(), 0u);
 }
 
+TEST_F(StateFile, TheCtagIsKeptAndAFileFromBeforeItReadsAsUnknown) {
+    SyncState s = sample_state();
+    s.ctag = "\"c-17\"";
+    ASSERT_TRUE(write_sync_state(path("carddav.dat"), s).ok());
+    EXPECT_EQ(read_sync_state(path("carddav.dat")).value().ctag, "\"c-17\"");
+
+    // The settings frame as it was written before it ended in the ctag: the last text gone, the length 4 less.
+    s.ctag.clear();
+    std::string bytes = format_sync_state(s);
+    std::uint32_t length = 0;
+    for (int i = 3; i >= 0; --i) length = (length << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(bytes.substr(length - 4, 4), std::string(4, '\0'));
+    bytes.erase(length - 4, 4);
+    length -= 4;
+    for (std::size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+    const SyncState old = parse_sync_state(bytes);
+    EXPECT_TRUE(old.configured());
+    EXPECT_EQ(old.ctag, "");
+    expect_same(old, s);
+}
+
 // ---- DAV XML -----------------------------------------------------------------------------------------
 
 TEST(DavXml, AMultistatusReadsWithAnyPrefixesAndCardsKeepTheirText) {
@@ -335,6 +357,70 @@ TEST(Apply, TheDeleteGuardCountsBothSidesAndKeepingBringsContactsBack) {
     for (const BookContact& c : book) fake.records[c.id] = c.fields;
     apply_changes(in, fake);
     EXPECT_EQ(fake.records.size(), 10u);
+}
+
+// ---- the ctag before the changes ---------------------------------------------------------------------
+
+std::string multistatus_reply(const std::string& inside) {
+    const std::string xml = "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" xmlns:cs=\"http://calendarserver.org/ns/\">" + inside +
+                            "</d:multistatus>";
+    return "HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(xml.size()) + "\r\n\r\n" + xml;
+}
+
+std::string ctag_reply(const std::string& ctag) {
+    return multistatus_reply("<d:response><d:href>/book/</d:href><d:propstat><d:prop><cs:getctag>" + ctag +
+                             "</cs:getctag></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>");
+}
+
+HttpOptions loopback_options() {
+    HttpOptions options;
+    options.allow_plain_http = true;
+    options.connect_timeout_ms = 2000;
+    options.idle_timeout_s = 2;
+    return options;
+}
+
+TEST(Changes, TheCtagInHandMeansNothingChangedWithoutTheReport) {
+    test::LoopbackServer server({test::LoopbackServer::reply(ctag_reply("\"c1\""))});
+    HttpClient http(loopback_options());
+    const std::string book = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
+    Result<CollectionChanges> changes = collection_changes(http, book, "token-1", "\"c1\"");
+    ASSERT_TRUE(changes.ok()) << changes.error().message;
+    EXPECT_TRUE(changes.value().unchanged);
+    EXPECT_EQ(changes.value().token, "token-1");
+    EXPECT_TRUE(changes.value().changed.empty());
+    EXPECT_FALSE(changes.value().complete) << "nothing known may count as gone";
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].rfind("PROPFIND /book/", 0), 0u);
+    EXPECT_NE(server.requests()[0].find("Depth: 0"), std::string::npos);
+}
+
+TEST(Changes, AnotherCtagBringsTheReportAndIsKeptAsItWasBeforeItAndBasicGoesWithLaterRequests) {
+    const std::string report = multistatus_reply(
+        "<d:response><d:href>/book/a.vcf</d:href><d:propstat><d:prop><d:getetag>\"e2\"</d:getetag></d:prop>"
+        "<d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response><d:sync-token>token-2</d:sync-token>");
+    test::LoopbackServer server({test::LoopbackServer::reply("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"book\"\r\n"
+                                                             "Content-Length: 0\r\nConnection: close\r\n\r\n"),
+                                 test::LoopbackServer::reply(ctag_reply("\"c2\"")), test::LoopbackServer::reply(report)});
+    HttpOptions options = loopback_options();
+    options.user = "ann";
+    options.password = "secret";
+    HttpClient http(options);
+    const std::string book = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
+    Result<CollectionChanges> changes = collection_changes(http, book, "token-1", "\"c1\"");
+    ASSERT_TRUE(changes.ok()) << changes.error().message;
+    EXPECT_FALSE(changes.value().unchanged);
+    EXPECT_EQ(changes.value().ctag, "\"c2\"");
+    EXPECT_EQ(changes.value().token, "token-2");
+    ASSERT_EQ(changes.value().changed.size(), 1u);
+    EXPECT_EQ(changes.value().changed[0].href, "/book/a.vcf");
+    const std::vector<std::string> asked = server.requests();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[0].find("Authorization:"), std::string::npos) << "nothing is sent before the server says how";
+    EXPECT_NE(asked[1].find("Authorization: Basic"), std::string::npos);
+    EXPECT_EQ(asked[2].rfind("REPORT /book/", 0), 0u);
+    EXPECT_NE(asked[2].find("Authorization: Basic"), std::string::npos) << "the server asked for Basic: no second 401 round";
 }
 
 // ---- a PUT answered without an ETag -------------------------------------------------------------------

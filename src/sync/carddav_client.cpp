@@ -121,6 +121,19 @@ Result<CollectionChanges> full_listing(HttpClient& http, const std::string& book
     return changes;
 }
 
+// The book's ctag, "" when the server keeps none or the question fails (the report then decides).
+std::string book_ctag(HttpClient& http, const std::string& book_url) {
+    Result<DavMultistatus> own = multistatus(dav_request(http, "PROPFIND", book_url, "0", propfind_ctag_body()));
+    if (!own) return {};
+    for (const DavResponse& r : own.value().responses) {
+        if (!r.ctag.empty()) return r.ctag;
+    }
+    return {};
+}
+
+// The changes since token, as the server's sync-collection report gives them.
+Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token);
+
 }  // namespace
 
 std::string with_scheme(const std::string& server) {
@@ -153,7 +166,25 @@ Result<std::vector<AddressBookInfo>> discover_address_books(HttpClient& http, co
     return last;
 }
 
-Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token) {
+Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token, const std::string& ctag) {
+    // Asked before the changes, so that whatever changes while they are read
+    // moves the ctag past the one kept, and is asked for again next time.
+    const std::string now_ctag = book_ctag(http, book_url);
+    if (!token.empty() && !ctag.empty() && now_ctag == ctag) {
+        CollectionChanges same;
+        same.token = token;
+        same.ctag = ctag;
+        same.unchanged = true;
+        return same;
+    }
+    Result<CollectionChanges> listed = changes_since(http, book_url, token);
+    if (listed) listed.value().ctag = now_ctag;
+    return listed;
+}
+
+namespace {
+
+Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token) {
     CollectionChanges changes;
     changes.complete = token.empty();
     std::string from = token;
@@ -192,6 +223,8 @@ Result<CollectionChanges> collection_changes(HttpClient& http, const std::string
     }
     return changes;
 }
+
+}  // namespace
 
 Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs,
                                              const std::function<void(std::size_t)>& batch_done) {

@@ -33,6 +33,10 @@ struct CollectionChanges {
     std::vector<MemberEtag> changed;  // new or changed members
     std::vector<std::string> removed;
     std::string token;
+    // The book's ctag as it was before the changes were asked for ("" when the server has none).
+    std::string ctag;
+    // The ctag was the one in hand: nothing changed, and nothing was asked beyond it.
+    bool unchanged = false;
     // The changes are every member there is (an initial sync or a full
     // listing): a known member that is not among them is gone.
     bool complete = false;
@@ -40,7 +44,10 @@ struct CollectionChanges {
 
 // The changes since token ("" for all members). A server that refuses the
 // token or does not do sync-collection gives a full listing (PROPFIND depth 1) instead.
-Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token);
+// With a token and the ctag that went with it, the ctag is asked first: the
+// same one again means no changes, without the report.
+Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token,
+                                             const std::string& ctag = {});
 
 struct FetchedCard {
     std::string href;  // normalised path

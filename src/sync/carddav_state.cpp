@@ -61,6 +61,7 @@ bool read_settings(std::string_view payload, SyncState& state) {
     if (!t.next(version) || version != kFormatVersion) return false;
     if (!t.next(s.server) || !t.next(s.user) || !t.next(s.book_url) || !t.next(s.book_name) || !t.next(plain) || !t.next(s.token)) return false;
     if (plain != "0" && plain != "1") return false;
+    if (!t.at_end() && !t.next(s.ctag)) return false;
     s.plain_http = plain == "1";
     state.server = std::move(s.server);
     state.user = std::move(s.user);
@@ -68,6 +69,7 @@ bool read_settings(std::string_view payload, SyncState& state) {
     state.book_name = std::move(s.book_name);
     state.plain_http = s.plain_http;
     state.token = std::move(s.token);
+    state.ctag = std::move(s.ctag);
     return true;
 }
 
@@ -87,11 +89,21 @@ bool read_entry(std::string_view payload, SyncEntry& e) {
 
 std::string format_sync_state(const SyncState& state) {
     std::string out;
+    // The size is known before the bytes: one allocation instead of a
+    // doubling string that holds the state one and a half times over.
+    std::size_t size = kFrameHeader + 4 * 8 + std::string_view(kFormatVersion).size() + state.server.size() + state.user.size() +
+                       state.book_url.size() + state.book_name.size() + 1 + state.token.size() + state.ctag.size();
+    for (const SyncEntry& e : state.entries) {
+        size += kFrameHeader + 4 + 4 * (4 + e.base.size()) + e.href.size() + e.etag.size() + e.uid.size() + e.card.size();
+        for (const std::string& field : e.base) size += field.size();
+    }
+    out.reserve(size);
     std::string payload;
     put_text(payload, kFormatVersion);
     for (const std::string* text : {&state.server, &state.user, &state.book_url, &state.book_name}) put_text(payload, *text);
     put_text(payload, state.plain_http ? "1" : "0");
     put_text(payload, state.token);
+    put_text(payload, state.ctag);
     frame(out, kSettingsFrame, payload);
     for (const SyncEntry& e : state.entries) {
         payload.clear();

@@ -7,7 +7,9 @@
 // "CDAV", a u8 kind (1 the settings, 2 a contact), then length-prefixed
 // byte strings (u32 length + bytes). Every length is checked against the
 // bytes left; a damaged frame is skipped byte by byte, so it costs only
-// itself. Written whole, atomically, owner-only.
+// itself. Written whole, atomically, owner-only. The settings end in the
+// ctag: a file from before it lacks it (read as unknown), and a reader from
+// before it passes over it.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,9 @@ struct SyncState {
     std::string book_name;
     bool plain_http = false;  // the user accepted plain http to a server that is not on this machine
     std::string token;
+    // The book's CS:getctag when the token was taken ("" when unknown): the
+    // same ctag again means nothing changed since.
+    std::string ctag;
     std::vector<SyncEntry> entries;
 
     bool configured() const { return !book_url.empty(); }

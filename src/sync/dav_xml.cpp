@@ -14,7 +14,7 @@ namespace {
 
 enum class Name {
     Other, Multistatus, Response, Href, Status, Propstat, Prop, Getetag, AddressData, Displayname, Resourcetype,
-    Collection, Addressbook, CurrentUserPrincipal, HomeSet, SupportedReportSet, SyncCollection, SyncToken, Error,
+    Collection, Addressbook, CurrentUserPrincipal, HomeSet, SupportedReportSet, SyncCollection, SyncToken, Error, Getctag,
 };
 
 Name name_of(const xmlChar* ns, const xmlChar* local) {
@@ -37,6 +37,8 @@ Name name_of(const xmlChar* ns, const xmlChar* local) {
         if (std::strcmp(l, "address-data") == 0) return Name::AddressData;
         if (std::strcmp(l, "addressbook") == 0) return Name::Addressbook;
         if (std::strcmp(l, "addressbook-home-set") == 0) return Name::HomeSet;
+    } else if (std::strcmp(n, kCalendarServerNs) == 0) {
+        if (std::strcmp(l, "getctag") == 0) return Name::Getctag;
     }
     return Name::Other;
 }
@@ -76,6 +78,7 @@ struct Props {
     std::string address_data;
     std::string displayname;
     std::string sync_token;
+    std::string ctag;
     bool is_collection = false;
     bool is_addressbook = false;
     bool supports_sync_collection = false;
@@ -91,6 +94,7 @@ void take(DavResponse& r, Props& p) {
     }
     if (!p.displayname.empty()) r.displayname = std::move(p.displayname);
     if (!p.sync_token.empty()) r.sync_token = std::move(p.sync_token);
+    if (!p.ctag.empty()) r.ctag = std::move(p.ctag);
     r.is_collection = r.is_collection || p.is_collection;
     r.is_addressbook = r.is_addressbook || p.is_addressbook;
     r.supports_sync_collection = r.supports_sync_collection || p.supports_sync_collection;
@@ -160,6 +164,9 @@ Result<DavMultistatus> parse_multistatus(std::string_view xml) {
                 break;
             case Name::Getetag:
                 if (in_prop) props.etag = trimmed(text);
+                break;
+            case Name::Getctag:
+                if (in_prop) props.ctag = trimmed(text);
                 break;
             case Name::AddressData:
                 if (in_prop) {
@@ -252,6 +259,10 @@ public:
         xmlTextWriterWriteAttribute(m_writer, x("xmlns:d"), x(kDavNs));
         xmlTextWriterWriteAttribute(m_writer, x("xmlns:c"), x(kCardDavNs));
     }
+    // One more namespace on the root, right after root().
+    void namespace_attribute(const char* prefix, const char* uri) {
+        if (m_writer) xmlTextWriterWriteAttribute(m_writer, x((std::string("xmlns:") + prefix).c_str()), x(uri));
+    }
     void open(const char* prefix, const char* name) {
         if (m_writer) xmlTextWriterStartElementNS(m_writer, x(prefix), x(name), nullptr);
     }
@@ -307,6 +318,16 @@ std::string propfind_collections_body() {
     return propfind({{"d", "resourcetype"}, {"d", "displayname"}, {"d", "supported-report-set"}});
 }
 std::string propfind_sync_token_body() { return propfind({{"d", "sync-token"}}); }
+std::string propfind_ctag_body() {
+    Body body;
+    body.root("d", "propfind");
+    body.namespace_attribute("cs", kCalendarServerNs);
+    body.open("d", "prop");
+    body.empty("cs", "getctag");
+    body.close();
+    body.close();
+    return body.finish();
+}
 std::string propfind_etags_body() { return propfind({{"d", "resourcetype"}, {"d", "getetag"}}); }
 
 std::string sync_collection_body(const std::string& token) {

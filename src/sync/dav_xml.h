@@ -13,6 +13,7 @@ namespace domora {
 
 inline constexpr const char* kDavNs = "DAV:";
 inline constexpr const char* kCardDavNs = "urn:ietf:params:xml:ns:carddav";
+inline constexpr const char* kCalendarServerNs = "http://calendarserver.org/ns/";
 
 // One <response> of a multistatus, with the properties that came with 200.
 struct DavResponse {
@@ -28,6 +29,7 @@ struct DavResponse {
     std::vector<std::string> principal;  // current-user-principal hrefs
     std::vector<std::string> home_set;   // addressbook-home-set hrefs
     std::string sync_token;  // the DAV:sync-token property
+    std::string ctag;        // the CS:getctag property: changes whenever any member does
     int missing_status = 0;  // the status of a propstat that was not 200 (a card not found: 404)
 };
 
@@ -50,6 +52,9 @@ std::string propfind_home_set_body();
 std::string propfind_collections_body();
 // The collection's own DAV:sync-token (depth 0).
 std::string propfind_sync_token_body();
+// The collection's own CS:getctag (depth 0): a check that costs the server far
+// less than a sync-collection report when nothing changed.
+std::string propfind_ctag_body();
 // getetag of every member (depth 1).
 std::string propfind_etags_body();
 // An RFC 6578 sync-collection REPORT from token ("" for the initial sync), asking for getetag.

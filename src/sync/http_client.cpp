@@ -114,6 +114,9 @@ std::string HttpResponse::status_line() const {
 struct HttpClient::Handle {
     CURL* curl = nullptr;
     char error[CURL_ERROR_SIZE] = {};
+    // The server asked for Basic and nothing else: the credentials go with
+    // every later request at once, instead of after a 401 round trip each.
+    bool basic_only = false;
     ~Handle() {
         if (curl) curl_easy_cleanup(curl);
     }
@@ -156,7 +159,7 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, m_options.allow_plain_http ? "http,https" : "https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, m_options.allow_plain_http ? "http,https" : "https");
     if (!m_options.user.empty() || !m_options.password.empty()) {
-        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(m_handle->basic_only ? CURLAUTH_BASIC : CURLAUTH_BASIC | CURLAUTH_DIGEST));
         curl_easy_setopt(curl, CURLOPT_USERNAME, m_options.user.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, m_options.password.c_str());
     }
@@ -196,6 +199,11 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
         return Error{reason};
     }
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    if (!m_handle->basic_only && response.status != 401) {
+        long offered = 0;
+        curl_easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &offered);
+        m_handle->basic_only = offered == static_cast<long>(CURLAUTH_BASIC);
+    }
     char* effective = nullptr;
     curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
     // curl puts the user name and password into the address it reports; they must go no further.

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "addresses/address_store.h"
 #include "app/text.h"
@@ -33,13 +34,14 @@ std::string fields_key(const AddressFields& f) {
 
 Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const BookSnapshot& book, const SyncProgressFn& progress) {
     if (progress) progress("Checking the server", 0, 0);
-    Result<CollectionChanges> listed = collection_changes(http, state.book_url, state.token);
+    Result<CollectionChanges> listed = collection_changes(http, state.book_url, state.token, state.ctag);
     if (!listed) return listed.error();
     const CollectionChanges& changes = listed.value();
 
     Incoming in;
     in.state = state;
     in.state.token = changes.token;
+    in.state.ctag = changes.ctag;
     std::vector<SyncEntry>& entries = in.state.entries;
     std::unordered_map<std::string, std::size_t> by_href;
     for (std::size_t i = 0; i < entries.size(); ++i) by_href[entries[i].href] = i;
@@ -61,6 +63,9 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
             if (!e.etag.empty() && !listed_etag.count(e.href)) removed.push_back(e.href);
         }
     }
+    // The listing is done with before the cards come: every member's href and ETag twice over is no small part of a large book.
+    std::map<std::string, std::string>().swap(listed_etag);
+    std::vector<MemberEtag>().swap(listed.value().changed);
     const std::size_t total = wanted.size();
     Result<std::vector<FetchedCard>> fetched = fetch_cards(http, state.book_url, wanted, [&](std::size_t done) {
         if (progress) progress("Receiving contacts", done, total);
@@ -153,20 +158,25 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
         in.changes.push_back({BookChange::Delete, e.record_id, {}, ours, {}});
     }
     // Contacts whose record was never added (a sync stopped before its changes reached the book).
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (drop[i] || entries[i].record_id != 0) continue;
-        bool pending = false;
-        for (const BookChange& c : in.changes) pending = pending || (c.kind == BookChange::Add && c.href == entries[i].href);
-        if (!pending) in.changes.push_back({BookChange::Add, 0, entries[i].href, {}, card_fields(entries[i].card)});
+    // The adds already planned are looked up by href: a scan of them per contact is quadratic on a first sync.
+    std::unordered_set<std::string> pending;
+    for (const BookChange& c : in.changes) {
+        if (c.kind == BookChange::Add) pending.insert(c.href);
     }
-    std::vector<SyncEntry> kept;
-    kept.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!drop[i]) kept.push_back(std::move(entries[i]));
+        if (drop[i] || entries[i].record_id != 0 || pending.count(entries[i].href)) continue;
+        in.changes.push_back({BookChange::Add, 0, entries[i].href, {}, card_fields(entries[i].card)});
     }
-    entries = std::move(kept);
+    // In place: a second vector of every contact would double what the state holds.
+    std::size_t to = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (drop[i]) continue;
+        if (to != i) entries[to] = std::move(entries[i]);
+        ++to;
+    }
+    entries.resize(to);
     for (const SyncEntry& e : entries) in.server_size += e.etag.empty() ? 0 : 1;
-    in.state_changed = in.state.token != state.token || !fetched.value().empty() || !removed.empty() || !in.changes.empty();
+    in.state_changed = in.state.token != state.token || in.state.ctag != state.ctag || !fetched.value().empty() || !removed.empty() || !in.changes.empty();
     return in;
 }
 

@@ -56,6 +56,9 @@ BookSnapshot book_snapshot(const AddressStore& store) {
 Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, const std::string& state_path) {
     StoreBook book(store);
     apply_changes(incoming, book);
+    // Applied: the changes are let go before the book and the state are
+    // written, which is when a first sync of a large book holds the most.
+    std::vector<BookChange>().swap(incoming.changes);
     if (book.changed()) {
         const Result<void> sorted = sort_addresses(store);
         if (!sorted) return sorted.error();
@@ -81,7 +84,7 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
     // added after the token in hand.
     for (int round = 0; round < kMostRounds; ++round) {
         ++report.rounds;
-        const BookSnapshot before = book_snapshot(store);
+        BookSnapshot before = book_snapshot(store);
         Result<Incoming> incoming = receive_changes(http, state, before, progress);
         if (!incoming) return incoming.error();
         const DeleteCounts counts = count_deletions(incoming.value(), before);
@@ -92,6 +95,9 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
         report.received_changed += applied.value().changed;
         report.received_deleted += applied.value().deleted;
         state = std::move(incoming.value().state);
+        // The snapshot the changes were weighed against is done with: the
+        // send step holds one of its own.
+        BookSnapshot().swap(before);
         Result<Outgoing> sent = send_changes(http, state, book_snapshot(store), now, progress, save);
         if (!sent) return sent.error();
         report.sent_added += sent.value().added;

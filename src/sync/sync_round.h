@@ -23,7 +23,8 @@ struct ApplyOutcome {
 // Step 2 on the store: the changes are applied, the book sorted (which
 // writes the address file), then the state saved. The conflicts and kept
 // contacts go to the status log. On a failed write nothing is saved to the
-// state, so the next sync brings the same changes again.
+// state, so the next sync brings the same changes again. incoming.changes
+// are used up.
 Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, const std::string& state_path);
 
 // Asked when a sync would delete many contacts; true lets it, false keeps them.

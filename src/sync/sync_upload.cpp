@@ -221,12 +221,14 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
     auto finish = [&](Result<void> failed) -> Result<Outgoing> {
         // What went through is kept whatever stopped the rest.
         (void)sender.fetch_unconfirmed();
-        std::vector<SyncEntry> kept;
-        kept.reserve(state.entries.size());
+        // In place: a second vector of every contact would double what the state holds.
+        std::size_t to = 0;
         for (std::size_t k = 0; k < state.entries.size(); ++k) {
-            if (!erase[k]) kept.push_back(std::move(state.entries[k]));
+            if (erase[k]) continue;
+            if (to != k) state.entries[to] = std::move(state.entries[k]);
+            ++to;
         }
-        state.entries = std::move(kept);
+        state.entries.resize(to);
         const Result<void> saved = sender.save();
         if (!failed) return failed.error();
         if (!saved) return saved.error();
