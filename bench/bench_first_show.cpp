@@ -16,9 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/e2e/programs.h"
-
-extern char** environ;
+#include "window_bench.h"
 
 namespace {
 
@@ -28,53 +26,13 @@ using domora::e2e::spawn_program;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using domora::bench::read;
+using domora::bench::stop;
 
-void stop(pid_t& pid) {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
-// A scratch folder, a display of its own and the environment the program runs in.
-struct Bench {
-    Bench() {
-        char pattern[] = "/tmp/domora-bench-XXXXXX";
-        root = ::mkdtemp(pattern);
-        fs::create_directories(root / "home");
-        fs::create_directories(root / "run");
-        fs::permissions(root / "run", fs::perms::owner_all, fs::perm_options::replace);
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
-            env.push_back(entry);
-        }
-        env.push_back("HOME=" + (root / "home").string());
-        env.push_back("XDG_RUNTIME_DIR=" + (root / "run").string());
-        env.push_back("DOMORA_WIDGET_DUMP=" + (root / "dump.txt").string());
-        if (!have("Xvfb")) return;
-        for (int n = 260; n < 360; ++n) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-            display = ":" + std::to_string(n);
-            server = spawn_program({"Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, env);
-            for (int i = 0; i < 200 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) std::this_thread::sleep_for(25ms);
-            break;
-        }
-        env.push_back("DISPLAY=" + display);
-    }
-    ~Bench() {
-        stop(manager);
-        stop(server);
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    bool ready() const { return server > 0; }
+// The display of the bench's own, and openbox on it when asked for.
+struct Bench : domora::bench::PrivateDisplay {
+    Bench() : PrivateDisplay(260) {}
+    ~Bench() { stop(manager); }
 
     bool start_manager() {
         manager = spawn_program({"openbox"}, env);
@@ -107,10 +65,6 @@ struct Bench {
         return seconds;
     }
 
-    fs::path root;
-    std::vector<std::string> env;
-    std::string display;
-    pid_t server = -1;
     pid_t manager = -1;
 };
 

@@ -22,10 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/e2e/programs.h"
+#include "window_bench.h"
 #include "addresses/address_store.h"
-
-extern char** environ;
 
 namespace {
 
@@ -35,19 +33,8 @@ using domora::e2e::spawn_program;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::string read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void stop(pid_t& pid) {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    pid = -1;
-}
+using domora::bench::read;
+using domora::bench::stop;
 
 // The CPU time a process has used so far, user and system, in milliseconds.
 double cpu_ms(pid_t pid) {
@@ -105,36 +92,9 @@ void write_book(const fs::path& path, int n, bool sorted) {
     }
 }
 
-struct Window {
-    Window() {
-        char pattern[] = "/tmp/domora-bench-XXXXXX";
-        root = ::mkdtemp(pattern);
-        fs::create_directories(root / "home");
-        fs::create_directories(root / "run");
-        fs::permissions(root / "run", fs::perms::owner_all, fs::perm_options::replace);
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
-            env.push_back(entry);
-        }
-        env.push_back("HOME=" + (root / "home").string());
-        env.push_back("XDG_RUNTIME_DIR=" + (root / "run").string());
-        env.push_back("DOMORA_WIDGET_DUMP=" + (root / "dump.txt").string());
-        for (int n = 360; n < 460; ++n) {
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-            display = ":" + std::to_string(n);
-            server = spawn_program({"Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, env);
-            for (int i = 0; i < 200 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) std::this_thread::sleep_for(25ms);
-            break;
-        }
-        env.push_back("DISPLAY=" + display);
-    }
-    ~Window() {
-        stop(program);
-        stop(server);
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
+struct Window : domora::bench::PrivateDisplay {
+    Window() : PrivateDisplay(360) {}
+    ~Window() { stop(program); }
 
     // Starts the program on the Addresses screen with a book of n addresses.
     bool open(const std::string& binary, int n, bool sorted) {
@@ -166,10 +126,6 @@ struct Window {
         return cpu_ms(program) - before;
     }
 
-    fs::path root;
-    std::vector<std::string> env;
-    std::string display;
-    pid_t server = -1;
     pid_t program = -1;
 };
 
