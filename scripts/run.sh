@@ -16,7 +16,7 @@ say() { echo "run.sh: $*"; }
 installed_files() {
   echo "bin/domora"
   echo "bin/domora-cli"
-  echo "share/man/man1/domora-cli.1"
+  echo "share/man/man1/domora-cli.1.gz"
   echo "share/bash-completion/completions/domora-cli"
   echo "share/applications/$id.desktop"
   echo "share/metainfo/$id.metainfo.xml"

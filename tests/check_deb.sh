@@ -10,7 +10,7 @@ fail=0
 for dep in libqt6widgets6 libqt6gui6 libqt6core6 libqt6printsupport6 libqt6dbus6 libsodium23 qt6-qpa-plugins fonts-liberation2 xdg-utils; do
   if ! grep -q "\b$dep\b" <<<"$depends"; then echo "FAILED: Depends lacks $dep: $depends"; fail=1; fi
 done
-for f in ./usr/bin/domora ./usr/bin/domora-cli ./usr/share/man/man1/domora-cli.1 \
+for f in ./usr/bin/domora ./usr/bin/domora-cli ./usr/share/man/man1/domora-cli.1.gz \
          ./usr/share/bash-completion/completions/domora-cli \
          ./usr/share/applications/org.domora.Domora.desktop \
          ./usr/share/metainfo/org.domora.Domora.metainfo.xml \
