@@ -52,6 +52,17 @@ protected:
         for (int i = 0; i < n; ++i) out += " Tab";
         return out;
     }
+    // Adds Ann Lee through the Add form: "a" is the Add button's mnemonic,
+    // and the form's last field saves on Enter.
+    void add_ann_lee() {
+        keys("type a");
+        ASSERT_TRUE(wait_for_popup(true, 30s)) << read(dump());
+        keys("type Ann");
+        keys("key Tab");
+        keys("type Lee");
+        keys(tabs(15));
+        keys("key Return");
+    }
 };
 
 TEST_F(AddressBook, AddEditAndDeleteWithTheKeyboardAlone) {
@@ -61,14 +72,7 @@ TEST_F(AddressBook, AddEditAndDeleteWithTheKeyboardAlone) {
     ASSERT_FALSE(wait_for_screen(dump(), 3, 60s).empty()) << read(dump());
     ASSERT_FALSE(fs::exists(address_file()));
 
-    // "a" is the Add button's mnemonic; the form's last field saves on Enter.
-    keys("type a");
-    ASSERT_TRUE(wait_for_popup(true, 30s)) << read(dump());
-    keys("type Ann");
-    keys("key Tab");
-    keys("type Lee");
-    keys(tabs(15));
-    keys("key Return");
+    ASSERT_NO_FATAL_FAILURE(add_ann_lee());
     const std::string added = address_record(1, 1, {"Ann", "Lee"});
     ASSERT_TRUE(wait_for_file(added, 30s)) << "the file holds exactly the new record";
     ASSERT_TRUE(wait_for_popup(false, 30s));
@@ -121,13 +125,7 @@ TEST_F(AddressBook, AnImportFromTheCompanionAndAnAddInTheOpenWindowAreBothKept) 
     ASSERT_EQ(imported, "1 address imported\nexit 0\n");
     ASSERT_NE(read(address_file()).find("Zed"), std::string::npos);
 
-    keys("type a");
-    ASSERT_TRUE(wait_for_popup(true, 30s)) << read(dump());
-    keys("type Ann");
-    keys("key Tab");
-    keys("type Lee");
-    keys(tabs(15));
-    keys("key Return");
+    ASSERT_NO_FATAL_FAILURE(add_ann_lee());
     ASSERT_TRUE(wait_for_popup(false, 30s)) << read(dump());
     ASSERT_TRUE(wait_for_condition([&] { return read(address_file()).find("Ann") != std::string::npos; }, 30s));
     const std::string listed = output_of("'" DOMORA_CLI_PATH "' --data '" + data + "' addresses list");
