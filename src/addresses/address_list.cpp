@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "addresses/folded_text.h"
@@ -64,60 +65,19 @@ Result<void> sort_once(AddressStore& store, const ProgressFn& progress) {
         store.finish_as_loaded();
         return {};
     }
-    std::vector<std::uint32_t> live;
-    for (std::size_t at = store.next_frame(0); at != std::string::npos;
-         at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
-        if (store.live_at(static_cast<std::uint32_t>(at))) live.push_back(static_cast<std::uint32_t>(at));
-    }
-    // The sort moves small entries, never records. Each carries the first
-    // sixteen bytes of its key as two numbers that compare as they do, so
-    // most comparisons read nothing else; the rest of each key lies in one buffer.
-    constexpr std::size_t kHead = 16;
-    struct Entry {
-        std::uint64_t head[2];
-        std::uint32_t tail_at;
-        std::uint32_t tail_length;
-        std::uint32_t offset;
-    };
-    std::string tails;
-    std::vector<Entry> entries;
-    entries.reserve(live.size());
-    const auto total = static_cast<std::int64_t>(live.size());
-    std::string buffer;
-    for (std::size_t i = 0; i < live.size(); ++i) {
-        const std::uint32_t offset = live[i];
-        const std::string_view key = store.sort_key(offset, buffer);
-        // Keys hold no zero byte, so a short key padded with zeros still
-        // comes before every longer key it begins.
-        Entry entry{{0, 0}, 0, 0, offset};
-        for (std::size_t b = 0; b < kHead; ++b) {
-            std::uint64_t& head = entry.head[b / 8];
-            head = (head << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
-        }
-        const std::string_view tail = key.size() > kHead ? key.substr(kHead) : std::string_view();
-        entry.tail_at = static_cast<std::uint32_t>(tails.size());
-        entry.tail_length = static_cast<std::uint32_t>(tail.size());
-        entries.push_back(entry);
-        tails += tail;
-        report(progress, static_cast<std::int64_t>(i) + 1, total);
-    }
-    std::vector<std::uint32_t>().swap(live);
-    const std::string_view all_tails(tails);
-    // Equal keys keep their file order, which is the order of the offsets:
-    // with that as the last word every two entries differ, and an unstable
-    // sort gives what a stable one would. string_view compares bytes as
-    // unsigned values, a prefix first.
-    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-        if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-        if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-        const int tail = all_tails.substr(a.tail_at, a.tail_length).compare(all_tails.substr(b.tail_at, b.tail_length));
-        return tail != 0 ? tail < 0 : a.offset < b.offset;
-    });
-    std::string().swap(tails);
+    // Found while the user typed the change, or else now.
+    std::optional<std::vector<std::uint32_t>> found = store.take_found_order();
     std::vector<std::uint32_t> order;
-    order.reserve(entries.size());
-    for (const Entry& e : entries) order.push_back(e.offset);
-    std::vector<Entry>().swap(entries);
+    if (found) {
+        order = std::move(*found);
+    } else {
+        std::vector<std::uint32_t> live;
+        for (std::size_t at = store.next_frame(0); at != std::string::npos;
+             at = store.next_frame(at + store.length_at(static_cast<std::uint32_t>(at)))) {
+            if (store.live_at(static_cast<std::uint32_t>(at))) live.push_back(static_cast<std::uint32_t>(at));
+        }
+        order = sorted_offsets(store, std::move(live), progress);
+    }
 
     // The file now holds exactly these records, and so does the image.
     const Result<void> written = store.write_in_order(order);

@@ -119,6 +119,7 @@ AddressStore& address_store() {
 // ---- the file ------------------------------------------------------------------------------------
 
 Result<void> AddressStore::load() {
+    settle_order_ahead();
     m_image.clear();
     m_items.clear();
     m_name_keys_valid = false;
@@ -192,8 +193,12 @@ Result<void> AddressStore::write() {
     return write_image(m_image);
 }
 
-void AddressStore::expect_save() const {
-    if (!m_read_failed) prepare_spare_file(app_paths().address_file);
+void AddressStore::expect_save() {
+    if (m_read_failed) return;
+    prepare_spare_file(app_paths().address_file);
+    // A smaller book sorts in a few milliseconds at the save itself.
+    constexpr std::size_t kWorthFindingAhead = std::size_t{1} << 20;
+    if (m_image.size() >= kWorthFindingAhead) find_order_ahead();
 }
 
 Result<void> AddressStore::write_image(std::string_view image) {
@@ -225,6 +230,7 @@ Result<void> AddressStore::note_written(Result<void> saved, const FileIdentity& 
 // ---- the image -----------------------------------------------------------------------------------
 
 void AddressStore::replace_image(std::string image) {
+    settle_order_ahead();
     m_image = std::move(image);
     m_name_keys_valid = false;
     forget_order();
@@ -506,6 +512,8 @@ AppendResult AddressStore::append_record(std::int32_t id, std::uint8_t marks, co
         status_log_write("Address Record Cut To Fit: " + log_number(id));
     }
     // The record is built in place at the end of the image; the old records do not move.
+    // Growing the image may move it, under the worker finding its order.
+    settle_order_ahead();
     const std::size_t old_size = m_image.size();
     m_image.append(kAddressRecordHeaderSize, '\0');
     std::memcpy(m_image.data() + old_size + 4, kMagic, 4);

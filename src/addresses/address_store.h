@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <string>
@@ -104,8 +105,22 @@ struct FileCatchUp {
 // One record chunk built from its parts (values must fit; used by the store and tests).
 std::string build_address_record(std::int32_t id, bool live, std::uint8_t marks, const AddressValues& values);
 
+class AddressStore;
+
+// These records' offsets in sort order: the stable sort by sort key, so
+// equal keys keep the order of their offsets. progress, when given, hears
+// of every record as its key is formed.
+std::vector<std::uint32_t> sorted_offsets(const AddressStore& store, std::vector<std::uint32_t> offsets,
+                                          const std::function<void(std::int64_t, std::int64_t)>& progress = {});
+
 class AddressStore {
 public:
+    AddressStore();
+    // Each waits for the worker of find_order_ahead first.
+    ~AddressStore();
+    AddressStore(AddressStore&& other);
+    AddressStore& operator=(AddressStore&& other);
+
     // ---- the file ------------------------------------------------------------------------
     // Reads the address file into the image and rebuilds the view. Junk
     // between frames is left out of the image, so that the next write keeps
@@ -146,8 +161,8 @@ public:
     std::int32_t renumbered(std::int32_t id) const;
     bool read_failed() const { return m_read_failed; }
     // A form that ends in a save is open: a large book gets the file that
-    // save will write made ready while the user types.
-    void expect_save() const;
+    // save will write made ready, and its sort order found, while the user types.
+    void expect_save();
 
     // ---- the image -----------------------------------------------------------------------
     const std::string& image() const { return m_image; }
@@ -240,6 +255,17 @@ public:
     // load of it logs. When the file cannot be written the image in memory
     // becomes those records in that order all the same, and the error is returned.
     Result<void> write_in_order(const std::vector<std::uint32_t>& order);
+    // Finds the sort order of the image as it stands on a worker thread, so
+    // that the sort after the change the user is typing only places what
+    // changed meanwhile. Every change of the image waits for the worker
+    // first; only the marks and the deleted flags, which it never reads,
+    // may change while it runs.
+    void find_order_ahead();
+    // For the full sort: the offsets of the live records in sort order (the
+    // stable sort by sort key), when the order was found ahead and since
+    // then records were only appended (a few) or marked deleted; nullopt
+    // when the sort has to find it itself. What was found is used once.
+    std::optional<std::vector<std::uint32_t>> take_found_order();
     // After the sorted image was written, rebuilds the view and logs what a
     // load of that file logs; the file holds exactly the image, so it is not read back.
     void finish_as_loaded();
@@ -269,7 +295,25 @@ private:
     OrderCheck start_order_check();
     void check_order_at(OrderCheck& check, std::uint32_t offset);
     void finish_order_check(const OrderCheck& check);
+    // Waits for the worker of find_order_ahead, if one runs, and keeps what it found.
+    void settle_order_ahead();
+    struct FoundOrder;
+    struct OrderAhead;
+    FoundOrder find_order() const;
+    // The worker of find_order_ahead and what it found.
+    struct OrderAheadSlot {
+        OrderAheadSlot();
+        OrderAheadSlot(OrderAheadSlot&& other);
+        OrderAheadSlot& operator=(OrderAheadSlot&& other);
+        ~OrderAheadSlot();
+        void settle();
+        std::unique_ptr<OrderAhead> ahead;
+        std::unique_ptr<FoundOrder> found;
+    };
 
+    // First of the members, so that moving a store waits for its worker
+    // before the image moves.
+    OrderAheadSlot m_order_ahead;
     std::string m_image;
     // The file the image was read from or last written as, and the records
     // changed since, for catch_up.

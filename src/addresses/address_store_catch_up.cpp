@@ -45,6 +45,8 @@ FileCatchUp AddressStore::catch_up() {
     FileCatchUp outcome;
     const std::string path = app_paths().address_file;
     if (!m_loaded || (!m_read_failed && path == m_loaded_path && file_identity(path) == m_identity)) return outcome;
+    // The image moves away below: the order found ahead was of it.
+    forget_order();
     outcome.reloaded = true;
     // Only the same file, read before, has changes of the user's to carry.
     const bool same_file = path == m_loaded_path;

@@ -4,8 +4,10 @@
 // deleted ones. The result is byte for byte what the full sort would give.
 #include <algorithm>
 #include <cstring>
+#include <malloc.h>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "addresses/address_store.h"
 #include "app/files.h"
@@ -67,7 +69,192 @@ static std::string_view sort_key_into(const AddressStore& store, std::uint32_t o
 
 std::string_view AddressStore::sort_key(std::uint32_t offset, std::string& buffer) const { return sort_key_into(*this, offset, buffer); }
 
+std::vector<std::uint32_t> sorted_offsets(const AddressStore& store, std::vector<std::uint32_t> offsets,
+                                          const std::function<void(std::int64_t, std::int64_t)>& progress) {
+    // The sort moves small entries, never records. Each carries the first
+    // sixteen bytes of its key as two numbers that compare as they do, so
+    // most comparisons read nothing else; the rest of each key lies in one buffer.
+    constexpr std::size_t kHead = 16;
+    struct Entry {
+        std::uint64_t head[2];
+        std::uint32_t tail_at;
+        std::uint32_t tail_length;
+        std::uint32_t offset;
+    };
+    std::string tails;
+    std::vector<Entry> entries;
+    entries.reserve(offsets.size());
+    const auto total = static_cast<std::int64_t>(offsets.size());
+    std::string buffer;
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        const std::uint32_t offset = offsets[i];
+        const std::string_view key = sort_key_into(store, offset, buffer);
+        // Keys hold no zero byte, so a short key padded with zeros still
+        // comes before every longer key it begins.
+        Entry entry{{0, 0}, 0, 0, offset};
+        for (std::size_t b = 0; b < kHead; ++b) {
+            std::uint64_t& head = entry.head[b / 8];
+            head = (head << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
+        }
+        const std::string_view tail = key.size() > kHead ? key.substr(kHead) : std::string_view();
+        entry.tail_at = static_cast<std::uint32_t>(tails.size());
+        entry.tail_length = static_cast<std::uint32_t>(tail.size());
+        entries.push_back(entry);
+        tails += tail;
+        if (progress) progress(static_cast<std::int64_t>(i) + 1, total);
+    }
+    // The entries hold the offsets now.
+    std::vector<std::uint32_t>().swap(offsets);
+    const std::string_view all_tails(tails);
+    // Equal keys keep their file order, which is the order of the offsets:
+    // with that as the last word every two entries differ, and an unstable
+    // sort gives what a stable one would. string_view compares bytes as
+    // unsigned values, a prefix first.
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+        if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+        const int tail = all_tails.substr(a.tail_at, a.tail_length).compare(all_tails.substr(b.tail_at, b.tail_length));
+        return tail != 0 ? tail < 0 : a.offset < b.offset;
+    });
+    std::string().swap(tails);
+    std::vector<std::uint32_t> order;
+    order.reserve(entries.size());
+    for (const Entry& e : entries) order.push_back(e.offset);
+    return order;
+}
+
+// ---- the order found ahead -------------------------------------------------------------------------
+
+struct AddressStore::FoundOrder {
+    bool ok = false;
+    std::size_t end = 0;  // the image's size when it was found
+    // Every frame of the image, deleted ones too, in sort order; the worker
+    // never reads the deleted flag, which a delete may change meanwhile.
+    std::vector<std::uint32_t> sorted;
+    // The image was whole frames already in that order: the frames, for place_changes.
+    bool in_order = false;
+};
+
+struct AddressStore::OrderAhead {
+    std::thread worker;
+    FoundOrder found;
+};
+
+AddressStore::OrderAheadSlot::OrderAheadSlot() = default;
+
+AddressStore::OrderAheadSlot::OrderAheadSlot(OrderAheadSlot&& other) {
+    other.settle();
+    found = std::move(other.found);
+}
+
+AddressStore::OrderAheadSlot& AddressStore::OrderAheadSlot::operator=(OrderAheadSlot&& other) {
+    settle();
+    other.settle();
+    found = std::move(other.found);
+    return *this;
+}
+
+AddressStore::OrderAheadSlot::~OrderAheadSlot() { settle(); }
+
+void AddressStore::OrderAheadSlot::settle() {
+    if (!ahead) return;
+    ahead->worker.join();
+    if (ahead->found.ok) found = std::make_unique<FoundOrder>(std::move(ahead->found));
+    ahead.reset();
+}
+
+AddressStore::AddressStore() = default;
+// The members go in order, the worker's slot first.
+AddressStore::AddressStore(AddressStore&& other) = default;
+AddressStore& AddressStore::operator=(AddressStore&& other) = default;
+
+// The image is destroyed before the slot: the worker has to be done first.
+AddressStore::~AddressStore() { m_order_ahead.settle(); }
+
+// Runs on the worker: reads the lengths and values of the records, which
+// nothing changes while it runs, and nothing else of the store.
+AddressStore::FoundOrder AddressStore::find_order() const {
+    FoundOrder found;
+    found.end = m_image.size();
+    std::vector<std::uint32_t> frames;
+    frames.reserve(m_image.size() / 64);
+    // Whether the frames lie back to back in order is seen on the way: a
+    // book in order (the usual one) needs no sort, nor the memory for one.
+    bool in_order = true;
+    std::size_t expected = 0;
+    std::string key, previous;
+    for (std::size_t at = next_frame(0); at != std::string::npos; at = next_frame(at + length_at(static_cast<std::uint32_t>(at)))) {
+        const auto offset = static_cast<std::uint32_t>(at);
+        if (in_order) {
+            const std::string_view this_key = sort_key_into(*this, offset, key);
+            in_order = at == expected && (frames.empty() || !(this_key < std::string_view(previous)));
+            previous.assign(this_key);
+        }
+        frames.push_back(offset);
+        expected = at + length_at(offset);
+    }
+    found.in_order = in_order && expected == found.end;
+    found.sorted = found.in_order ? std::move(frames) : sorted_offsets(*this, std::move(frames));
+    found.ok = true;
+    return found;
+}
+
+void AddressStore::find_order_ahead() {
+    settle_order_ahead();
+    // Known already, or placing what changed is cheap as it is.
+    if (m_order_ahead.found || m_order_known || m_image.empty() || m_read_failed) return;
+    auto ahead = std::make_unique<OrderAhead>();
+    OrderAhead* const work = ahead.get();
+    ahead->worker = std::thread([this, work] {
+        try {
+            work->found = find_order();
+        } catch (const std::bad_alloc&) {
+            // Nothing found: the sort finds the order itself.
+            work->found = FoundOrder{};
+        }
+        // The keys were sorted in this thread's own heap, which keeps what
+        // was freed unless asked: the book would be held about twice over.
+        ::malloc_trim(0);
+    });
+    m_order_ahead.ahead = std::move(ahead);
+}
+
+void AddressStore::settle_order_ahead() { m_order_ahead.settle(); }
+
+std::optional<std::vector<std::uint32_t>> AddressStore::take_found_order() {
+    settle_order_ahead();
+    if (!m_order_ahead.found) return std::nullopt;
+    const std::unique_ptr<FoundOrder> found = std::move(m_order_ahead.found);
+    // What was appended since: a few are put in their places.
+    std::vector<std::uint32_t> added;
+    for (std::size_t at = found->end; at < m_image.size();) {
+        if (next_frame(at) != at) return std::nullopt;
+        const auto offset = static_cast<std::uint32_t>(at);
+        if (live_at(offset)) added.push_back(offset);
+        if (added.size() > kMostPlaced) return std::nullopt;
+        at += length_at(offset);
+    }
+    std::vector<std::uint32_t> order;
+    order.reserve(found->sorted.size() + added.size());
+    for (const std::uint32_t offset : found->sorted) {
+        if (live_at(offset)) order.push_back(offset);
+    }
+    // Each goes after every record whose key is not greater: it lies after
+    // them in the image, and the stable sort keeps that order.
+    std::string key, probe;
+    for (const std::uint32_t offset : added) {
+        key.assign(sort_key_into(*this, offset, probe));
+        const auto place = std::upper_bound(order.begin(), order.end(), key, [&](const std::string& wanted, std::uint32_t at) {
+            return std::string_view(wanted) < sort_key_into(*this, at, probe);
+        });
+        order.insert(place, offset);
+    }
+    return order;
+}
+
 void AddressStore::forget_order() {
+    settle_order_ahead();
+    m_order_ahead.found.reset();
     m_order_known = false;
     m_view_current = false;
     m_selected_known = false;
@@ -125,6 +312,21 @@ void AddressStore::verify_order() {
 }
 
 bool AddressStore::place_changes() {
+    settle_order_ahead();
+    if (!m_order_known && m_order_ahead.found) {
+        // Not in order: the full sort takes what was found.
+        if (!m_order_ahead.found->in_order) return false;
+        // In order when it was found; since then records were at most
+        // appended after it or marked deleted, which is what placing handles.
+        m_frames = std::move(m_order_ahead.found->sorted);
+        m_ordered_end = m_order_ahead.found->end;
+        m_dead_in_order = 0;
+        for (const std::uint32_t offset : m_frames) {
+            if (!live_at(offset)) ++m_dead_in_order;
+        }
+        m_order_known = true;
+        m_order_ahead.found.reset();
+    }
     if (!m_order_known) verify_order();
     // What follows the ordered records: records appended since, and nothing else.
     std::vector<std::uint32_t> added;
@@ -202,6 +404,8 @@ std::optional<std::uint32_t> AddressStore::placed_at(std::int32_t id) const {
 }
 
 Result<void> AddressStore::write_in_order(const std::vector<std::uint32_t>& order) {
+    settle_order_ahead();
+    m_order_ahead.found.reset();
     std::size_t bytes = 0;
     std::size_t next = 0;
     const std::string_view image(m_image);
