@@ -7,7 +7,8 @@
 #
 #   scripts/fuzz.sh [seconds per target] [target...]
 #
-# FUZZ_JOBS (default 1) runs that many fuzzing processes per target.
+# FUZZ_JOBS (default 1) runs that many fuzzing processes per target;
+# FUZZ_TARGETS_AT_ONCE (default 1) fuzzes that many targets side by side.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-600}"
@@ -58,38 +59,64 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" --target "${targets[@]}" -j "$(nproc)"
 
 mkdir -p "$build/findings"
-status=0
-for target in "${targets[@]}"; do
-  corpus="$build/corpus/$target"
-  mkdir -p "$corpus"
+
+# Fuzzes one target; what it says goes to $build/$target.summary, and its
+# exit status is libFuzzer's.
+fuzz_one() {
+  local target="$1" corpus="$build/corpus/$1" log="$build/$1.log" work="$build/work/$1" rc
+  mkdir -p "$corpus" "$work"
   while read -r seed; do cp -n "$seed" "$corpus/" 2>/dev/null || true; done < <(seeds_of "$target")
-  log="$build/$target.log"
-  echo "== $target: ${seconds} s =="
   # -jobs, even -jobs=1, moves the fuzzing to child processes that leave
   # fuzz-N.log in the current folder; one job runs in this process instead.
-  parallel=()
+  local parallel=()
   if [ "$jobs" -gt 1 ]; then parallel=(-jobs="$jobs" -workers="$jobs"); fi
   set +e
-  (cd "$build" && rm -f fuzz-*.log &&
+  (cd "$work" && rm -f fuzz-*.log &&
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/fuzz/$target" -max_total_time="$seconds" -max_len="$(max_len_of "$target")" -timeout=20 -rss_limit_mb=2048 \
       -print_final_stats=1 "${parallel[@]}" -artifact_prefix="$build/findings/$target-" \
       "$corpus" >"$log" 2>&1)
   rc=$?
   set -e
-  if [ "$jobs" -gt 1 ]; then cat "$build"/fuzz-*.log >>"$log" 2>/dev/null || true; rm -f "$build"/fuzz-*.log; fi
-  # The last status line carries the coverage; the final stats the executions.
-  grep -E '^#[0-9]+' "$log" | tail -1 || true
-  grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
-  # libFuzzer exits with 72 when it is interrupted (Ctrl+C): no input is at fault.
-  if [ $rc -eq 72 ]; then
-    echo "$target: interrupted"
-    status=1
-    break
-  elif [ $rc -ne 0 ]; then
-    echo "$target: FINDING (exit $rc), see $log and $build/findings/"
-    grep -E 'ERROR|property failed|runtime error' "$log" | head -5 || true
-    status=1
-  fi
+  if [ "$jobs" -gt 1 ]; then cat "$work"/fuzz-*.log >>"$log" 2>/dev/null || true; rm -f "$work"/fuzz-*.log; fi
+  {
+    echo "== $target: ${seconds} s =="
+    # The last status line carries the coverage; the final stats the executions.
+    grep -E '^#[0-9]+' "$log" | tail -1 || true
+    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$log" || true
+    # libFuzzer exits with 72 when it is interrupted (Ctrl+C): no input is at fault.
+    if [ $rc -eq 72 ]; then
+      echo "$target: interrupted"
+    elif [ $rc -ne 0 ]; then
+      echo "$target: FINDING (exit $rc), see $log and $build/findings/"
+      grep -E 'ERROR|property failed|runtime error' "$log" | head -5 || true
+    fi
+  } >"$build/$target.summary"
+  return $rc
+}
+
+# FUZZ_TARGETS_AT_ONCE targets fuzz side by side (each one process), so
+# that a short run of all of them uses every core; what each says is
+# printed in the order of the targets.
+at_once="${FUZZ_TARGETS_AT_ONCE:-1}"
+status=0
+for ((first = 0; first < ${#targets[@]}; first += at_once)); do
+  batch=("${targets[@]:first:at_once}")
+  pids=()
+  for target in "${batch[@]}"; do
+    fuzz_one "$target" &
+    pids+=($!)
+  done
+  interrupted=0
+  for i in "${!batch[@]}"; do
+    set +e
+    wait "${pids[$i]}"
+    rc=$?
+    set -e
+    cat "$build/${batch[$i]}.summary"
+    if [ $rc -eq 72 ]; then interrupted=1; fi
+    if [ $rc -ne 0 ]; then status=1; fi
+  done
+  if [ $interrupted -eq 1 ]; then break; fi
 done
 exit $status

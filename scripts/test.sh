@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build, then an AddressSanitizer +
 # UndefinedBehaviorSanitizer build; then builds the release package and checks
-# it, and runs every fuzz target for a short while (FUZZ_SECONDS, 20 by
-# default) so that none of them rots. The tests that open the real window get
+# it, and runs every fuzz target for a short while (FUZZ_SECONDS, 10 by
+# default, one target per core at a time) so that none of them rots. The tests that open the real window get
 # a private X server; the ones that print or sync start their own CUPS and
 # CardDAV servers. Every stage runs even when an earlier one failed; each
 # says how long it took, and the last line counts the tests of all stages:
@@ -60,11 +60,12 @@ suite() {
 }
 
 suite "tests" debug run_suite "$here/build/test" -DCMAKE_BUILD_TYPE=Debug
+# The benchmarks are built (so they compile) in the first suite only; no test runs them.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS="suppressions=$here/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 suite "tests under AddressSanitizer + UndefinedBehaviorSanitizer" asan \
-  run_suite "$here/build/asan" -DCMAKE_BUILD_TYPE=Debug -DDOMORA_SANITIZE=ON
+  run_suite "$here/build/asan" -DCMAKE_BUILD_TYPE=Debug -DDOMORA_SANITIZE=ON -DDOMORA_BUILD_BENCH=OFF
 
 package() {
   DOMORA_WERROR="$werror" "$here/scripts/package.sh" && "$here/tests/check_deb.sh" "$here"/build/package/domora_*.deb
@@ -73,7 +74,8 @@ package() {
 if stage "release build and Debian package" package package; then passed=$((passed + 1)); else failed=$((failed + 1)); broken=1; fi
 
 # Each fuzz target is one test; a build that failed is one failure.
-stage "fuzz targets, ${FUZZ_SECONDS:-20} s each" fuzz "$here/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}" || broken=1
+FUZZ_TARGETS_AT_ONCE="$jobs" \
+  stage "fuzz targets, ${FUZZ_SECONDS:-10} s each" fuzz "$here/scripts/fuzz.sh" "${FUZZ_SECONDS:-10}" || broken=1
 ran="$(grep -cE '^== fuzz_[a-z_]+: [0-9]+ s ==$' "$logs/fuzz.log" || true)"
 found="$(grep -cE '^fuzz_[a-z_]+: (FINDING|interrupted)' "$logs/fuzz.log" || true)"
 if [ "$ran" -eq 0 ]; then

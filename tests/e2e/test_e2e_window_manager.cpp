@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <map>
+#include <thread>
 
 #include "e2e_support.h"
 #include "programs.h"
@@ -82,24 +83,34 @@ protected:
     // openbox, waited for until it owns the screen. A start that dies on the
     // way (a busy machine, a display not quite ready) is tried again.
     void start_window_manager() {
-        const std::string log = (m_root / "openbox.log").string();
-        for (int attempt = 0; attempt < 3 && !window_manager_owns_screen(); ++attempt) {
+        std::string said;
+        for (int attempt = 0; attempt < 5 && !window_manager_owns_screen(); ++attempt) {
             if (m_manager > 0) {
                 ::kill(m_manager, SIGTERM);
                 ::waitpid(m_manager, nullptr, 0);
             }
+            if (attempt > 0) std::this_thread::sleep_for(test::scaled(std::chrono::milliseconds(250 * attempt)));
+            const std::string log = (m_root / ("openbox-" + std::to_string(attempt) + ".log")).string();
             std::vector<std::string> env = m_env;
             m_manager = spawn_program({"openbox", "--sm-disable"}, env, log);
+            if (m_manager <= 0) {
+                said += "attempt " + std::to_string(attempt) + ": could not start openbox\n";
+                continue;
+            }
             bool gone = false;
+            int status = 0;
             wait_for_condition(
                 [&] {
-                    gone = ::waitpid(m_manager, nullptr, WNOHANG) == m_manager;
+                    gone = ::waitpid(m_manager, &status, WNOHANG) == m_manager;
                     return gone || window_manager_owns_screen();
                 },
                 60s);
-            if (gone) m_manager = -1;
+            if (gone) {
+                m_manager = -1;
+                said += "attempt " + std::to_string(attempt) + ": openbox ended (status " + std::to_string(status) + "): " + read(log) + "\n";
+            }
         }
-        if (!window_manager_owns_screen()) ADD_FAILURE() << "openbox did not take the screen: " << read(log);
+        if (!window_manager_owns_screen()) ADD_FAILURE() << "openbox did not take the screen:\n" << said;
     }
 
     // The root window names the window manager's check window, which names
