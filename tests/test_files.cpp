@@ -135,6 +135,25 @@ TEST_F(Files, AtomicWriteCreatesOwnerOnlyAndReplacesWhole) {
     EXPECT_EQ(names.size(), 1u) << "no temporary file is left behind";
 }
 
+// A scratch file replaces the old one whole as a flushed save does, but
+// never waits for the disk; a failure still leaves the old file.
+TEST_F(Files, AScratchFileIsReplacedWholeWithoutWaitingForTheDisk) {
+    const std::string f = path("Temp.dat");
+    ASSERT_TRUE(write_scratch_file(f, "a longer first text"));
+    os.fsync_calls = 0;
+    ASSERT_TRUE(write_scratch_file(f, "second"));
+    EXPECT_EQ(read(f), "second");
+    EXPECT_EQ(mode_of(f), 0600u);
+    EXPECT_EQ(os.fsync_calls, 0);
+    std::vector<std::string> names;
+    os.list_folder(dir(), names);
+    EXPECT_EQ(names.size(), 1u) << "no temporary file is left behind";
+    os.fail_writes("Temp.dat", 2);
+    EXPECT_FALSE(write_scratch_file(f, "third, which does not fit"));
+    os.clear_faults();
+    EXPECT_EQ(read(f), "second");
+}
+
 TEST_F(Files, AtomicWriteOverAReadOnlyFileSucceeds) {
     const std::string f = path("vehicle11.dat");
     write(f, "old");

@@ -323,7 +323,8 @@ void import_addresses(AddressStore& store) {
             if (!help_page.empty()) open_web_page(help_page);
         } else {
             // Written as UTF-8, which the importers recognise and read back exactly.
-            (void)write_file_atomic(scratch, cp1252_to_utf8(text));
+            // It is read back at once and removed: no need to wait for the disk.
+            (void)write_scratch_file(scratch, cp1252_to_utf8(text));
         }
         status_log_write("Clipboard To File: " + log_number(static_cast<std::int64_t>(text.size())));
         if (file_exists(scratch)) path = scratch;

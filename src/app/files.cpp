@@ -391,8 +391,12 @@ bool make_spare_private(const std::string& temp, unsigned mode) {
     return false;
 }
 
+// How a save ends: flushed to the disk, or (a file read back at once and
+// removed, or read only by tests) just renamed into place.
+enum class Flush { kToDisk, kNot };
+
 Result<void> save_whole_file(const std::string& path, const FilePieces& next, unsigned mode, bool keep_spare,
-                             FileIdentity* written) {
+                             FileIdentity* written, Flush flush = Flush::kToDisk) {
     Platform& os = platform();
     const Spare spare = keep_spare ? take_spare(path) : Spare{};
     std::string temp = spare.name;
@@ -419,7 +423,7 @@ Result<void> save_whole_file(const std::string& path, const FilePieces& next, un
         // Written over from its start, a longer old version is cut after.
         err = errno;
         step = "write";
-    } else if (os.sys_fsync(fd) != 0) {
+    } else if (flush == Flush::kToDisk && os.sys_fsync(fd) != 0) {
         err = errno;
         step = "flush";
     } else if (written) {
@@ -451,6 +455,7 @@ Result<void> save_whole_file(const std::string& path, const FilePieces& next, un
         const std::lock_guard<std::mutex> lock(g_spares_lock);
         g_spares[path] = Spare{temp, mode, new_file_mode};
     }
+    if (flush == Flush::kNot) return {};
     // Make the rename itself durable; a failure here no longer risks the data.
     const int dir = os.sys_open(folder_of(path), O_RDONLY | O_DIRECTORY, 0);
     if (dir >= 0) {
@@ -476,6 +481,10 @@ FilePieces whole(std::string_view data) {
 
 Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode, FileIdentity* written) {
     return save_whole_file(path, whole(data), mode, false, written);
+}
+
+Result<void> write_scratch_file(const std::string& path, std::string_view data, unsigned mode) {
+    return save_whole_file(path, whole(data), mode, false, nullptr, Flush::kNot);
 }
 
 Result<void> write_file_atomic_reusing(const std::string& path, std::string_view data, unsigned mode, FileIdentity* written) {

@@ -83,6 +83,11 @@ inline constexpr unsigned kOwnerOnly = 0600;
 // written, when given, receives the file now at path.
 Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly,
                                FileIdentity* written = nullptr);
+// The same without flushing to the disk: a reader still finds the old file
+// or the new one, whole, but a crash may leave neither. For a file read
+// back at once and removed (the clipboard's text on its way to an import)
+// or read only by tests, where waiting for the disk buys nothing.
+Result<void> write_scratch_file(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly);
 // The same for a large file saved again and again: the version a save
 // replaces is kept beside it under a temporary name, and the next save
 // writes over that instead of into a new file, which spares the system

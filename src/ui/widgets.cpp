@@ -324,8 +324,9 @@ void dump_widgets() {
                std::to_string(r.y1) + "\t" + std::to_string(r.x2) + "\t" + std::to_string(r.y2) + "\t" +
                std::to_string(r.look) + "\t" + cp1252_to_utf8(text) + "\n";
     }
-    // It holds what the screen shows, a password's values included: owner only.
-    (void)write_file_atomic(path, out, kOwnerOnly);
+    // It holds what the screen shows, a password's values included: owner
+    // only. Only tests read it, so no draw waits for the disk.
+    (void)write_scratch_file(path, out, kOwnerOnly);
 }
 
 }  // namespace domora

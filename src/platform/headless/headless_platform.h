@@ -359,6 +359,8 @@ private:
     int m_cursor_y = 0;
     void put(int x, int y, std::uint32_t colour);
     bool inside_clip(int x, int y) const;
+    Rect drawable(const Rect& r) const;
+    std::uint32_t* row_at(int y);
 };
 
 }  // namespace domora

@@ -124,11 +124,21 @@ std::uint32_t HeadlessPlatform::pixel(int x, int y) {
     return m_pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x)];
 }
 
+// The part of r that drawing may change: inside the surface and the clip.
+// The rectangle loops work a row at a time on it, which is what put()
+// does pixel by pixel.
+Rect HeadlessPlatform::drawable(const Rect& r) const {
+    Rect c = intersect(r, Rect{0, 0, m_width, m_height});
+    if (!empty(m_clip)) c = intersect(c, m_clip);
+    return c;
+}
+
+std::uint32_t* HeadlessPlatform::row_at(int y) { return m_pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width); }
+
 void HeadlessPlatform::fill_rect(const Rect& r, std::uint32_t colour) {
-    const Rect c = intersect(r, Rect{0, 0, m_width, m_height});
-    for (int y = c.top; y < c.bottom; ++y) {
-        for (int x = c.left; x < c.right; ++x) put(x, y, colour);
-    }
+    const Rect c = drawable(r);
+    if (empty(c)) return;
+    for (int y = c.top; y < c.bottom; ++y) std::fill(row_at(y) + c.left, row_at(y) + c.right, colour & 0xFFFFFF);
 }
 
 void HeadlessPlatform::frame_rect(const Rect& r, std::uint32_t colour) {
@@ -174,9 +184,11 @@ void HeadlessPlatform::invert_rect(const Rect& r) {
 }
 
 void HeadlessPlatform::blend_rect(const Rect& r, std::uint32_t colour, int alpha) {
-    const Rect c = intersect(r, Rect{0, 0, m_width, m_height});
+    const Rect c = drawable(r);
+    if (empty(c)) return;
     for (int y = c.top; y < c.bottom; ++y) {
-        for (int x = c.left; x < c.right; ++x) put(x, y, mix(pixel(x, y), colour, alpha));
+        std::uint32_t* const row = row_at(y);
+        for (int x = c.left; x < c.right; ++x) row[x] = mix(row[x], colour, alpha) & 0xFFFFFF;
     }
 }
 
@@ -192,11 +204,12 @@ void HeadlessPlatform::draw_saved_surface(const Rect& r) {
     if (m_saved.empty()) return;
     const SavedSurface& saved = m_saved.back();
     // A surface saved before the window changed size covers what it can.
-    const Rect c = intersect(intersect(r, Rect{0, 0, m_width, m_height}), Rect{0, 0, saved.width, saved.height});
+    const Rect c = drawable(intersect(r, Rect{0, 0, saved.width, saved.height}));
+    if (empty(c)) return;
     for (int y = c.top; y < c.bottom; ++y) {
-        for (int x = c.left; x < c.right; ++x) {
-            put(x, y, saved.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(saved.width) + static_cast<std::size_t>(x)]);
-        }
+        const std::uint32_t* const from = saved.pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(saved.width);
+        std::uint32_t* const row = row_at(y);
+        for (int x = c.left; x < c.right; ++x) row[x] = from[x] & 0xFFFFFF;
     }
 }
 
