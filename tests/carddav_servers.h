@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "test_env.h"
 
 namespace domora::test {
@@ -119,16 +120,7 @@ public:
     void stop() {
         if (m_pid <= 0) return;
         ::kill(m_pid, SIGTERM);
-        const auto until = std::chrono::steady_clock::now() + scaled(std::chrono::seconds(10));
-        int status = 0;
-        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > until) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        end_child(m_pid, scaled(std::chrono::seconds(10)), SIGKILL);
         m_pid = -1;
     }
     // Killed at once, as a crash would.

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "child_process.h"
 #include "test_env.h"
 
 namespace domora::test {
@@ -82,17 +83,8 @@ public:
             ::close(m_input);
             m_input = -1;
         }
-        if (m_pid <= 0) return;
-        const auto until = std::chrono::steady_clock::now() + scaled(std::chrono::seconds(20));
-        int status = 0;
-        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > until) {
-                ::kill(m_pid, SIGTERM);
-                ::waitpid(m_pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        // Its input closed, the script stops the scheduler and ends.
+        end_child(m_pid, scaled(std::chrono::seconds(20)), SIGTERM);
         m_pid = -1;
     }
 
