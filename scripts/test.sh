@@ -2,9 +2,9 @@
 # Builds and runs every test twice: a normal build, then an AddressSanitizer +
 # UndefinedBehaviorSanitizer build; then builds the release package and checks
 # it, and runs every fuzz target for a short while (FUZZ_SECONDS, 10 by
-# default, one target per core at a time) so that none of them rots. The tests that open the real window get
-# a private X server; the ones that print or sync start their own CUPS and
-# CardDAV servers. Every stage runs even when an earlier one failed; each
+# default, one target per core at a time) so that none of them rots. The
+# tests that open the real window get a private X server; the ones that
+# print or sync start their own CUPS and CardDAV servers. Every stage runs even when an earlier one failed; each
 # says how long it took, and the last line counts the tests of all stages:
 # "N passed, N failed". The exit status is non-zero when anything failed.
 set -uo pipefail

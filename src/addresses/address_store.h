@@ -297,6 +297,10 @@ private:
     void finish_order_check(const OrderCheck& check);
     // Waits for the worker of find_order_ahead, if one runs, and keeps what it found.
     void settle_order_ahead();
+    // The live records appended from this offset to the end of the image,
+    // in image order; nullopt when more than a few were, or bytes there are
+    // not whole records.
+    std::optional<std::vector<std::uint32_t>> live_appended_since(std::size_t from) const;
     struct FoundOrder;
     struct OrderAhead;
     FoundOrder find_order() const;

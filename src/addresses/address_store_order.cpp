@@ -221,28 +221,34 @@ void AddressStore::find_order_ahead() {
 
 void AddressStore::settle_order_ahead() { m_order_ahead.settle(); }
 
-std::optional<std::vector<std::uint32_t>> AddressStore::take_found_order() {
-    settle_order_ahead();
-    if (!m_order_ahead.found) return std::nullopt;
-    const std::unique_ptr<FoundOrder> found = std::move(m_order_ahead.found);
-    // What was appended since: a few are put in their places.
+std::optional<std::vector<std::uint32_t>> AddressStore::live_appended_since(std::size_t from) const {
     std::vector<std::uint32_t> added;
-    for (std::size_t at = found->end; at < m_image.size();) {
+    for (std::size_t at = from; at < m_image.size();) {
         if (next_frame(at) != at) return std::nullopt;
         const auto offset = static_cast<std::uint32_t>(at);
         if (live_at(offset)) added.push_back(offset);
         if (added.size() > kMostPlaced) return std::nullopt;
         at += length_at(offset);
     }
+    return added;
+}
+
+std::optional<std::vector<std::uint32_t>> AddressStore::take_found_order() {
+    settle_order_ahead();
+    if (!m_order_ahead.found) return std::nullopt;
+    const std::unique_ptr<FoundOrder> found = std::move(m_order_ahead.found);
+    // What was appended since: a few are put in their places.
+    const std::optional<std::vector<std::uint32_t>> added = live_appended_since(found->end);
+    if (!added) return std::nullopt;
     std::vector<std::uint32_t> order;
-    order.reserve(found->sorted.size() + added.size());
+    order.reserve(found->sorted.size() + added->size());
     for (const std::uint32_t offset : found->sorted) {
         if (live_at(offset)) order.push_back(offset);
     }
     // Each goes after every record whose key is not greater: it lies after
     // them in the image, and the stable sort keeps that order.
     std::string key, probe;
-    for (const std::uint32_t offset : added) {
+    for (const std::uint32_t offset : *added) {
         key.assign(sort_key_into(*this, offset, probe));
         const auto place = std::upper_bound(order.begin(), order.end(), key, [&](const std::string& wanted, std::uint32_t at) {
             return std::string_view(wanted) < sort_key_into(*this, at, probe);
@@ -329,14 +335,9 @@ bool AddressStore::place_changes() {
     }
     if (!m_order_known) verify_order();
     // What follows the ordered records: records appended since, and nothing else.
-    std::vector<std::uint32_t> added;
-    for (std::size_t at = m_ordered_end; at < m_image.size();) {
-        if (next_frame(at) != at) return false;
-        const auto offset = static_cast<std::uint32_t>(at);
-        if (live_at(offset)) added.push_back(offset);
-        if (added.size() > kMostPlaced) return false;
-        at += length_at(offset);
-    }
+    const std::optional<std::vector<std::uint32_t>> appended = live_appended_since(m_ordered_end);
+    if (!appended) return false;
+    const std::vector<std::uint32_t>& added = *appended;
     std::vector<std::string> keys(added.size());
     std::vector<std::int32_t> ids(added.size());
     std::string moved, buffer;
@@ -404,8 +405,8 @@ std::optional<std::uint32_t> AddressStore::placed_at(std::int32_t id) const {
 }
 
 Result<void> AddressStore::write_in_order(const std::vector<std::uint32_t>& order) {
+    // The image is replaced below; what was found of it goes with forget_order.
     settle_order_ahead();
-    m_order_ahead.found.reset();
     std::size_t bytes = 0;
     std::size_t next = 0;
     const std::string_view image(m_image);
