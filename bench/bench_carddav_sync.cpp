@@ -64,9 +64,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::size_t card_bytes = 0;
-    // Held in a variable: a range-for over a member of the temporary Result reads freed memory.
-    const SyncState after = read_sync_state(state_path).value();
-    for (const SyncEntry& e : after.entries) card_bytes += e.card.size();
+    // The state read back after the peak was taken, to count the cards it keeps.
+    if (Result<SyncState> after = read_sync_state(state_path)) {
+        for (const SyncEntry& e : after.value().entries) card_bytes += e.card.size();
+    }
     std::printf("%s %lld %ld %zu %ld %lld\n", argv[1], static_cast<long long>(ms), peak_kb, card_bytes, before_kb, cpu);
     set_platform(nullptr);
     return 0;

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -82,13 +84,26 @@ private:
         return fds[0].revents != 0;
     }
 
-    // What the client sent up to and including its empty line; at most two
-    // seconds and 64 KiB.
+    // The body's length as the request's header gives it, 0 without one.
+    static std::size_t content_length(const std::string& head) {
+        for (const char* name : {"\r\nContent-Length:", "\r\ncontent-length:"}) {
+            const std::size_t at = head.find(name);
+            if (at != std::string::npos) return static_cast<std::size_t>(std::strtoul(head.c_str() + at + std::strlen(name), nullptr, 10));
+        }
+        return 0;
+    }
+
+    // What the client sent: its head up to the empty line and the body its
+    // Content-Length announces; at most two seconds and 64 KiB.
     std::string read_request(int fd) const {
         std::string request;
         const auto until = Clock::now() + std::chrono::seconds(2);
         char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 && Clock::now() < until) {
+        const auto whole = [&request] {
+            const std::size_t head = request.find("\r\n\r\n");
+            return head != std::string::npos && request.size() >= head + 4 + content_length(request.substr(0, head + 2));
+        };
+        while (!whole() && request.size() < 65536 && Clock::now() < until) {
             if (stopping(50, fd)) break;
             const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
             if (got == 0) break;

@@ -79,12 +79,12 @@ protected:
     }
     std::vector<AddressFields> local() const {
         std::vector<AddressFields> out;
-        for (const BookContact& c : book_snapshot(store)) out.push_back(c.fields);
+        for (const BookContact& c : book_snapshot(store)) out.push_back(c.fields.unpacked());
         return out;
     }
     std::optional<AddressFields> local_named(const std::string& first) const {
         for (const BookContact& c : book_snapshot(store)) {
-            if (c.fields[kFieldFirst] == first) return c.fields;
+            if (c.fields[kFieldFirst] == first) return c.fields.unpacked();
         }
         return std::nullopt;
     }

@@ -158,7 +158,7 @@ TEST_F(ContactsSync, WithoutASecretServiceThePasswordIsAskedOncePerRun) {
     EXPECT_FALSE(contacts_sync_running());
 }
 
-TEST_F(ContactsSync, AWrongPasswordEndsInOneMessageWithTheServersReason) {
+TEST_F(ContactsSync, AWrongPasswordEndsInOneMessageWithTheServersReasonAndTheNextSyncStillKnowsItsContacts) {
     fill_form("not the password");
     let_the_worker_finish(1);
     contacts_sync_begin();
@@ -169,6 +169,7 @@ TEST_F(ContactsSync, AWrongPasswordEndsInOneMessageWithTheServersReason) {
     EXPECT_FALSE(read_sync_state(path("carddav.dat")).value().configured());
 
     // Set up right, then the server's password changes: the next sync says why it failed.
+    add_local("Ann");
     fill_form(DavServer::kPassword);
     let_the_worker_finish(1);
     contacts_sync_options();
@@ -183,6 +184,22 @@ TEST_F(ContactsSync, AWrongPasswordEndsInOneMessageWithTheServersReason) {
     ASSERT_EQ(os.message_boxes.size(), 1u);
     EXPECT_NE(os.message_boxes[0].text.find("401 Unauthorized: check the user name and password"), std::string::npos)
         << os.message_boxes[0].text;
+
+    // The password put right, the sync a quarter of an hour later goes on
+    // from what the last good one agreed: Ann is not sent a second time.
+    secrets.secrets[{server.origin(), DavServer::kUser}] = DavServer::kPassword;
+    os.clock_ms += kContactsSyncPeriodMs;
+    let_the_worker_finish(4);
+    run_turns();
+    EXPECT_EQ(os.message_boxes.size(), 1u) << os.message_boxes.back().text;
+    EXPECT_FALSE(contacts_sync_running());
+    EXPECT_EQ(book_size(), 1u);
+    EXPECT_EQ(read_sync_state(path("carddav.dat")).value().entries.size(), 1u);
+    std::string body;
+    EXPECT_EQ(server.curl("PROPFIND", server.book_path(), "", body, {"Depth: 1"}), 207);
+    std::size_t cards = 0;
+    for (std::size_t at = body.find(".vcf<"); at != std::string::npos; at = body.find(".vcf<", at + 1)) ++cards;
+    EXPECT_EQ(cards, 1u) << body;
 }
 
 }  // namespace

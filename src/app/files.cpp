@@ -483,6 +483,10 @@ Result<void> write_file_atomic(const std::string& path, std::string_view data, u
     return save_whole_file(path, whole(data), mode, false, written);
 }
 
+Result<void> write_file_atomic(const std::string& path, const FilePieces& next, unsigned mode) {
+    return save_whole_file(path, next, mode, false, nullptr);
+}
+
 Result<void> write_scratch_file(const std::string& path, std::string_view data, unsigned mode) {
     return save_whole_file(path, whole(data), mode, false, nullptr, Flush::kNot);
 }

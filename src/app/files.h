@@ -83,6 +83,10 @@ inline constexpr unsigned kOwnerOnly = 0600;
 // written, when given, receives the file now at path.
 Result<void> write_file_atomic(const std::string& path, std::string_view data, unsigned mode = kOwnerOnly,
                                FileIdentity* written = nullptr);
+// The same for data handed over in pieces (see FilePieces below), so that a
+// large file never needs a copy of itself in memory.
+using FilePieces = std::function<std::string_view()>;
+Result<void> write_file_atomic(const std::string& path, const FilePieces& next, unsigned mode = kOwnerOnly);
 // The same without flushing to the disk: a reader still finds the old file
 // or the new one, whole, but a crash may leave neither. For a file read
 // back at once and removed (the clipboard's text on its way to an import)
@@ -101,7 +105,6 @@ Result<void> write_file_atomic_reusing(const std::string& path, std::string_view
 // The same for data handed over in pieces, so that a caller whose bytes lie
 // out of order need not gather a second copy of them: next() gives the next
 // piece, an empty one after the last.
-using FilePieces = std::function<std::string_view()>;
 Result<void> write_file_atomic_reusing(const std::string& path, const FilePieces& next, unsigned mode = kOwnerOnly,
                                        FileIdentity* written = nullptr);
 // Reads the file into data, reusing its memory: data holds exactly the

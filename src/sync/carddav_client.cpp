@@ -132,7 +132,9 @@ std::string book_ctag(HttpClient& http, const std::string& book_url) {
 }
 
 // The changes since token, as the server's sync-collection report gives them.
-Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token);
+Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token, bool with_cards);
+
+bool too_large(const Error& e) { return e.message.rfind(kTooLargePrefix, 0) == 0; }
 
 }  // namespace
 
@@ -177,20 +179,22 @@ Result<CollectionChanges> collection_changes(HttpClient& http, const std::string
         same.unchanged = true;
         return same;
     }
-    Result<CollectionChanges> listed = changes_since(http, book_url, token);
+    // The initial report names every member: their cards come by multiget, in batches, not in one answer.
+    Result<CollectionChanges> listed = changes_since(http, book_url, token, !token.empty());
+    if (!listed && !token.empty() && too_large(listed.error())) listed = changes_since(http, book_url, token, false);
     if (listed) listed.value().ctag = now_ctag;
     return listed;
 }
 
 namespace {
 
-Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token) {
+Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token, bool with_cards) {
     CollectionChanges changes;
     changes.complete = token.empty();
     std::string from = token;
     // A server may hand the changes over in parts (507 on the collection): ask again from each part's token.
     for (int part = 0; part < 1000; ++part) {
-        const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "0", sync_collection_body(from));
+        const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "0", sync_collection_body(from, with_cards));
         if (!sent) return sent.error();
         const HttpResponse& r = sent.value();
         if (r.status != 207) {
@@ -205,7 +209,7 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
         Result<DavMultistatus> found = parse_multistatus(r.body);
         if (!found) return found.error();
         bool truncated = false;
-        for (const DavResponse& m : found.value().responses) {
+        for (DavResponse& m : found.value().responses) {
             if (same_path(m.href, book_url)) {
                 truncated = truncated || m.status == 507;
                 continue;
@@ -213,8 +217,12 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
             const std::string href = normalized_href(m.href);
             if (m.status == 404) {
                 changes.removed.push_back(href);
-            } else if (!m.etag.empty()) {
-                changes.changed.push_back({href, m.etag});
+            } else if (m.etag.empty()) {
+                continue;
+            } else if (m.has_address_data && (m.status == 0 || m.status == 200)) {
+                changes.cards.push_back({href, std::move(m.etag), std::move(m.address_data)});
+            } else {
+                changes.changed.push_back({href, std::move(m.etag)});
             }
         }
         changes.token = found.value().sync_token;
@@ -226,21 +234,29 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
 
 }  // namespace
 
-Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs,
-                                             const std::function<void(std::size_t)>& batch_done) {
+Result<void> fetch_cards_each(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, const CardBatchFn& each) {
     std::vector<FetchedCard> cards;
-    cards.reserve(hrefs.size());
     for (std::size_t start = 0; start < hrefs.size(); start += kMultigetBatch) {
-        const std::vector<std::string> batch(hrefs.begin() + static_cast<std::ptrdiff_t>(start),
-                                             hrefs.begin() + static_cast<std::ptrdiff_t>(std::min(hrefs.size(), start + kMultigetBatch)));
+        const std::size_t end = std::min(hrefs.size(), start + kMultigetBatch);
+        const std::vector<std::string> batch(hrefs.begin() + static_cast<std::ptrdiff_t>(start), hrefs.begin() + static_cast<std::ptrdiff_t>(end));
         Result<DavMultistatus> found = multistatus(dav_request(http, "REPORT", book_url, "1", multiget_body(batch)));
         if (!found) return found.error();
+        cards.clear();
         for (DavResponse& r : found.value().responses) {
             if (!r.has_address_data || r.etag.empty() || (r.status != 0 && r.status != 200)) continue;
             cards.push_back({normalized_href(r.href), std::move(r.etag), std::move(r.address_data)});
         }
-        if (batch_done) batch_done(cards.size());
+        each(cards, end);
     }
+    return {};
+}
+
+Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs) {
+    std::vector<FetchedCard> cards;
+    Result<void> fetched = fetch_cards_each(http, book_url, hrefs, [&](std::vector<FetchedCard>& batch, std::size_t) {
+        for (FetchedCard& c : batch) cards.push_back(std::move(c));
+    });
+    if (!fetched) return fetched.error();
     return cards;
 }
 

@@ -29,8 +29,17 @@ struct MemberEtag {
     std::string etag;
 };
 
+struct FetchedCard {
+    std::string href;  // normalised path
+    std::string etag;
+    std::string card;  // UTF-8
+};
+
 struct CollectionChanges {
-    std::vector<MemberEtag> changed;  // new or changed members
+    std::vector<MemberEtag> changed;  // new or changed members whose cards did not come with the changes
+    // New or changed members with their cards: the report after a token asks
+    // for them, which spares a multiget where the server gives them.
+    std::vector<FetchedCard> cards;
     std::vector<std::string> removed;
     std::string token;
     // The book's ctag as it was before the changes were asked for ("" when the server has none).
@@ -44,21 +53,19 @@ struct CollectionChanges {
 
 // The changes since token ("" for all members). A server that refuses the
 // token or does not do sync-collection gives a full listing (PROPFIND depth 1) instead.
+// After a token the cards come with the changes, unless they would not fit
+// in one answer: then they are asked again without.
 // With a token and the ctag that went with it, the ctag is asked first: the
 // same one again means no changes, without the report.
 Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token,
                                              const std::string& ctag = {});
 
-struct FetchedCard {
-    std::string href;  // normalised path
-    std::string etag;
-    std::string card;  // UTF-8
-};
-
 // The cards of these hrefs, in batches; hrefs the server no longer has are left out.
-// batch_done is called after each batch with the number fetched so far.
-Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs,
-                                             const std::function<void(std::size_t)>& batch_done = {});
+Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs);
+// The same handed over a batch at a time, with the number of hrefs asked for so far:
+// a large book's cards need never be held all at once.
+using CardBatchFn = std::function<void(std::vector<FetchedCard>& batch, std::size_t asked)>;
+Result<void> fetch_cards_each(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, const CardBatchFn& each);
 
 struct PutOutcome {
     long status = 0;

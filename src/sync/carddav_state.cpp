@@ -73,31 +73,20 @@ bool read_settings(std::string_view payload, SyncState& state) {
     return true;
 }
 
-bool read_entry(std::string_view payload, SyncEntry& e) {
+bool read_entry(std::string_view payload, SyncEntry& e, AddressFields& base) {
     if (payload.size() < 4) return false;
     e.record_id = static_cast<std::int32_t>(get_u32(payload, 0));
     if (e.record_id < 0) return false;
     Texts t(payload.substr(4));
     if (!t.next(e.href) || !t.next(e.etag) || !t.next(e.uid) || !t.next(e.card)) return false;
-    for (std::string& field : e.base) {
+    for (std::string& field : base) {
         if (!t.next(field)) return false;
     }
+    e.base = base;
     return !e.href.empty() && t.at_end();
 }
 
-}  // namespace
-
-std::string format_sync_state(const SyncState& state) {
-    std::string out;
-    // The size is known before the bytes: one allocation instead of a
-    // doubling string that holds the state one and a half times over.
-    std::size_t size = kFrameHeader + 4 * 8 + std::string_view(kFormatVersion).size() + state.server.size() + state.user.size() +
-                       state.book_url.size() + state.book_name.size() + 1 + state.token.size() + state.ctag.size();
-    for (const SyncEntry& e : state.entries) {
-        size += kFrameHeader + 4 + 4 * (4 + e.base.size()) + e.href.size() + e.etag.size() + e.uid.size() + e.card.size();
-        for (const std::string& field : e.base) size += field.size();
-    }
-    out.reserve(size);
+void settings_frame(std::string& out, const SyncState& state) {
     std::string payload;
     put_text(payload, kFormatVersion);
     for (const std::string* text : {&state.server, &state.user, &state.book_url, &state.book_name}) put_text(payload, *text);
@@ -105,18 +94,49 @@ std::string format_sync_state(const SyncState& state) {
     put_text(payload, state.token);
     put_text(payload, state.ctag);
     frame(out, kSettingsFrame, payload);
-    for (const SyncEntry& e : state.entries) {
-        payload.clear();
-        put_u32(payload, static_cast<std::uint32_t>(e.record_id));
-        for (const std::string* text : {&e.href, &e.etag, &e.uid, &e.card}) put_text(payload, *text);
-        for (const std::string& field : e.base) put_text(payload, field);
-        frame(out, kEntryFrame, payload);
+}
+
+void entry_frame(std::string& out, const SyncEntry& e) {
+    std::size_t size = 4 + 4 * (4 + kAddressFieldCount) + e.href.size() + e.etag.size() + e.uid.size() + e.card.size();
+    std::string_view base[kAddressFieldCount];
+    for (std::size_t f = 0; f < kAddressFieldCount; ++f) {
+        base[f] = e.base[f];
+        size += base[f].size();
     }
+    put_u32(out, static_cast<std::uint32_t>(kFrameHeader + size));
+    out.append(kMagic, 4);
+    out += static_cast<char>(kEntryFrame);
+    put_u32(out, static_cast<std::uint32_t>(e.record_id));
+    for (const std::string* text : {&e.href, &e.etag, &e.uid, &e.card}) put_text(out, *text);
+    for (const std::string_view field : base) put_text(out, field);
+}
+
+// What the writer gathers before it hands a piece over.
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+}  // namespace
+
+bool SyncStateWriter::next(std::string& out) {
+    out.clear();
+    if (m_next > m_state.entries.size()) return false;
+    if (m_next == 0) {
+        settings_frame(out, m_state);
+        ++m_next;
+    }
+    while (m_next <= m_state.entries.size() && out.size() < kPieceSize) entry_frame(out, m_state.entries[m_next++ - 1]);
+    return true;
+}
+
+std::string format_sync_state(const SyncState& state) {
+    std::string out, piece;
+    SyncStateWriter writer(state);
+    while (writer.next(piece)) out += piece;
     return out;
 }
 
 SyncState parse_sync_state(std::string_view bytes) {
     SyncState state;
+    AddressFields base;  // one for every entry: its strings keep their room
     std::size_t at = 0;
     while (at < bytes.size()) {
         const std::size_t left = bytes.size() - at;
@@ -133,7 +153,7 @@ SyncState parse_sync_state(std::string_view bytes) {
             good = read_settings(payload, state);
         } else if (kind == kEntryFrame) {
             SyncEntry entry;
-            good = read_entry(payload, entry);
+            good = read_entry(payload, entry, base);
             if (good) state.entries.push_back(std::move(entry));
         }
         at += good ? length : 1;
@@ -149,7 +169,10 @@ Result<SyncState> read_sync_state(const std::string& path) {
 }
 
 Result<void> write_sync_state(const std::string& path, const SyncState& state) {
-    return write_file_atomic(path, format_sync_state(state), kOwnerOnly);
+    SyncStateWriter writer(state);
+    std::string piece;
+    return write_file_atomic(
+        path, [&]() { return writer.next(piece) ? std::string_view(piece) : std::string_view(); }, kOwnerOnly);
 }
 
 }  // namespace domora

@@ -7,7 +7,8 @@
 // "CDAV", a u8 kind (1 the settings, 2 a contact), then length-prefixed
 // byte strings (u32 length + bytes). Every length is checked against the
 // bytes left; a damaged frame is skipped byte by byte, so it costs only
-// itself. Written whole, atomically, owner-only. The settings end in the
+// itself. Written whole, atomically, owner-only, a piece at a time so that a
+// large book's state never lies in memory twice. The settings end in the
 // ctag: a file from before it lacks it (read as unknown), and a reader from
 // before it passes over it.
 #pragma once
@@ -18,6 +19,7 @@
 
 #include "addresses/address_export.h"
 #include "app/result.h"
+#include "sync/packed_fields.h"
 
 namespace domora {
 
@@ -29,7 +31,7 @@ struct SyncEntry {
     std::string etag;            // "" while an upload is not confirmed
     std::string uid;
     std::string card;            // UTF-8, as last seen on (or sent to) the server
-    AddressFields base;          // our fields when they last matched the card
+    PackedFields base;           // our fields when they last matched the card
 };
 
 struct SyncState {
@@ -48,6 +50,16 @@ struct SyncState {
 };
 
 std::string format_sync_state(const SyncState& state);
+// The same bytes a frame or so at a time, into out (which is reused): false after the last.
+class SyncStateWriter {
+public:
+    explicit SyncStateWriter(const SyncState& state) : m_state(state) {}
+    bool next(std::string& out);
+
+private:
+    const SyncState& m_state;
+    std::size_t m_next = 0;  // 0 the settings, then entry m_next - 1
+};
 // What the bytes hold; damaged frames are left out.
 SyncState parse_sync_state(std::string_view bytes);
 // A missing file is a sync that is not set up.

@@ -121,7 +121,15 @@ public:
 
     void options() {
         Result<SyncState> loaded = read_sync_state(state_path());
-        if (loaded && !running()) m_state = loaded.value();
+        if (loaded && !running()) {
+            m_state = std::move(loaded.value());
+            m_state_out = false;
+        }
+        if (!running() && m_state_out) {
+            // The contacts went with a step that failed, and the file cannot be read: nothing may be written over it now.
+            show_message("Unable to read the sync settings||" + state_path() + "|" + loaded.error().message);
+            return;
+        }
         if (!m_state.configured()) {
             set_up();
             return;
@@ -287,6 +295,12 @@ private:
     void start_sync(bool asked_for) {
         m_due_at = platform().tick_ms() + kContactsSyncPeriodMs;
         if (!m_state.configured() || main_window().quit_requested) return;
+        if (m_state_out) {
+            Result<SyncState> loaded = read_sync_state(state_path());
+            if (!loaded) return fail(loaded.error().message);
+            m_state = std::move(loaded.value());
+            m_state_out = false;
+        }
         const std::optional<std::string> secret = password(asked_for);
         if (!secret) {
             reset_timer();
@@ -300,17 +314,29 @@ private:
         start_receive();
     }
 
+    // The state for a step on the worker: the settings copied, the contacts
+    // handed over, so that a large book's are never held twice. They come
+    // back with the step's result; after a step that failed they are read
+    // again from the file, which always holds what was last agreed.
+    SyncState hand_over_state() {
+        std::vector<SyncEntry> entries = std::move(m_state.entries);
+        m_state.entries.clear();
+        SyncState state = m_state;
+        state.entries = std::move(entries);
+        m_state_out = true;
+        return state;
+    }
+
     void start_receive() {
         ++m_round;
-        m_snapshot = book_snapshot(current_book());
+        BookSnapshot snapshot = book_snapshot(current_book());
         m_incoming.reset();
         m_outgoing.reset();
         m_step = std::make_unique<Step>();
         Step* step = m_step.get();
-        SyncState state = m_state;
-        step->thread = quiet_thread([this, step, state, snapshot = m_snapshot, options = m_options] {
+        step->thread = quiet_thread([this, step, state = hand_over_state(), snapshot = std::move(snapshot), options = m_options]() mutable {
             HttpClient http(options, &m_cancel);
-            m_incoming.emplace(receive_changes(http, state, snapshot, step->progress()));
+            m_incoming.emplace(receive_changes(http, std::move(state), snapshot, step->progress()));
             step->done.store(true, std::memory_order_release);
         });
         platform().set_timer(kContactsSyncTimer, kBusyTimerMs);
@@ -318,12 +344,12 @@ private:
     }
 
     void start_send() {
-        m_snapshot = book_snapshot(current_book());
+        BookSnapshot snapshot = book_snapshot(current_book());
         m_step = std::make_unique<Step>();
         Step* step = m_step.get();
-        m_sending = m_state;
+        m_sending = hand_over_state();
         const UtcTime now = platform().utc_now();
-        step->thread = quiet_thread([this, step, snapshot = m_snapshot, options = m_options, now] {
+        step->thread = quiet_thread([this, step, snapshot = std::move(snapshot), options = m_options, now] {
             HttpClient http(options, &m_cancel);
             const std::string path = state_path();
             m_outgoing.emplace(send_changes(http, m_sending, snapshot, now, step->progress(),
@@ -347,7 +373,8 @@ private:
             Result<Outgoing> sent = std::move(*m_outgoing);
             m_outgoing.reset();
             // What went up is in the state whatever happened after.
-            m_state = m_sending;
+            m_state = std::move(m_sending);
+            m_state_out = false;
             if (!sent) return fail(sent.error().message);
             m_report.sent_added += sent.value().added;
             m_report.sent_changed += sent.value().changed;
@@ -362,9 +389,12 @@ private:
     }
 
     void received(Incoming& incoming) {
-        const BookSnapshot now = book_snapshot(current_book());
-        const DeleteCounts counts = count_deletions(incoming, now);
-        if (deletions_need_asking(counts) && !allow_deletions(counts)) keep_deleted_contacts(incoming, now);
+        {
+            // Let go before the changes go in: the apply step is when a large first sync holds the most.
+            const BookSnapshot now = book_snapshot(current_book());
+            const DeleteCounts counts = count_deletions(incoming, now);
+            if (deletions_need_asking(counts) && !allow_deletions(counts)) keep_deleted_contacts(incoming, now);
+        }
         AddressStore& store = current_book();
         // The record the user looks at stays current however the book is re-sorted.
         const std::int32_t current_id = store.valid_position(store.current()) ? store.id_at(store.item(store.current())) : -1;
@@ -378,6 +408,7 @@ private:
         m_report.received_changed += applied.value().changed;
         m_report.received_deleted += applied.value().deleted;
         m_state = std::move(incoming.state);
+        m_state_out = false;
         start_send();
     }
 
@@ -456,7 +487,7 @@ private:
     CancelFlag m_cancel{false};
     std::unique_ptr<Step> m_step;
     int m_round = 0;
-    BookSnapshot m_snapshot;
+    bool m_state_out = false;  // m_state's contacts are with a step, or were lost with it
     SyncState m_sending;  // the worker's while it sends
     std::optional<Result<Incoming>> m_incoming;
     std::optional<Result<Outgoing>> m_outgoing;

@@ -330,13 +330,14 @@ std::string propfind_ctag_body() {
 }
 std::string propfind_etags_body() { return propfind({{"d", "resourcetype"}, {"d", "getetag"}}); }
 
-std::string sync_collection_body(const std::string& token) {
+std::string sync_collection_body(const std::string& token, bool with_cards) {
     Body body;
     body.root("d", "sync-collection");
     body.text("d", "sync-token", token);
     body.text("d", "sync-level", "1");
     body.open("d", "prop");
     body.empty("d", "getetag");
+    if (with_cards) body.empty("c", "address-data");
     body.close();
     body.close();
     return body.finish();

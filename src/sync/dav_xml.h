@@ -57,8 +57,9 @@ std::string propfind_sync_token_body();
 std::string propfind_ctag_body();
 // getetag of every member (depth 1).
 std::string propfind_etags_body();
-// An RFC 6578 sync-collection REPORT from token ("" for the initial sync), asking for getetag.
-std::string sync_collection_body(const std::string& token);
+// An RFC 6578 sync-collection REPORT from token ("" for the initial sync),
+// asking for getetag, and for address-data too when with_cards.
+std::string sync_collection_body(const std::string& token, bool with_cards = false);
 // addressbook-multiget of these hrefs, asking for getetag and address-data.
 std::string multiget_body(const std::vector<std::string>& hrefs);
 

@@ -190,7 +190,7 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
     curl_slist_free_all(headers);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     if (code != CURLE_OK) {
-        if (transfer.too_large) return Error{"the server's answer is larger than " + std::to_string(m_options.max_body / (1024 * 1024)) + " MB"};
+        if (transfer.too_large) return Error{kTooLargePrefix + std::to_string(m_options.max_body / (1024 * 1024)) + " MB"};
         if (code == CURLE_ABORTED_BY_CALLBACK) return Error{"cancelled"};
         std::string reason = m_handle->error[0] ? std::string(m_handle->error) : curl_easy_strerror(code);
         if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_CONNECT_ERROR) {

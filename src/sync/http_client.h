@@ -36,6 +36,9 @@ struct HttpResponse {
     std::string status_line() const;
 };
 
+// How a body over the cap is reported: the message starts with this, then the cap.
+inline const std::string kTooLargePrefix = "the server's answer is larger than ";
+
 struct HttpOptions {
     std::string user;
     std::string password;

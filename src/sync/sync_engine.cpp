@@ -23,124 +23,139 @@ std::string name_of(const AddressFields& f) {
     return name.empty() ? f[kFieldCompany] : name;
 }
 
-// A text key of all 17 values, for finding a record equal to a card.
-std::string fields_key(const AddressFields& f) {
-    std::string key;
-    for (const std::string& v : f) key.append(v).append(1, '\0');
-    return key;
-}
-
 }  // namespace
 
-Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const BookSnapshot& book, const SyncProgressFn& progress) {
+Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSnapshot& book, const SyncProgressFn& progress) {
     if (progress) progress("Checking the server", 0, 0);
     Result<CollectionChanges> listed = collection_changes(http, state.book_url, state.token, state.ctag);
     if (!listed) return listed.error();
-    const CollectionChanges& changes = listed.value();
+    CollectionChanges& changes = listed.value();
 
     Incoming in;
-    in.state = state;
+    const bool new_token = changes.token != state.token || changes.ctag != state.ctag;
+    in.state = std::move(state);
     in.state.token = changes.token;
     in.state.ctag = changes.ctag;
     std::vector<SyncEntry>& entries = in.state.entries;
-    std::unordered_map<std::string, std::size_t> by_href;
-    for (std::size_t i = 0; i < entries.size(); ++i) by_href[entries[i].href] = i;
+    // Room for every card that may come, made now: the map below looks the
+    // contacts up by views of their hrefs, which stay put only while the
+    // entries do. A card beyond those asked for is left for the next sync.
+    entries.reserve(entries.size() + changes.changed.size() + changes.cards.size());
+    std::unordered_map<std::string_view, std::size_t> by_href;
+    by_href.reserve(entries.capacity());
+    for (std::size_t i = 0; i < entries.size(); ++i) by_href.emplace(entries[i].href, i);
     std::unordered_map<std::int32_t, const BookContact*> by_id;
     for (const BookContact& c : book) by_id[c.id] = &c;
 
     // Which cards to fetch: new ones and those whose ETag moved.
+    std::vector<bool> listed_member(entries.size(), false);
+    const auto known_as_is = [&](const std::string& href, const std::string& etag) {
+        const auto known = by_href.find(href);
+        if (known == by_href.end()) return false;
+        listed_member[known->second] = true;
+        return entries[known->second].etag == etag;
+    };
     std::vector<std::string> wanted;
-    std::map<std::string, std::string> listed_etag;
-    for (const MemberEtag& m : changes.changed) {
-        listed_etag[m.href] = m.etag;
-        const auto known = by_href.find(m.href);
-        if (known != by_href.end() && entries[known->second].etag == m.etag) continue;
-        wanted.push_back(m.href);
+    for (MemberEtag& m : changes.changed) {
+        if (!known_as_is(m.href, m.etag)) wanted.push_back(std::move(m.href));
     }
-    std::vector<std::string> removed = changes.removed;
+    std::vector<FetchedCard> came;
+    for (FetchedCard& c : changes.cards) {
+        if (!known_as_is(c.href, c.etag)) came.push_back(std::move(c));
+    }
+    std::vector<std::string> removed = std::move(changes.removed);
     if (changes.complete) {
-        for (const SyncEntry& e : entries) {
-            if (!e.etag.empty() && !listed_etag.count(e.href)) removed.push_back(e.href);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!entries[i].etag.empty() && !listed_member[i]) removed.push_back(entries[i].href);
         }
     }
-    // The listing is done with before the cards come: every member's href and ETag twice over is no small part of a large book.
-    std::map<std::string, std::string>().swap(listed_etag);
-    std::vector<MemberEtag>().swap(listed.value().changed);
-    const std::size_t total = wanted.size();
-    Result<std::vector<FetchedCard>> fetched = fetch_cards(http, state.book_url, wanted, [&](std::size_t done) {
-        if (progress) progress("Receiving contacts", done, total);
-    });
-    if (!fetched) return fetched.error();
+    // The listing is done with before the cards come: every member's href and ETag is no small part of a large book.
+    std::vector<bool>().swap(listed_member);
+    std::vector<MemberEtag>().swap(changes.changed);
+    std::vector<FetchedCard>().swap(changes.cards);
 
     // Records no contact belongs to yet, by their values: a card equal to one of them is that record.
-    std::unordered_map<std::string, std::int32_t> unlinked;
+    std::unordered_map<std::string_view, std::int32_t> unlinked;
     {
-        std::unordered_map<std::int32_t, bool> linked;
-        for (const SyncEntry& e : entries) linked[e.record_id] = true;
+        std::unordered_set<std::int32_t> linked;
+        for (const SyncEntry& e : entries) linked.insert(e.record_id);
         for (const BookContact& c : book) {
-            if (!linked.count(c.id)) unlinked.emplace(fields_key(c.fields), c.id);
+            if (!linked.count(c.id)) unlinked.emplace(c.fields.bytes(), c.id);
         }
     }
 
     std::vector<bool> drop(entries.size(), false);
-    for (FetchedCard& card : fetched.value()) {
+    std::size_t received = 0;
+    const auto take = [&](FetchedCard& card) {
         const AddressFields server_new = card_fields(card.card);
         const auto known = by_href.find(card.href);
         if (known == by_href.end()) {
+            if (entries.size() == entries.capacity()) return;
+            ++received;
             SyncEntry e;
-            e.href = card.href;
-            e.etag = card.etag;
+            e.etag = std::move(card.etag);
             e.uid = card_uid(card.card);
             e.base = server_new;
-            const auto same = unlinked.find(fields_key(server_new));
+            const auto same = unlinked.find(e.base.bytes());
             if (same != unlinked.end()) {
                 e.record_id = same->second;
                 unlinked.erase(same);
-            } else {
-                in.changes.push_back({BookChange::Add, 0, card.href, {}, server_new});
             }
             e.card = std::move(card.card);
-            by_href[e.href] = entries.size();
+            e.href = std::move(card.href);
             entries.push_back(std::move(e));
+            by_href.emplace(entries.back().href, entries.size() - 1);
             drop.push_back(false);
-            continue;
+            return;
         }
+        ++received;
         SyncEntry& e = entries[known->second];
         if (e.etag.empty()) {
             // Our own upload, which went through before the sync was stopped.
-            e.etag = card.etag;
+            e.etag = std::move(card.etag);
             e.card = std::move(card.card);
-            continue;
+            return;
         }
         const AddressFields server_old = card_fields(e.card);
         const FieldSet theirs = changed_fields(server_old, server_new);
-        e.etag = card.etag;
+        e.etag = std::move(card.etag);
         e.card = std::move(card.card);
         const auto local = by_id.find(e.record_id);
         if (e.record_id == 0 || local == by_id.end()) {
+            // Its record is made again from the server's card.
             if (e.record_id != 0) in.log.push_back("Contacts Sync: " + name_of(server_new) + " was deleted here and changed on the server; it is kept");
-            in.changes.push_back({BookChange::Add, 0, e.href, {}, server_new});
             e.base = server_new;
             e.record_id = 0;
-            continue;
+            return;
         }
-        const AddressFields& ours = local->second->fields;
+        const AddressFields ours = local->second->fields.unpacked();
         const FieldSet mine = changed_fields(e.base, ours);
+        AddressFields base = e.base.unpacked();
         AddressFields merged = ours;
         for (std::size_t f = 0; f < merged.size(); ++f) {
             if (!theirs.test(f)) continue;
             if (!mine.test(f)) {
                 merged[f] = server_new[f];
-                e.base[f] = server_new[f];
+                base[f] = server_new[f];
             } else if (ours[f] == server_new[f]) {
-                e.base[f] = ours[f];  // the same change on both sides
+                base[f] = ours[f];  // the same change on both sides
             } else {
                 in.log.push_back("Contacts Sync: " + name_of(ours) + " - " + kFieldNames[f] + " changed on both sides; kept \"" + ours[f] +
                                  "\", the server had \"" + server_new[f] + "\"");
             }
         }
-        if (merged != ours) in.changes.push_back({BookChange::Edit, e.record_id, {}, ours, merged});
-    }
+        e.base = base;
+        if (merged != ours) in.changes.push_back({BookChange::Edit, e.record_id, ours, merged});
+    };
+    for (FetchedCard& card : came) take(card);
+    std::vector<FetchedCard>().swap(came);
+    // Each batch is taken in as it comes, so no more than one batch of cards is held beside the state.
+    const std::size_t total = wanted.size();
+    Result<void> fetched = fetch_cards_each(http, in.state.book_url, wanted, [&](std::vector<FetchedCard>& batch, std::size_t done) {
+        for (FetchedCard& card : batch) take(card);
+        if (progress) progress("Receiving contacts", done, total);
+    });
+    if (!fetched) return fetched.error();
 
     for (const std::string& href : removed) {
         const auto known = by_href.find(href);
@@ -149,24 +164,15 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
         drop[known->second] = true;
         const auto local = by_id.find(e.record_id);
         if (e.record_id == 0 || local == by_id.end()) continue;
-        const AddressFields& ours = local->second->fields;
+        const AddressFields ours = local->second->fields.unpacked();
         if (changed_fields(e.base, ours).any()) {
             // Deletion against a change keeps the contact: it goes up again as a new card.
             in.log.push_back("Contacts Sync: " + name_of(ours) + " was deleted on the server and changed here; it is kept");
             continue;
         }
-        in.changes.push_back({BookChange::Delete, e.record_id, {}, ours, {}});
+        in.changes.push_back({BookChange::Delete, e.record_id, ours, {}});
     }
-    // Contacts whose record was never added (a sync stopped before its changes reached the book).
-    // The adds already planned are looked up by href: a scan of them per contact is quadratic on a first sync.
-    std::unordered_set<std::string> pending;
-    for (const BookChange& c : in.changes) {
-        if (c.kind == BookChange::Add) pending.insert(c.href);
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (drop[i] || entries[i].record_id != 0 || pending.count(entries[i].href)) continue;
-        in.changes.push_back({BookChange::Add, 0, entries[i].href, {}, card_fields(entries[i].card)});
-    }
+    by_href.clear();
     // In place: a second vector of every contact would double what the state holds.
     std::size_t to = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -175,8 +181,12 @@ Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const
         ++to;
     }
     entries.resize(to);
-    for (const SyncEntry& e : entries) in.server_size += e.etag.empty() ? 0 : 1;
-    in.state_changed = in.state.token != state.token || in.state.ctag != state.ctag || !fetched.value().empty() || !removed.empty() || !in.changes.empty();
+    // Contacts without a record: new cards, and those of a sync stopped before its changes reached the book.
+    for (const SyncEntry& e : entries) {
+        in.server_size += e.etag.empty() ? 0 : 1;
+        in.adds += e.record_id == 0 ? 1 : 0;
+    }
+    in.state_changed = new_token || received > 0 || !removed.empty() || !in.changes.empty() || in.adds > 0;
     return in;
 }
 
@@ -215,29 +225,18 @@ void keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book) {
         if (e.record_id == 0 || e.etag.empty() || present.count(e.record_id)) continue;
         e.record_id = 0;
         e.base = card_fields(e.card);
-        incoming.changes.push_back({BookChange::Add, 0, e.href, {}, e.base});
+        ++incoming.adds;
     }
 }
 
 // ---- applying -------------------------------------------------------------------------------------------
 
 void apply_changes(Incoming& incoming, BookEditor& book) {
-    std::unordered_map<std::string, SyncEntry*> by_href;
     std::unordered_map<std::int32_t, SyncEntry*> by_id;
     for (SyncEntry& e : incoming.state.entries) {
-        by_href[e.href] = &e;
         if (e.record_id != 0) by_id[e.record_id] = &e;
     }
     for (const BookChange& c : incoming.changes) {
-        if (c.kind == BookChange::Add) {
-            const auto found = by_href.find(c.href);
-            if (found == by_href.end()) continue;
-            AddressFields stored;
-            incoming.state_changed = true;
-            found->second->record_id = book.add(c.after, stored);
-            found->second->base = stored;
-            continue;
-        }
         const std::optional<AddressFields> now = book.find(c.id);
         if (!now) continue;  // deleted meanwhile: the next sync sends the deletion
         const FieldSet user = changed_fields(c.before, *now);
@@ -253,9 +252,18 @@ void apply_changes(Incoming& incoming, BookEditor& book) {
         const AddressFields stored = book.edit(c.id, wanted);
         const auto entry = by_id.find(c.id);
         if (entry == by_id.end()) continue;
+        AddressFields base = entry->second->base.unpacked();
         for (std::size_t f = 0; f < stored.size(); ++f) {
-            if (!user.test(f) && c.after[f] != c.before[f]) entry->second->base[f] = stored[f];
+            if (!user.test(f) && c.after[f] != c.before[f]) base[f] = stored[f];
         }
+        entry->second->base = base;
+    }
+    for (SyncEntry& e : incoming.state.entries) {
+        if (e.record_id != 0) continue;
+        AddressFields stored;
+        incoming.state_changed = true;
+        e.record_id = book.add(e.base.unpacked(), stored);
+        e.base = stored;
     }
 }
 

@@ -31,21 +31,23 @@ namespace domora {
 // A live record of the book as the sync sees it.
 struct BookContact {
     std::int32_t id = 0;
-    AddressFields fields;
+    PackedFields fields;
 };
 using BookSnapshot = std::vector<BookContact>;
 
+// A change to a record of the book. New records are not among them: every
+// contact of the state without a record (record_id 0) is added, with its base.
 struct BookChange {
-    enum Kind { Add, Edit, Delete } kind = Add;
-    std::int32_t id = 0;    // Edit, Delete
-    std::string href;       // Add: the contact the new record belongs to
-    AddressFields before;   // Edit, Delete: the record as the snapshot had it
-    AddressFields after;    // Add, Edit
+    enum Kind { Edit, Delete } kind = Edit;
+    std::int32_t id = 0;
+    AddressFields before;   // the record as the snapshot had it
+    AddressFields after;    // Edit
 };
 
 struct Incoming {
     SyncState state;                  // with the new token
     std::vector<BookChange> changes;
+    std::size_t adds = 0;             // contacts of the state waiting for their record
     std::vector<std::string> log;     // status-log lines: conflicts and kept contacts
     std::size_t server_size = 0;      // cards on the server, as far as the state knows
     bool state_changed = false;       // anything to save: a new token, a card, a contact come or gone
@@ -54,8 +56,8 @@ struct Incoming {
 // Where a long step is; called on the worker thread.
 using SyncProgressFn = std::function<void(const std::string& what, std::size_t done, std::size_t total)>;
 
-// Step 1.
-Result<Incoming> receive_changes(HttpClient& http, const SyncState& state, const BookSnapshot& book, const SyncProgressFn& progress);
+// Step 1. The state is taken over (and comes back in the result): a large book's is not copied.
+Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSnapshot& book, const SyncProgressFn& progress);
 
 // ---- the delete guard ---------------------------------------------------------------------------
 

@@ -43,13 +43,16 @@ private:
 
 BookSnapshot book_snapshot(const AddressStore& store) {
     BookSnapshot book;
+    // The list holds the live records: room for them at once, not by doubling.
+    book.reserve(static_cast<std::size_t>(store.count()));
     store.each_frame([&](std::uint32_t offset) {
         if (store.live_at(offset)) {
-            AddressRecord r = store.record_at(offset);
-            book.push_back({r.id, std::move(r.fields)});
+            const AddressRecord r = store.record_at(offset);
+            book.push_back({r.id, r.fields});
         }
         return true;
     });
+    book.shrink_to_fit();
     return book;
 }
 
@@ -59,6 +62,7 @@ Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, con
     // Applied: the changes are let go before the book and the state are
     // written, which is when a first sync of a large book holds the most.
     std::vector<BookChange>().swap(incoming.changes);
+    incoming.adds = 0;
     if (book.changed()) {
         const Result<void> sorted = sort_addresses(store);
         if (!sorted) return sorted.error();
@@ -85,7 +89,7 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
     for (int round = 0; round < kMostRounds; ++round) {
         ++report.rounds;
         BookSnapshot before = book_snapshot(store);
-        Result<Incoming> incoming = receive_changes(http, state, before, progress);
+        Result<Incoming> incoming = receive_changes(http, std::move(state), before, progress);
         if (!incoming) return incoming.error();
         const DeleteCounts counts = count_deletions(incoming.value(), before);
         if (deletions_need_asking(counts) && !(ask && ask(counts))) keep_deleted_contacts(incoming.value(), before);

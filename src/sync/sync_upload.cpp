@@ -192,7 +192,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         const auto found = by_id.find(e.record_id);
         if (found == by_id.end()) gone.push_back(i);
         else if (e.etag.empty()) unsent.push_back(i);
-        else if (changed_fields(e.base, found->second->fields).any()) changed.push_back(i);
+        else if (!(e.base == found->second->fields)) changed.push_back(i);
     }
     std::vector<const BookContact*> fresh;
     for (const BookContact& c : book) {
@@ -208,7 +208,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         e.record_id = c->id;
         e.uid = new_uid();
         e.href = folder + e.uid + ".vcf";
-        e.card = new_card(c->fields, e.uid, now);
+        e.card = new_card(c->fields.unpacked(), e.uid, now);
         e.base = c->fields;
         unsent.push_back(state.entries.size());
         state.entries.push_back(std::move(e));
@@ -235,12 +235,12 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         return sender.out;
     };
     for (const std::size_t i : unsent) {
-        const AddressFields& fields = by_id.at(state.entries[i].record_id)->fields;
+        const AddressFields fields = by_id.at(state.entries[i].record_id)->fields.unpacked();
         if (Result<void> r = sender.create(i, fields); !r) return finish(r);
         if (Result<void> r = sender.step(); !r) return finish(r);
     }
     for (const std::size_t i : changed) {
-        if (Result<void> r = sender.update(i, by_id.at(state.entries[i].record_id)->fields); !r) return finish(r);
+        if (Result<void> r = sender.update(i, by_id.at(state.entries[i].record_id)->fields.unpacked()); !r) return finish(r);
         if (Result<void> r = sender.step(); !r) return finish(r);
     }
     for (const std::size_t i : gone) {
