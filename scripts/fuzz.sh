@@ -18,7 +18,7 @@ jobs="${FUZZ_JOBS:-1}"
 
 all_targets=(fuzz_address_file fuzz_password_file fuzz_strong_password_file fuzz_vehicle_file fuzz_settings_file
              fuzz_vcard_import fuzz_csv_import fuzz_text_decoding fuzz_entry fuzz_photo fuzz_reminders_file
-             fuzz_fillup_csv)
+             fuzz_fillup_csv fuzz_sync_state fuzz_multistatus)
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then targets=("${all_targets[@]}"); fi
 
@@ -38,6 +38,8 @@ seeds_of() {
     fuzz_photo)         ls "$gen"/photo/* ;;
     fuzz_reminders_file) ls "$data"/reminders_*.dat ;;
     fuzz_fillup_csv)    ls "$data"/fillups/*.csv ;;
+    fuzz_sync_state)    ls "$data"/carddav_*.dat ;;
+    fuzz_multistatus)   ls "$gen"/multistatus/* ;;
   esac
 }
 

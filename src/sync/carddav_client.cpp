@@ -109,15 +109,20 @@ Result<CollectionChanges> full_listing(HttpClient& http, const std::string& book
         }
     }
     const Result<HttpResponse> sent = dav_request(http, "PROPFIND", book_url, "1", propfind_etags_body());
-    Result<DavMultistatus> found = multistatus(sent);
-    if (!found) return found.error();
+    if (!sent) return sent.error();
+    if (sent.value().status != 207) return Error{failure_reason(sent.value())};
     CollectionChanges changes;
     changes.complete = true;
     changes.token = token;
-    for (const DavResponse& r : found.value().responses) {
-        if (r.is_collection || same_path(r.href, book_url) || r.etag.empty()) continue;
-        changes.changed.push_back({normalized_href(r.href), r.etag});
-    }
+    std::string unused;
+    const Result<void> read = parse_multistatus_each(
+        sent.value().body,
+        [&](DavResponse& r) {
+            if (r.is_collection || same_path(r.href, book_url) || r.etag.empty()) return;
+            changes.changed.push_back({normalized_href(r.href), std::move(r.etag)});
+        },
+        unused);
+    if (!read) return read.error();
     return changes;
 }
 
@@ -206,26 +211,29 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
             }
             return Error{failure_reason(r)};
         }
-        Result<DavMultistatus> found = parse_multistatus(r.body);
-        if (!found) return found.error();
         bool truncated = false;
-        for (DavResponse& m : found.value().responses) {
-            if (same_path(m.href, book_url)) {
-                truncated = truncated || m.status == 507;
-                continue;
-            }
-            const std::string href = normalized_href(m.href);
-            if (m.status == 404) {
-                changes.removed.push_back(href);
-            } else if (m.etag.empty()) {
-                continue;
-            } else if (m.has_address_data && (m.status == 0 || m.status == 200)) {
-                changes.cards.push_back({href, std::move(m.etag), std::move(m.address_data)});
-            } else {
-                changes.changed.push_back({href, std::move(m.etag)});
-            }
-        }
-        changes.token = found.value().sync_token;
+        std::string next_token;
+        const Result<void> read = parse_multistatus_each(
+            r.body,
+            [&](DavResponse& m) {
+                if (same_path(m.href, book_url)) {
+                    truncated = truncated || m.status == 507;
+                    return;
+                }
+                std::string href = normalized_href(m.href);
+                if (m.status == 404) {
+                    changes.removed.push_back(std::move(href));
+                } else if (m.etag.empty()) {
+                    return;
+                } else if (m.has_address_data && (m.status == 0 || m.status == 200)) {
+                    changes.cards.push_back({std::move(href), std::move(m.etag), std::move(m.address_data)});
+                } else {
+                    changes.changed.push_back({std::move(href), std::move(m.etag)});
+                }
+            },
+            next_token);
+        if (!read) return read.error();
+        changes.token = std::move(next_token);
         if (!truncated || changes.token.empty() || changes.token == from) break;
         from = changes.token;
     }

@@ -112,10 +112,16 @@ bool inside(const std::vector<Name>& path, Name name) {
 }  // namespace
 
 Result<DavMultistatus> parse_multistatus(std::string_view xml) {
+    DavMultistatus out;
+    Result<void> read = parse_multistatus_each(xml, [&](DavResponse& r) { out.responses.push_back(std::move(r)); }, out.sync_token);
+    if (!read) return read.error();
+    return out;
+}
+
+Result<void> parse_multistatus_each(std::string_view xml, const DavResponseFn& each, std::string& sync_token) {
     if (xml.size() > static_cast<std::size_t>(INT32_MAX)) return Error{"the server's answer is too large"};
     Reader reader = open_reader(xml);
     if (!reader) return Error{"the server's answer is not XML"};
-    DavMultistatus out;
     std::vector<Name> path;
     std::string text;
     DavResponse response;
@@ -194,10 +200,10 @@ Result<DavMultistatus> parse_multistatus(std::string_view xml) {
                 }
                 break;
             case Name::Response:
-                if (parent == Name::Multistatus) out.responses.push_back(std::move(response));
+                if (parent == Name::Multistatus) each(response);
                 break;
             case Name::SyncToken:
-                if (parent == Name::Multistatus) out.sync_token = trimmed(text);
+                if (parent == Name::Multistatus) sync_token = trimmed(text);
                 else if (in_prop) props.sync_token = trimmed(text);
                 break;
             default:
@@ -207,7 +213,7 @@ Result<DavMultistatus> parse_multistatus(std::string_view xml) {
     }
     if (read < 0) return Error{"the server's answer is not well-formed XML"};
     if (!saw_multistatus) return Error{"the server's answer is not a WebDAV multistatus"};
-    return out;
+    return {};
 }
 
 std::string dav_error_condition(std::string_view xml) {

@@ -3,6 +3,7 @@
 // namespaces, never touches the network and loads no external entity or DTD.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,11 @@ struct DavMultistatus {
 };
 
 Result<DavMultistatus> parse_multistatus(std::string_view xml);
+// The same handed over a response at a time as each is read, so that a
+// listing of a large book is never held as responses all at once; the
+// multistatus's own sync token goes to sync_token.
+using DavResponseFn = std::function<void(DavResponse&)>;
+Result<void> parse_multistatus_each(std::string_view xml, const DavResponseFn& each, std::string& sync_token);
 // The local name of the first child of a <DAV:error> body ("valid-sync-token"), "" when there is none.
 std::string dav_error_condition(std::string_view xml);
 

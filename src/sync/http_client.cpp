@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "app/text.h"
@@ -29,6 +30,14 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
     if (t->response->body.size() + bytes > t->max_body) {
         t->too_large = true;
         return 0;  // stops the transfer
+    }
+    if (t->response->body.empty()) {
+        // Room for the whole body at once: a growing string holds up to twice a large listing.
+        const auto length = t->response->headers.find("content-length");
+        if (length != t->response->headers.end()) {
+            const unsigned long long announced = std::strtoull(length->second.c_str(), nullptr, 10);
+            if (announced <= t->max_body) t->response->body.reserve(static_cast<std::size_t>(announced));
+        }
     }
     t->response->body.append(data, bytes);
     return bytes;

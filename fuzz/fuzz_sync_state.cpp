@@ -1,0 +1,43 @@
+// The contacts sync's state file: whatever the bytes, every contact read is
+// whole, and what was read writes back to bytes that read as the same state,
+// which write back to the same bytes.
+#include "fuzz_support.h"
+#include "sync/carddav_state.h"
+
+using namespace domora;
+
+namespace {
+
+bool same(const SyncState& a, const SyncState& b) {
+    if (a.server != b.server || a.user != b.user || a.book_url != b.book_url || a.book_name != b.book_name ||
+        a.plain_http != b.plain_http || a.token != b.token || a.ctag != b.ctag || a.entries.size() != b.entries.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.entries.size(); ++i) {
+        const SyncEntry& x = a.entries[i];
+        const SyncEntry& y = b.entries[i];
+        if (x.record_id != y.record_id || x.href != y.href || x.etag != y.etag || x.uid != y.uid || x.card != y.card || !(x.base == y.base)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const SyncState state = parse_sync_state(fuzz::input_text(data, size));
+    std::size_t bytes = 0;
+    for (const SyncEntry& e : state.entries) {
+        FUZZ_CHECK(!e.href.empty() && e.record_id >= 0);
+        bytes += e.href.size() + e.etag.size() + e.uid.size() + e.card.size();
+        for (std::size_t f = 0; f < kAddressFieldCount; ++f) bytes += e.base[f].size();
+        FUZZ_CHECK(e.base == e.base.unpacked());
+    }
+    FUZZ_CHECK(bytes <= size);
+    const std::string written = format_sync_state(state);
+    const SyncState again = parse_sync_state(written);
+    FUZZ_CHECK(same(again, state));
+    FUZZ_CHECK(format_sync_state(again) == written);
+    return 0;
+}
