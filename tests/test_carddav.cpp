@@ -3,6 +3,7 @@
 // sync ran.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 
 #include "loopback_server.h"
@@ -263,6 +264,39 @@ TEST_F(StateFile, AFileTheEarlierVersionWroteReadsAndIsWrittenAgainByteForByte) 
     EXPECT_EQ(s.entries[2].record_id, 0);
     ASSERT_TRUE(write_sync_state(path("carddav.dat"), s).ok());
     EXPECT_EQ(read(path("carddav.dat")), before);
+}
+
+TEST_F(StateFile, ALargeFileIsReadAPieceAtATimeDamageAndAllAndAFailedReadIsAnError) {
+    SyncState s = sample_state();
+    s.entries.clear();
+    for (int i = 1; i <= 2000; ++i) {
+        SyncEntry e;
+        e.record_id = i;
+        e.href = "/ann/contacts/" + std::to_string(i) + ".vcf";
+        e.etag = "\"" + std::to_string(i) + "\"";
+        e.card = kServerCard + std::string(300, 'x');
+        e.base = fields({{kFieldFirst, "N" + std::to_string(i)}});
+        s.entries.push_back(e);
+    }
+    std::string bytes = format_sync_state(s);
+    ASSERT_GT(bytes.size(), 3u * 256 * 1024) << "more than the pieces it is read in";
+    // Every 97th contact damaged, so that some lie across the pieces the file is read in: their cards' lengths run past the end.
+    for (int damaged = 97; damaged <= 2000; damaged += 97) {
+        const std::size_t at = bytes.find("/ann/contacts/" + std::to_string(damaged) + ".vcf");
+        const std::size_t uid_length = bytes.find(std::string(4, '\0'), at);  // the empty UID's length
+        bytes[uid_length + 7] = '\x7f';
+    }
+    write(path("carddav.dat"), bytes);
+    const Result<SyncState> read = read_sync_state(path("carddav.dat"));
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    EXPECT_EQ(read.value().entries.size(), 2000u - 20u);
+    expect_same(read.value(), parse_sync_state(bytes));
+
+    // A read that fails halfway is no state to sync with: half the contacts would come back as new ones.
+    os.fail_reads("carddav.dat", 400 * 1024);
+    const Result<SyncState> cut = read_sync_state(path("carddav.dat"));
+    ASSERT_FALSE(cut.ok());
+    EXPECT_EQ(cut.error().message, std::strerror(EIO));
 }
 
 TEST(PackedFields, EqualFieldsPackAlikeAndTheChangedOnesAreFound) {

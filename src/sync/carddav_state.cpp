@@ -1,6 +1,14 @@
 #include "sync/carddav_state.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 #include "app/files.h"
+#include "platform/platform.h"
 
 namespace domora {
 
@@ -134,20 +142,94 @@ std::string format_sync_state(const SyncState& state) {
     return out;
 }
 
-SyncState parse_sync_state(std::string_view bytes) {
+namespace {
+
+// The bytes of the state, from memory or from the file a window at a time:
+// a large book's state is never held twice, as its bytes and as contacts.
+class Window {
+public:
+    explicit Window(std::string_view all) : m_all(all), m_size(all.size()) {}
+    Window(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
+
+    std::uint64_t size() const { return m_size; }
+    // The file could not be read (errno says why), or ended before its size.
+    bool failed() const { return m_error != 0 || m_ended; }
+    int error() const { return m_error; }
+
+    // Bytes [offset, offset + count) of the state, count no more than what
+    // is left; nothing before the last let_go() is asked again. Valid until
+    // the next call. Shorter when the file could not be read that far (see failed()).
+    std::string_view bytes(std::uint64_t offset, std::size_t count) {
+        if (m_fd < 0) return m_all.substr(static_cast<std::size_t>(offset), count);
+        while (!failed() && m_start + m_held.size() < offset + count) {
+            const std::size_t at = m_held.size();
+            m_held.resize(at + std::max<std::size_t>(kRead, static_cast<std::size_t>(offset + count - m_start - at)));
+            const long n = platform().sys_read(m_fd, m_held.data() + at, m_held.size() - at);
+            m_held.resize(at + static_cast<std::size_t>(n > 0 ? n : 0));
+            if (n < 0) m_error = errno != 0 ? errno : EIO;
+            if (n == 0) m_ended = true;
+        }
+        if (m_start + m_held.size() < offset + count) return {};
+        return std::string_view(m_held).substr(static_cast<std::size_t>(offset - m_start), count);
+    }
+    // Everything before offset is done with.
+    void let_go(std::uint64_t offset) {
+        if (m_fd < 0 || offset - m_start < kRead) return;
+        m_held.erase(0, static_cast<std::size_t>(offset - m_start));
+        m_start = offset;
+    }
+
+private:
+    static constexpr std::size_t kRead = 256 * 1024;
+    std::string_view m_all;
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+    std::uint64_t m_start = 0;  // the file offset of m_held's first byte
+    std::string m_held;
+    int m_error = 0;
+    bool m_ended = false;
+};
+
+// The frame at offset: its length, or 0 when no whole frame starts there.
+std::uint32_t frame_at(Window& w, std::uint64_t offset) {
+    const std::uint64_t left = w.size() - offset;
+    if (left < kFrameHeader) return 0;
+    const std::string_view head = w.bytes(offset, kFrameHeader);
+    if (head.size() < kFrameHeader || head.compare(4, 4, std::string_view(kMagic, 4)) != 0) return 0;
+    const std::uint32_t length = get_u32(head, 0);
+    return length < kFrameHeader || length > left ? 0 : length;
+}
+
+// How many contacts a whole file holds, read by the frames' lengths alone: room for them at once.
+std::size_t entries_ahead(Window& w) {
+    std::size_t count = 0;
+    std::uint64_t at = 0;
+    while (at < w.size()) {
+        const std::uint32_t length = frame_at(w, at);
+        if (length == 0) break;  // damage: the rest is found as it is read
+        count += w.bytes(at + 8, 1) == std::string_view("\x02", 1) ? 1 : 0;
+        at += length;
+        w.let_go(at);
+    }
+    return count;
+}
+
+SyncState scan(Window& w, std::size_t room = 0) {
     SyncState state;
+    state.entries.reserve(room);
     AddressFields base;  // one for every entry: its strings keep their room
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const std::size_t left = bytes.size() - at;
-        const bool framed = left >= kFrameHeader && bytes.compare(at + 4, 4, std::string_view(kMagic, 4)) == 0;
-        const std::uint32_t length = framed ? get_u32(bytes, at) : 0;
-        if (!framed || length < kFrameHeader || length > left) {
+    std::uint64_t at = 0;
+    while (at < w.size()) {
+        const std::uint32_t length = frame_at(w, at);
+        if (w.failed()) break;  // what was read is all there is
+        if (length == 0) {
             ++at;
             continue;
         }
-        const unsigned char kind = static_cast<unsigned char>(bytes[at + 8]);
-        const std::string_view payload = bytes.substr(at + kFrameHeader, length - kFrameHeader);
+        const std::string_view frame = w.bytes(at, length);
+        if (frame.size() < length) break;
+        const unsigned char kind = static_cast<unsigned char>(frame[8]);
+        const std::string_view payload = frame.substr(kFrameHeader);
         bool good = false;
         if (kind == kSettingsFrame) {
             good = read_settings(payload, state);
@@ -157,15 +239,37 @@ SyncState parse_sync_state(std::string_view bytes) {
             if (good) state.entries.push_back(std::move(entry));
         }
         at += good ? length : 1;
+        w.let_go(at);
     }
     return state;
 }
 
+}  // namespace
+
+SyncState parse_sync_state(std::string_view bytes) {
+    Window w(bytes);
+    return scan(w);
+}
+
 Result<SyncState> read_sync_state(const std::string& path) {
     if (!file_exists(path)) return SyncState{};
-    Result<std::string> bytes = read_whole_file(path);
-    if (!bytes) return bytes.error();
-    return parse_sync_state(bytes.value());
+    Platform& os = platform();
+    const int fd = os.sys_open(path, O_RDONLY, 0);
+    if (fd < 0) return Error{std::strerror(errno)};
+    const std::int64_t size = os.sys_seek(fd, 0, SEEK_END);
+    std::size_t count = 0;
+    if (size > 0) {
+        os.sys_seek(fd, 0, SEEK_SET);
+        Window counting(fd, static_cast<std::uint64_t>(size));
+        count = entries_ahead(counting);
+    }
+    os.sys_seek(fd, 0, SEEK_SET);
+    Window w(fd, size > 0 ? static_cast<std::uint64_t>(size) : 0);
+    SyncState state = scan(w, count);
+    os.sys_close(fd);
+    // Part of the contacts is no state to sync with: the next sync would take the rest for new ones.
+    if (w.error() != 0) return Error{std::strerror(w.error())};
+    return state;
 }
 
 Result<void> write_sync_state(const std::string& path, const SyncState& state) {

@@ -93,15 +93,15 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
         if (!incoming) return incoming.error();
         const DeleteCounts counts = count_deletions(incoming.value(), before);
         if (deletions_need_asking(counts) && !(ask && ask(counts))) keep_deleted_contacts(incoming.value(), before);
+        // The snapshot the changes were weighed against is done with before
+        // they go in: the send step takes one of its own.
+        BookSnapshot().swap(before);
         Result<ApplyOutcome> applied = apply_to_store(incoming.value(), store, state_path);
         if (!applied) return applied.error();
         report.received_added += applied.value().added;
         report.received_changed += applied.value().changed;
         report.received_deleted += applied.value().deleted;
         state = std::move(incoming.value().state);
-        // The snapshot the changes were weighed against is done with: the
-        // send step holds one of its own.
-        BookSnapshot().swap(before);
         Result<Outgoing> sent = send_changes(http, state, book_snapshot(store), now, progress, save);
         if (!sent) return sent.error();
         report.sent_added += sent.value().added;

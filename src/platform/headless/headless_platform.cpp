@@ -62,8 +62,30 @@ int HeadlessPlatform::sys_open(const std::string& path, int flags, unsigned mode
         m_open_paths[fd] = path;
         if ((flags & O_CREAT) != 0) created_files.push_back(path);
         m_written[fd] = 0;
+        m_read[fd] = 0;
     }
     return fd;
+}
+
+long HeadlessPlatform::sys_read(int fd, void* data, std::size_t count) {
+    {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        const auto path = m_open_paths.find(fd);
+        if (m_read_fault.active && path != m_open_paths.end() && path->second.find(m_read_fault.path_part) != std::string::npos) {
+            const long room = std::max(0L, m_read_fault.allowed_bytes - m_read[fd]);
+            if (room == 0) {
+                errno = m_read_fault.error;
+                return -1;
+            }
+            count = std::min<std::size_t>(count, static_cast<std::size_t>(room));
+        }
+    }
+    const long n = Platform::sys_read(fd, data, count);
+    if (n > 0) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        m_read[fd] += n;
+    }
+    return n;
 }
 
 bool HeadlessPlatform::limit_write(int fd, std::size_t& count, long& result) {

@@ -113,6 +113,12 @@ public:
         const std::lock_guard<std::mutex> lock(m_files_lock);
         m_write_fault = {std::move(path_part), allowed_bytes, error, true};
     }
+    // Reads from a file whose path contains `path_part` fail with `error`
+    // once `allowed_bytes` have been read through that descriptor.
+    void fail_reads(std::string path_part, long allowed_bytes, int error = EIO) {
+        const std::lock_guard<std::mutex> lock(m_files_lock);
+        m_read_fault = {std::move(path_part), allowed_bytes, error, true};
+    }
     // Writes that stop short with no error, as on a disk that fills up.
     void short_writes(std::string path_part, long allowed_bytes) {
         const std::lock_guard<std::mutex> lock(m_files_lock);
@@ -140,6 +146,7 @@ public:
         {
             const std::lock_guard<std::mutex> lock(m_files_lock);
             m_write_fault = {};
+            m_read_fault = {};
         }
         m_rename_error = 0;
         m_exchange_error = 0;
@@ -165,6 +172,7 @@ public:
 
     int sys_open(const std::string& path, int flags, unsigned mode) override;
     long sys_write(int fd, const void* data, std::size_t count) override;
+    long sys_read(int fd, void* data, std::size_t count) override;
     long sys_copy_range(int from_fd, int to_fd, std::size_t count) override;
     int sys_fsync(int fd) override;
     int sys_close(int fd) override;
@@ -308,6 +316,7 @@ private:
         bool active = false;
     };
     WriteFault m_write_fault;
+    WriteFault m_read_fault;  // the same, for reads
     // Cuts count to what the write fault still lets through fd; false, with
     // result set, when it lets nothing through.
     bool limit_write(int fd, std::size_t& count, long& result);
@@ -321,6 +330,7 @@ private:
     std::mutex m_files_lock;
     std::map<int, std::string> m_open_paths;
     std::map<int, long> m_written;
+    std::map<int, long> m_read;
     std::string m_instance_name;
 
     struct Timer {
