@@ -4,6 +4,7 @@
 # changed, and a sync after one card changed on the server; our peak memory
 # against the size of the cards. Run by hand, not by CI:
 #   bench/carddav_vs_vdirsyncer.sh [BUILD_DIR] [N]
+# SERVER=xandikos runs the same against Xandikos instead.
 # BEFORE=path/to/an/older/bench_carddav_sync runs that build too, in the same
 # run against the same server, so a change is seen beside what it replaced.
 set -euo pipefail
@@ -14,7 +15,9 @@ tool="$build/bench/bench_carddav_sync"
 before="${BEFORE:-}"
 [ -z "$before" ] || [ -x "$before" ] || { echo "BEFORE=$before is not a program" >&2; exit 1; }
 [ -x "$tool" ] || { echo "build $tool first (cmake --build $build --target bench_carddav_sync)" >&2; exit 1; }
-for p in radicale vdirsyncer curl; do command -v "$p" >/dev/null || { echo "$p is missing: scripts/bootstrap-test.sh" >&2; exit 1; }; done
+server="${SERVER:-radicale}"
+case "$server" in radicale|xandikos) ;; *) echo "SERVER is radicale or xandikos" >&2; exit 1;; esac
+for p in "$server" vdirsyncer curl git; do command -v "$p" >/dev/null || { echo "$p is missing: scripts/bootstrap-test.sh" >&2; exit 1; }; done
 
 work="$(mktemp -d /tmp/domora-bench-XXXXXX)"
 server_pid=""
@@ -24,15 +27,25 @@ port="$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.
 user=ann
 password=bench
 echo "$user:$password" > "$work/users"
-radicale --config "" --storage-filesystem-folder="$work/store" --server-hosts="127.0.0.1:$port" \
-  --auth-type=htpasswd --auth-htpasswd-filename="$work/users" --auth-htpasswd-encryption=plain --logging-level=warning &
-server_pid=$!
-for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
-book="http://127.0.0.1:$port/$user/contacts/"
-curl -s -o /dev/null -u "$user:$password" -X MKCOL "$book" --data '<?xml version="1.0"?><mkcol xmlns="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><set><prop><resourcetype><collection/><c:addressbook/></resourcetype></prop></set></mkcol>'
+if [ "$server" = radicale ]; then
+  radicale --config "" --storage-filesystem-folder="$work/store" --server-hosts="127.0.0.1:$port" \
+    --auth-type=htpasswd --auth-htpasswd-filename="$work/users" --auth-htpasswd-encryption=plain --logging-level=warning &
+  server_pid=$!
+  for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+  book="http://127.0.0.1:$port/$user/contacts/"
+  folder="$work/store/collection-root/$user/contacts"
+  curl -s -o /dev/null -u "$user:$password" -X MKCOL "$book" --data '<?xml version="1.0"?><mkcol xmlns="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><set><prop><resourcetype><collection/><c:addressbook/></resourcetype></prop></set></mkcol>'
+else
+  # Xandikos makes its user's address book at start and asks no password.
+  xandikos --defaults -d "$work/store" -l 127.0.0.1 -p "$port" >"$work/xandikos.log" 2>&1 &
+  server_pid=$!
+  book="http://127.0.0.1:$port/user/contacts/addressbook/"
+  folder="$work/store/user/contacts/addressbook"
+  for _ in $(seq 100); do curl -s -o /dev/null "$book" && [ -d "$folder" ] && break; sleep 0.1; done
+fi
 
 # The cards go straight into the server's folder: uploading 10,000 one by one takes Radicale longer than everything measured here.
-/usr/bin/python3 - "$work/store/collection-root/$user/contacts" "$n" <<'PY'
+/usr/bin/python3 - "$folder" "$n" <<'PY'
 import sys
 folder, n = sys.argv[1], int(sys.argv[2])
 for i in range(n):
@@ -42,8 +55,12 @@ for i in range(n):
                 "ADR;TYPE=HOME:;;%d Main Street;Springfield;IL;62701;USA\r\nNOTE:Card number %d\r\nEND:VCARD\r\n"
                 % (i, i, i, i, i, i, i % 10000, i, i))
 PY
+# Xandikos keeps its books in git: the cards are there once committed.
+if [ "$server" = xandikos ]; then
+  git -C "$folder" add -A && git -C "$folder" -c user.name=bench -c user.email=bench@localhost commit -qm "the bench's cards"
+fi
 # A first listing warms Radicale's cache for both clients alike.
-curl -s -o /dev/null -u "$user:$password" -X PROPFIND -H "Depth: 1" "$book"
+curl -s -o /dev/null -u "$user:$password" -X PROPFIND -H "Depth: 1" -H "Content-Type: application/xml" "$book"
 
 mkdir -p "$work/vdir/cards" "$work/vdir/status" "$work/domora" "$work/before"
 cat > "$work/vdir/config" <<CFG
@@ -84,7 +101,7 @@ v_one=$(seconds vdir sync)
 
 ms() { echo "$1" | awk '{print $2}'; }
 cpu() { echo "$1" | awk '{print ($6 == "" ? "-" : $6)}'; }
-echo "cards: $n"
+echo "cards: $n on $server"
 if [ -n "$before" ]; then
   printf "%-8s %10s %10s %12s %14s %10s\n" "step" "before ms" "domora ms" "domora cpu ms" "vdirsyncer ms" "ratio"
 else

@@ -318,6 +318,8 @@ TEST(PackedFields, EqualFieldsPackAlikeAndTheChangedOnesAreFound) {
     c.set(kFieldCity, b[kFieldCity]);
     EXPECT_TRUE(c == pb) << "one field set, the rest kept";
     EXPECT_EQ(c.unpacked(), b);
+    const auto views = c.views();
+    for (std::size_t f = 0; f < kAddressFieldCount; ++f) EXPECT_EQ(views[f], b[f]);
 }
 
 // ---- DAV XML -----------------------------------------------------------------------------------------

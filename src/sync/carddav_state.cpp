@@ -106,11 +106,8 @@ void settings_frame(std::string& out, const SyncState& state) {
 
 void entry_frame(std::string& out, const SyncEntry& e) {
     std::size_t size = 4 + 4 * (4 + kAddressFieldCount) + e.href.size() + e.etag.size() + e.uid.size() + e.card.size();
-    std::string_view base[kAddressFieldCount];
-    for (std::size_t f = 0; f < kAddressFieldCount; ++f) {
-        base[f] = e.base[f];
-        size += base[f].size();
-    }
+    const std::array<std::string_view, kAddressFieldCount> base = e.base.views();
+    for (const std::string_view field : base) size += field.size();
     put_u32(out, static_cast<std::uint32_t>(kFrameHeader + size));
     out.append(kMagic, 4);
     out += static_cast<char>(kEntryFrame);

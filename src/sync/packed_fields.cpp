@@ -68,6 +68,13 @@ std::string_view PackedFields::operator[](std::size_t field) const {
     return r.next();
 }
 
+std::array<std::string_view, kAddressFieldCount> PackedFields::views() const {
+    std::array<std::string_view, kAddressFieldCount> fields;
+    Reader r(m_bytes);
+    for (std::string_view& f : fields) f = r.next();
+    return fields;
+}
+
 AddressFields PackedFields::unpacked() const {
     AddressFields fields;
     Reader r(m_bytes);

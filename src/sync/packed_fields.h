@@ -3,6 +3,7 @@
 // 17 strings cost 544 bytes before their text, one string 32.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ public:
 
     std::string_view operator[](std::size_t field) const;
     AddressFields unpacked() const;
+    // Every field, read in one pass; the views last as long as the packing is left alone.
+    std::array<std::string_view, kAddressFieldCount> views() const;
     // One field changed, the others kept.
     void set(std::size_t field, std::string_view value);
 
