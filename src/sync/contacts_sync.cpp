@@ -87,7 +87,8 @@ public:
         m_last_failure.clear();
         m_due_at.reset();
         Result<SyncState> loaded = read_sync_state(state_path());
-        m_state = loaded ? loaded.value() : SyncState{};
+        m_state = loaded ? std::move(loaded.value()) : SyncState{};
+        m_state_out = false;
         if (!loaded) status_log_write("Contacts Sync: " + loaded.error().message);
         if (m_state.configured()) {
             m_due_at = platform().tick_ms();  // at the first quiet turn
@@ -220,6 +221,7 @@ private:
         delete_file(state_path());
         status_log_write("Contacts Sync: stopped");
         m_state = SyncState{};
+        m_state_out = false;
         m_password.reset();
         m_due_at.reset();
         show_note("");
