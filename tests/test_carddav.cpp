@@ -558,7 +558,7 @@ TEST(Changes, AfterATokenTheCardsComeWithTheReportAndOnlyThoseTheServerLeftOutAr
     const std::vector<std::string> asked = server.requests();
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_NE(asked[1].find("sync-collection"), std::string::npos);
-    EXPECT_NE(asked[1].find("address-data"), std::string::npos) << "after a token the report asks for the cards";
+    EXPECT_NE(asked[1].find("address-data"), std::string::npos) << "the report asks for the cards";
     EXPECT_NE(asked[2].find("addressbook-multiget"), std::string::npos);
     EXPECT_NE(asked[2].find("/book/b.vcf"), std::string::npos);
     EXPECT_EQ(asked[2].find("/book/a.vcf"), std::string::npos) << "a card that came with the report is not asked again";

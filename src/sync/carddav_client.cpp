@@ -184,9 +184,11 @@ Result<CollectionChanges> collection_changes(HttpClient& http, const std::string
         same.unchanged = true;
         return same;
     }
-    // The initial report names every member: their cards come by multiget, in batches, not in one answer.
-    Result<CollectionChanges> listed = changes_since(http, book_url, token, !token.empty());
-    if (!listed && !token.empty() && too_large(listed.error())) listed = changes_since(http, book_url, token, false);
+    // The cards are asked for with the changes, even in the initial report:
+    // a server that gives them spares itself the multigets, having read
+    // every card to answer anyway.
+    Result<CollectionChanges> listed = changes_since(http, book_url, token, true);
+    if (!listed && too_large(listed.error())) listed = changes_since(http, book_url, token, false);
     if (listed) listed.value().ctag = now_ctag;
     return listed;
 }

@@ -37,8 +37,8 @@ struct FetchedCard {
 
 struct CollectionChanges {
     std::vector<MemberEtag> changed;  // new or changed members whose cards did not come with the changes
-    // New or changed members with their cards: the report after a token asks
-    // for them, which spares a multiget where the server gives them.
+    // New or changed members with their cards: the report asks for them,
+    // which spares a multiget where the server gives them.
     std::vector<FetchedCard> cards;
     std::vector<std::string> removed;
     std::string token;
@@ -53,8 +53,8 @@ struct CollectionChanges {
 
 // The changes since token ("" for all members). A server that refuses the
 // token or does not do sync-collection gives a full listing (PROPFIND depth 1) instead.
-// After a token the cards come with the changes, unless they would not fit
-// in one answer: then they are asked again without.
+// The cards come with the changes where the server gives them, unless they
+// would not fit in one answer: then the changes are asked again without.
 // With a token and the ctag that went with it, the ctag is asked first: the
 // same one again means no changes, without the report.
 Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token,
