@@ -118,5 +118,8 @@ for step in first again one; do
   fi
 done
 memory() { awk '{printf "%s: peak %d kB, %d kB before it; growth %d kB for %d kB of cards (%.2fx)\n", name, $3, $5, $3-$5, $4/1024, ($3-$5)/($4/1024)}' name="$1"; }
-[ -z "$before" ] || echo "$b_first" | memory "memory of the first sync, before"
-echo "$d_first" | memory "memory of the first sync"
+for step in first again one; do
+  case $step in first) d=$d_first; b=${b_first:-};; again) d=$d_again; b=${b_again:-};; one) d=$d_one; b=${b_one:-};; esac
+  [ -z "$before" ] || echo "$b" | memory "memory of the $step sync, before"
+  echo "$d" | memory "memory of the $step sync"
+done

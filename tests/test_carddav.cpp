@@ -599,6 +599,59 @@ TEST(Changes, CardsTooManyForOneAnswerAreAskedAgainWithoutAndComeByMultiget) {
     EXPECT_EQ(in.value().state.token, "token-2");
 }
 
+TEST(Changes, ManyCardsComeByOneQueryOfTheBookAndWhatItLeftOutByMultiget) {
+    // An initial report of 150 members without their cards, as Xandikos gives it.
+    std::string members, all;
+    for (int i = 0; i < 150; ++i) {
+        const std::string href = "/book/" + std::to_string(i) + ".vcf";
+        members += "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop><d:getetag>\"e" + std::to_string(i) +
+                   "\"</d:getetag></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+        if (i != 7) all += with_card(href, "\"e" + std::to_string(i) + "\"", vcard("P" + std::to_string(i)));
+    }
+    all += with_card("/book/other.vcf", "\"o\"", vcard("Other"));  // came since: not asked for, not taken
+    const std::string report = card_reply(members + "<d:sync-token>token-1</d:sync-token>");
+    const std::string multiget = card_reply(with_card("/book/7.vcf", "\"e7\"", vcard("P7")));
+    test::LoopbackServer server({test::LoopbackServer::reply(ctag_reply("\"c1\"")), test::LoopbackServer::reply(report),
+                                 test::LoopbackServer::reply(card_reply(all)), test::LoopbackServer::reply(multiget)});
+    HttpClient http(loopback_options());
+    SyncState state;
+    state.book_url = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
+    std::vector<std::size_t> progress;
+    Result<Incoming> in = receive_changes(http, state, {}, [&](const std::string& what, std::size_t done, std::size_t total) {
+        if (what == "Receiving contacts") {
+            progress.push_back(done);
+            EXPECT_EQ(total, 150u);
+        }
+    });
+    ASSERT_TRUE(in.ok()) << in.error().message;
+    const std::vector<std::string> asked = server.requests();
+    ASSERT_EQ(asked.size(), 4u);
+    EXPECT_NE(asked[2].find("addressbook-query"), std::string::npos);
+    EXPECT_NE(asked[2].find("filter"), std::string::npos);
+    EXPECT_NE(asked[3].find("addressbook-multiget"), std::string::npos);
+    EXPECT_NE(asked[3].find("/book/7.vcf"), std::string::npos) << "the one card the query left out";
+    EXPECT_EQ(asked[3].find("/book/8.vcf"), std::string::npos);
+    ASSERT_EQ(in.value().state.entries.size(), 150u);
+    for (const SyncEntry& e : in.value().state.entries) {
+        EXPECT_NE(e.href, "/book/other.vcf");
+        EXPECT_EQ(card_fields(e.card)[kFieldFirst], "P" + e.href.substr(6, e.href.size() - 10));
+    }
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 150u);
+
+    // A server that does not answer the query: every card by multiget.
+    test::LoopbackServer refusing({test::LoopbackServer::reply(ctag_reply("\"c1\"")), test::LoopbackServer::reply(report),
+                                   test::LoopbackServer::reply("HTTP/1.1 501 Not Implemented\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
+                                   test::LoopbackServer::reply(card_reply("")), test::LoopbackServer::reply(card_reply(""))});
+    state.book_url = "http://127.0.0.1:" + std::to_string(refusing.port()) + "/book/";
+    in = receive_changes(http, state, {}, {});
+    ASSERT_TRUE(in.ok()) << in.error().message;
+    const std::vector<std::string> then = refusing.requests();
+    ASSERT_EQ(then.size(), 5u) << "150 cards in two multigets";
+    EXPECT_NE(then[3].find("addressbook-multiget"), std::string::npos);
+    EXPECT_NE(then[4].find("/book/149.vcf"), std::string::npos);
+}
+
 // ---- a PUT answered without an ETag -------------------------------------------------------------------
 
 TEST(Send, APutWithoutAnEtagFetchesTheCardAsTheServerKeepsItInsteadOfSendingItAgain) {

@@ -1,6 +1,8 @@
 #include "sync/carddav_client.h"
 
 #include <cctype>
+#include <string_view>
+#include <unordered_set>
 
 #include "sync/dav_xml.h"
 
@@ -244,7 +246,45 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
 
 }  // namespace
 
-Result<void> fetch_cards_each(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, const CardBatchFn& each) {
+namespace {
+
+// Every card of the book by one addressbook-query, those among wanted
+// handed over a batch at a time; what it did not bring stays in wanted.
+// False when the server does not answer such a query, or too largely.
+Result<bool> query_cards(HttpClient& http, const std::string& book_url, std::vector<std::string>& wanted, const CardBatchFn& each) {
+    const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "1", query_all_body());
+    if (!sent) return too_large(sent.error()) ? Result<bool>(false) : Result<bool>(sent.error());
+    if (sent.value().status == 401) return Error{failure_reason(sent.value())};
+    if (sent.value().status != 207) return false;
+    std::unordered_set<std::string_view> asked(wanted.begin(), wanted.end());
+    std::unordered_set<std::string> came;
+    std::vector<FetchedCard> batch;
+    std::string unused;
+    const Result<void> read = parse_multistatus_each(
+        sent.value().body,
+        [&](DavResponse& r) {
+            if (!r.has_address_data || r.etag.empty() || (r.status != 0 && r.status != 200)) return;
+            std::string href = normalized_href(r.href);
+            if (!asked.count(href) || !came.insert(href).second) return;
+            batch.push_back({std::move(href), std::move(r.etag), std::move(r.address_data)});
+            if (batch.size() == kMultigetBatch * 5) {
+                each(batch, came.size());
+                batch.clear();
+            }
+        },
+        unused);
+    if (!read) return false;
+    each(batch, came.size());
+    std::vector<std::string> left;
+    for (std::string& href : wanted) {
+        if (!came.count(href)) left.push_back(std::move(href));
+    }
+    wanted = std::move(left);
+    return true;
+}
+
+Result<void> multiget_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, std::size_t asked_before,
+                            const CardBatchFn& each) {
     std::vector<FetchedCard> cards;
     for (std::size_t start = 0; start < hrefs.size(); start += kMultigetBatch) {
         const std::size_t end = std::min(hrefs.size(), start + kMultigetBatch);
@@ -256,9 +296,20 @@ Result<void> fetch_cards_each(HttpClient& http, const std::string& book_url, con
             if (!r.has_address_data || r.etag.empty() || (r.status != 0 && r.status != 200)) continue;
             cards.push_back({normalized_href(r.href), std::move(r.etag), std::move(r.address_data)});
         }
-        each(cards, end);
+        each(cards, asked_before + end);
     }
     return {};
+}
+
+}  // namespace
+
+Result<void> fetch_cards_each(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, const CardBatchFn& each) {
+    if (hrefs.size() < kQueryFrom) return multiget_cards(http, book_url, hrefs, 0, each);
+    std::vector<std::string> left = hrefs;
+    const Result<bool> queried = query_cards(http, book_url, left, each);
+    if (!queried) return queried.error();
+    if (!queried.value()) return multiget_cards(http, book_url, hrefs, 0, each);
+    return multiget_cards(http, book_url, left, hrefs.size() - left.size(), each);
 }
 
 Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs) {

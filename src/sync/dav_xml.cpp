@@ -361,6 +361,18 @@ std::string multiget_body(const std::vector<std::string>& hrefs) {
     return body.finish();
 }
 
+std::string query_all_body() {
+    Body body;
+    body.root("c", "addressbook-query");
+    body.open("d", "prop");
+    body.empty("d", "getetag");
+    body.empty("c", "address-data");
+    body.close();
+    body.empty("c", "filter");
+    body.close();
+    return body.finish();
+}
+
 std::string normalized_href(std::string_view href) {
     // An absolute URL counts by its path.
     const std::size_t scheme = href.find("://");

@@ -68,6 +68,8 @@ std::string propfind_etags_body();
 std::string sync_collection_body(const std::string& token, bool with_cards = false);
 // addressbook-multiget of these hrefs, asking for getetag and address-data.
 std::string multiget_body(const std::vector<std::string>& hrefs);
+// An addressbook-query with an empty filter, which every card matches, asking for getetag and address-data.
+std::string query_all_body();
 
 // An href as a key: percent-escapes decoded where they stand for unreserved
 // characters and hex digits upper-cased, so that two spellings of one path compare equal.
