@@ -336,15 +336,24 @@ std::string propfind_ctag_body() {
 }
 std::string propfind_etags_body() { return propfind({{"d", "resourcetype"}, {"d", "getetag"}}); }
 
+namespace {
+
+// <d:prop> asking for getetag, and address-data with the cards.
+void card_props(Body& body, bool with_cards) {
+    body.open("d", "prop");
+    body.empty("d", "getetag");
+    if (with_cards) body.empty("c", "address-data");
+    body.close();
+}
+
+}  // namespace
+
 std::string sync_collection_body(const std::string& token, bool with_cards) {
     Body body;
     body.root("d", "sync-collection");
     body.text("d", "sync-token", token);
     body.text("d", "sync-level", "1");
-    body.open("d", "prop");
-    body.empty("d", "getetag");
-    if (with_cards) body.empty("c", "address-data");
-    body.close();
+    card_props(body, with_cards);
     body.close();
     return body.finish();
 }
@@ -352,10 +361,7 @@ std::string sync_collection_body(const std::string& token, bool with_cards) {
 std::string multiget_body(const std::vector<std::string>& hrefs) {
     Body body;
     body.root("c", "addressbook-multiget");
-    body.open("d", "prop");
-    body.empty("d", "getetag");
-    body.empty("c", "address-data");
-    body.close();
+    card_props(body, true);
     for (const std::string& href : hrefs) body.text("d", "href", href);
     body.close();
     return body.finish();
@@ -364,10 +370,7 @@ std::string multiget_body(const std::vector<std::string>& hrefs) {
 std::string query_all_body() {
     Body body;
     body.root("c", "addressbook-query");
-    body.open("d", "prop");
-    body.empty("d", "getetag");
-    body.empty("c", "address-data");
-    body.close();
+    card_props(body, true);
     body.empty("c", "filter");
     body.close();
     return body.finish();
