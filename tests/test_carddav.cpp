@@ -618,7 +618,8 @@ TEST(Changes, ManyCardsComeByOneQueryOfTheBookAndWhatItLeftOutByMultiget) {
     state.book_url = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
     std::vector<std::size_t> progress;
     Result<Incoming> in = receive_changes(http, state, {}, [&](const std::string& what, std::size_t done, std::size_t total) {
-        if (what == "Receiving contacts") {
+        // The report itself first, with nothing counted yet; then the cards, of the 150 wanted.
+        if (what == "Receiving contacts" && total != 0) {
             progress.push_back(done);
             EXPECT_EQ(total, 150u);
         }

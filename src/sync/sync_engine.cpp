@@ -26,7 +26,8 @@ std::string name_of(const AddressFields& f) {
 }  // namespace
 
 Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSnapshot& book, const SyncProgressFn& progress) {
-    if (progress) progress("Checking the server", 0, 0);
+    // A first sync's report brings the cards themselves, and is the long part of it.
+    if (progress) progress(state.token.empty() ? "Receiving contacts" : "Checking the server", 0, 0);
     Result<CollectionChanges> listed = collection_changes(http, state.book_url, state.token, state.ctag);
     if (!listed) return listed.error();
     CollectionChanges& changes = listed.value();
