@@ -1,8 +1,9 @@
 #include "sync/carddav_client.h"
 
 #include <cctype>
+#include <optional>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "sync/dav_xml.h"
 
@@ -143,6 +144,9 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
 
 bool too_large(const Error& e) { return e.message.rfind(kTooLargePrefix, 0) == 0; }
 
+// A response that holds a card as the server keeps it.
+bool carries_card(const DavResponse& r) { return r.has_address_data && !r.etag.empty() && (r.status == 0 || r.status == 200); }
+
 }  // namespace
 
 std::string with_scheme(const std::string& server) {
@@ -229,7 +233,7 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
                     changes.removed.push_back(std::move(href));
                 } else if (m.etag.empty()) {
                     return;
-                } else if (m.has_address_data && (m.status == 0 || m.status == 200)) {
+                } else if (carries_card(m)) {
                     changes.cards.push_back({std::move(href), std::move(m.etag), std::move(m.address_data)});
                 } else {
                     changes.changed.push_back({std::move(href), std::move(m.etag)});
@@ -249,38 +253,42 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
 namespace {
 
 // Every card of the book by one addressbook-query, those among wanted
-// handed over a batch at a time; what it did not bring stays in wanted.
-// False when the server does not answer such a query, or too largely.
-Result<bool> query_cards(HttpClient& http, const std::string& book_url, std::vector<std::string>& wanted, const CardBatchFn& each) {
+// handed over a batch at a time; gives the hrefs it did not bring, or
+// nothing when the server does not answer such a query, or too largely.
+Result<std::optional<std::vector<std::string>>> query_cards(HttpClient& http, const std::string& book_url,
+                                                            const std::vector<std::string>& wanted, const CardBatchFn& each) {
+    using Left = std::optional<std::vector<std::string>>;
     const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "1", query_all_body());
-    if (!sent) return too_large(sent.error()) ? Result<bool>(false) : Result<bool>(sent.error());
+    if (!sent) return too_large(sent.error()) ? Result<Left>(Left()) : Result<Left>(sent.error());
     if (sent.value().status == 401) return Error{failure_reason(sent.value())};
-    if (sent.value().status != 207) return false;
-    std::unordered_set<std::string_view> asked(wanted.begin(), wanted.end());
-    std::unordered_set<std::string> came;
+    if (sent.value().status != 207) return Left();
+    std::unordered_map<std::string_view, bool> came;  // wanted, and whether it came
+    for (const std::string& href : wanted) came.emplace(href, false);
+    std::size_t count = 0;
     std::vector<FetchedCard> batch;
     std::string unused;
     const Result<void> read = parse_multistatus_each(
         sent.value().body,
         [&](DavResponse& r) {
-            if (!r.has_address_data || r.etag.empty() || (r.status != 0 && r.status != 200)) return;
+            if (!carries_card(r)) return;
             std::string href = normalized_href(r.href);
-            if (!asked.count(href) || !came.insert(href).second) return;
+            const auto asked = came.find(href);
+            if (asked == came.end() || asked->second) return;
+            asked->second = true;
             batch.push_back({std::move(href), std::move(r.etag), std::move(r.address_data)});
-            if (batch.size() == kMultigetBatch * 5) {
-                each(batch, came.size());
+            if (++count % (kMultigetBatch * 5) == 0) {
+                each(batch, count);
                 batch.clear();
             }
         },
         unused);
-    if (!read) return false;
-    each(batch, came.size());
+    if (!read) return Left();
+    each(batch, count);
     std::vector<std::string> left;
-    for (std::string& href : wanted) {
-        if (!came.count(href)) left.push_back(std::move(href));
+    for (const std::string& href : wanted) {
+        if (!came.at(href)) left.push_back(href);
     }
-    wanted = std::move(left);
-    return true;
+    return Left(std::move(left));
 }
 
 Result<void> multiget_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, std::size_t asked_before,
@@ -293,7 +301,7 @@ Result<void> multiget_cards(HttpClient& http, const std::string& book_url, const
         if (!found) return found.error();
         cards.clear();
         for (DavResponse& r : found.value().responses) {
-            if (!r.has_address_data || r.etag.empty() || (r.status != 0 && r.status != 200)) continue;
+            if (!carries_card(r)) continue;
             cards.push_back({normalized_href(r.href), std::move(r.etag), std::move(r.address_data)});
         }
         each(cards, asked_before + end);
@@ -305,11 +313,10 @@ Result<void> multiget_cards(HttpClient& http, const std::string& book_url, const
 
 Result<void> fetch_cards_each(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs, const CardBatchFn& each) {
     if (hrefs.size() < kQueryFrom) return multiget_cards(http, book_url, hrefs, 0, each);
-    std::vector<std::string> left = hrefs;
-    const Result<bool> queried = query_cards(http, book_url, left, each);
-    if (!queried) return queried.error();
-    if (!queried.value()) return multiget_cards(http, book_url, hrefs, 0, each);
-    return multiget_cards(http, book_url, left, hrefs.size() - left.size(), each);
+    const Result<std::optional<std::vector<std::string>>> left = query_cards(http, book_url, hrefs, each);
+    if (!left) return left.error();
+    if (!left.value()) return multiget_cards(http, book_url, hrefs, 0, each);
+    return multiget_cards(http, book_url, *left.value(), hrefs.size() - left.value()->size(), each);
 }
 
 Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs) {
