@@ -347,6 +347,21 @@ TEST(DavXml, AMultistatusReadsWithAnyPrefixesAndCardsKeepTheirText) {
     EXPECT_EQ(m.value().sync_token, "tok-7");
 }
 
+TEST(DavXml, AResponseInsideAnotherIsHandedOverOnceAndTheOuterOneComesEmpty) {
+    const std::string xml =
+        "<d:multistatus xmlns:d=\"DAV:\"><d:response><d:multistatus><d:response><d:href>/a.vcf</d:href></d:response>"
+        "</d:multistatus></d:response></d:multistatus>";
+    std::vector<std::string> hrefs;
+    std::string token;
+    ASSERT_TRUE(parse_multistatus_each(xml, [&](DavResponse& r) { hrefs.push_back(r.href); }, token).ok());
+    EXPECT_EQ(hrefs, (std::vector<std::string>{"/a.vcf", ""}));
+    const Result<DavMultistatus> whole = parse_multistatus(xml);
+    ASSERT_TRUE(whole.ok());
+    ASSERT_EQ(whole.value().responses.size(), 2u);
+    EXPECT_EQ(whole.value().responses[0].href, "/a.vcf");
+    EXPECT_EQ(whole.value().responses[1].href, "");
+}
+
 TEST(DavXml, NoExternalEntityIsLoadedAndBrokenXmlIsAnError) {
     const std::string xxe =
         "<?xml version=\"1.0\"?><!DOCTYPE m [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>"

@@ -200,7 +200,11 @@ Result<void> parse_multistatus_each(std::string_view xml, const DavResponseFn& e
                 }
                 break;
             case Name::Response:
-                if (parent == Name::Multistatus) each(response);
+                // Handed over and let go: a second end in the same place (one response inside another) gives an empty one, whatever the reader did with this.
+                if (parent == Name::Multistatus) {
+                    each(response);
+                    response = DavResponse{};
+                }
                 break;
             case Name::SyncToken:
                 if (parent == Name::Multistatus) sync_token = trimmed(text);
