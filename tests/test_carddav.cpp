@@ -8,6 +8,9 @@
 
 #include "loopback_server.h"
 #include "support.h"
+#include "addresses/address_records.h"
+#include "app/startup.h"
+#include "sync/sync_round.h"
 #include "sync/card_mapping.h"
 #include "sync/carddav_client.h"
 #include "sync/carddav_state.h"
@@ -666,6 +669,67 @@ TEST(Changes, ManyCardsComeByOneQueryOfTheBookAndWhatItLeftOutByMultiget) {
     ASSERT_EQ(then.size(), 5u) << "150 cards in two multigets";
     EXPECT_NE(then[3].find("addressbook-multiget"), std::string::npos);
     EXPECT_NE(then[4].find("/book/149.vcf"), std::string::npos);
+}
+
+// ---- the book as the sync sees it ------------------------------------------------------------------------
+
+class Snapshot : public test::DomoraTest {};
+
+TEST_F(Snapshot, ARecordAsItsContactsBaseSaysCarriesNoFieldsAndIsMergedAsThatBase) {
+    app_paths().address_file = path("address10.dat");
+    AddressStore store;
+    AddressRecordIndex index(store);
+    std::map<std::string, std::int32_t> id;
+    for (const char* first : {"Ann", "Bob", "Cy", "Di", "Ed"}) {
+        AddressFields stored;
+        id[first] = index.add(fields({{kFieldFirst, first}, {kFieldCity, "Oslo"}}), stored);
+    }
+    SyncState state;
+    const auto link = [&](const std::string& first, const std::string& etag, const AddressFields& base) {
+        SyncEntry e;
+        e.record_id = id[first];
+        e.href = "/book/" + first + ".vcf";
+        e.etag = etag;
+        e.card = vcard(first);
+        e.base = base;
+        state.entries.push_back(e);
+    };
+    link("Ann", "\"a1\"", fields({{kFieldFirst, "Ann"}, {kFieldCity, "Oslo"}}));  // as synced
+    link("Bob", "\"b1\"", fields({{kFieldFirst, "Bob"}, {kFieldCity, "Bergen"}}));  // changed here since
+    link("Di", "", fields({{kFieldFirst, "Di"}, {kFieldCity, "Oslo"}}));  // its upload not confirmed
+    link("Ed", "\"e1\"", fields({{kFieldFirst, "Ed"}, {kFieldCity, "Oslo"}}));
+    link("Ed", "\"e2\"", fields({{kFieldFirst, "Ed"}, {kFieldCity, "Oslo"}}));  // a second contact for one record
+    // Cy has no contact: a new record.
+    const BookSnapshot book = book_snapshot(store, state);
+    ASSERT_EQ(book.size(), 5u);
+    for (const BookContact& c : book) {
+        EXPECT_EQ(c.as_synced, c.id == id["Ann"]) << c.id;
+        EXPECT_EQ(c.fields.bytes().empty(), c.as_synced) << c.id;
+    }
+
+    // The server changed Ann's city and Bob's e-mail: both merge as if the snapshot held every field.
+    state.entries.resize(2);
+    state.entries[0].card = "BEGIN:VCARD\nVERSION:3.0\nUID:Ann\nN:;Ann;;;\nFN:Ann\nADR:;;;Oslo;;;\nEND:VCARD\n";
+    state.entries[1].card = "BEGIN:VCARD\nVERSION:3.0\nUID:Bob\nN:;Bob;;;\nFN:Bob\nADR:;;;Bergen;;;\nEND:VCARD\n";
+    state.token = "token-1";
+    const std::string report = card_reply(
+        with_card("/book/Ann.vcf", "\"a2\"", "BEGIN:VCARD\nVERSION:3.0\nUID:Ann\nN:;Ann;;;\nFN:Ann\nADR:;;;Rome;;;\nEND:VCARD\n") +
+        with_card("/book/Bob.vcf", "\"b2\"",
+                  "BEGIN:VCARD\nVERSION:3.0\nUID:Bob\nN:;Bob;;;\nFN:Bob\nADR:;;;Bergen;;;\nEMAIL:bob@example.org\nEND:VCARD\n") +
+        "<d:sync-token>token-2</d:sync-token>");
+    test::LoopbackServer server({test::LoopbackServer::reply(ctag_reply("\"c2\"")), test::LoopbackServer::reply(report)});
+    state.book_url = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
+    HttpClient http(loopback_options());
+    Result<Incoming> in = receive_changes(http, state, book_snapshot(store, state), {});
+    ASSERT_TRUE(in.ok()) << in.error().message;
+    ASSERT_EQ(in.value().changes.size(), 2u);
+    for (const BookChange& c : in.value().changes) {
+        EXPECT_EQ(c.before, index.find(c.id)->fields) << "the record as it is, whether or not the snapshot held it";
+        AddressFields want = c.before;
+        if (c.id == id["Ann"]) want[kFieldCity] = "Rome";
+        if (c.id == id["Bob"]) want[kFieldEmail] = "bob@example.org";
+        EXPECT_EQ(c.after, want) << c.id;
+    }
 }
 
 // ---- a PUT answered without an ETag -------------------------------------------------------------------

@@ -331,7 +331,7 @@ private:
 
     void start_receive() {
         ++m_round;
-        BookSnapshot snapshot = book_snapshot(current_book());
+        BookSnapshot snapshot = book_snapshot(current_book(), m_state);
         m_incoming.reset();
         m_outgoing.reset();
         m_step = std::make_unique<Step>();
@@ -346,7 +346,7 @@ private:
     }
 
     void start_send() {
-        BookSnapshot snapshot = book_snapshot(current_book());
+        BookSnapshot snapshot = book_snapshot(current_book(), m_state);
         m_step = std::make_unique<Step>();
         Step* step = m_step.get();
         m_sending = hand_over_state();
@@ -393,7 +393,7 @@ private:
     void received(Incoming& incoming) {
         {
             // Let go before the changes go in: the apply step is when a large first sync holds the most.
-            const BookSnapshot now = book_snapshot(current_book());
+            const BookSnapshot now = book_snapshot(current_book(), incoming.state);
             const DeleteCounts counts = count_deletions(incoming, now);
             if (deletions_need_asking(counts) && !allow_deletions(counts)) keep_deleted_contacts(incoming, now);
         }

@@ -85,6 +85,16 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         }
     }
 
+    // Our fields of a record, as the snapshot has them or as the base it
+    // matched; kept once read, since the base moves on as the cards come.
+    std::unordered_map<std::int32_t, AddressFields> synced_as;
+    const auto ours_of = [&](const BookContact& local, const SyncEntry& e) -> AddressFields {
+        if (!local.as_synced) return local.fields.unpacked();
+        const auto kept = synced_as.find(local.id);
+        if (kept != synced_as.end()) return kept->second;
+        return synced_as.emplace(local.id, e.base.unpacked()).first->second;
+    };
+
     std::vector<bool> drop(entries.size(), false);
     std::size_t received = 0;
     const auto take = [&](FetchedCard& card) {
@@ -129,7 +139,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
             e.record_id = 0;
             return;
         }
-        const AddressFields ours = local->second->fields.unpacked();
+        const AddressFields ours = ours_of(*local->second, e);
         const FieldSet mine = changed_fields(e.base, ours);
         AddressFields base = e.base.unpacked();
         AddressFields merged = ours;
@@ -165,7 +175,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         drop[known->second] = true;
         const auto local = by_id.find(e.record_id);
         if (e.record_id == 0 || local == by_id.end()) continue;
-        const AddressFields ours = local->second->fields.unpacked();
+        const AddressFields ours = ours_of(*local->second, e);
         if (changed_fields(e.base, ours).any()) {
             // Deletion against a change keeps the contact: it goes up again as a new card.
             in.log.push_back("Contacts Sync: " + name_of(ours) + " was deleted on the server and changed here; it is kept");

@@ -31,7 +31,11 @@ namespace domora {
 // A live record of the book as the sync sees it.
 struct BookContact {
     std::int32_t id = 0;
-    PackedFields fields;
+    PackedFields fields;  // empty when as_synced
+    // The record is as its one contact's base says, which stands for its
+    // fields: most of a large book is, and holding it twice would cost as
+    // much as the state's fields do.
+    bool as_synced = false;
 };
 using BookSnapshot = std::vector<BookContact>;
 

@@ -1,5 +1,8 @@
 #include "sync/sync_round.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "addresses/address_list.h"
 #include "addresses/address_records.h"
 #include "app/status_log.h"
@@ -56,6 +59,39 @@ BookSnapshot book_snapshot(const AddressStore& store) {
     return book;
 }
 
+BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state) {
+    // Record id and entry, sorted by id: a record with two contacts is left
+    // to be weighed against each of them.
+    std::vector<std::pair<std::int32_t, std::size_t>> linked;
+    linked.reserve(state.entries.size());
+    for (std::size_t i = 0; i < state.entries.size(); ++i) {
+        if (state.entries[i].record_id != 0) linked.emplace_back(state.entries[i].record_id, i);
+    }
+    std::sort(linked.begin(), linked.end());
+    const auto sole_confirmed = [&](std::int32_t id) -> const SyncEntry* {
+        const auto at = std::lower_bound(linked.begin(), linked.end(), std::pair<std::int32_t, std::size_t>(id, 0));
+        if (at == linked.end() || at->first != id) return nullptr;
+        if (std::next(at) != linked.end() && std::next(at)->first == id) return nullptr;
+        const SyncEntry& e = state.entries[at->second];
+        return e.etag.empty() ? nullptr : &e;
+    };
+    BookSnapshot book;
+    book.reserve(static_cast<std::size_t>(store.count()));
+    store.each_frame([&](std::uint32_t offset) {
+        if (!store.live_at(offset)) return true;
+        AddressRecord r = store.record_at(offset);
+        const SyncEntry* e = sole_confirmed(r.id);
+        if (e != nullptr && e->base == r.fields) {
+            book.push_back({r.id, {}, true});
+        } else {
+            book.push_back({r.id, r.fields, false});
+        }
+        return true;
+    });
+    book.shrink_to_fit();
+    return book;
+}
+
 Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, const std::string& state_path) {
     StoreBook book(store);
     apply_changes(incoming, book);
@@ -88,7 +124,7 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
     // added after the token in hand.
     for (int round = 0; round < kMostRounds; ++round) {
         ++report.rounds;
-        BookSnapshot before = book_snapshot(store);
+        BookSnapshot before = book_snapshot(store, state);
         Result<Incoming> incoming = receive_changes(http, std::move(state), before, progress);
         if (!incoming) return incoming.error();
         const DeleteCounts counts = count_deletions(incoming.value(), before);
@@ -102,7 +138,7 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
         report.received_changed += applied.value().changed;
         report.received_deleted += applied.value().deleted;
         state = std::move(incoming.value().state);
-        Result<Outgoing> sent = send_changes(http, state, book_snapshot(store), now, progress, save);
+        Result<Outgoing> sent = send_changes(http, state, book_snapshot(store, state), now, progress, save);
         if (!sent) return sent.error();
         report.sent_added += sent.value().added;
         report.sent_changed += sent.value().changed;

@@ -15,6 +15,9 @@ namespace domora {
 
 // The live records of the store.
 BookSnapshot book_snapshot(const AddressStore& store);
+// The same for a sync with state: a record that its one confirmed contact's
+// base matches is marked as_synced instead of carrying its fields.
+BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state);
 
 struct ApplyOutcome {
     std::size_t added = 0, changed = 0, deleted = 0;

@@ -192,7 +192,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         const auto found = by_id.find(e.record_id);
         if (found == by_id.end()) gone.push_back(i);
         else if (e.etag.empty()) unsent.push_back(i);
-        else if (!(e.base == found->second->fields)) changed.push_back(i);
+        else if (!found->second->as_synced && !(e.base == found->second->fields)) changed.push_back(i);
     }
     std::vector<const BookContact*> fresh;
     for (const BookContact& c : book) {
