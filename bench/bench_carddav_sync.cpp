@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     std::size_t card_bytes = 0;
     // The state read back after the peak was taken, to count the cards it keeps.
     if (Result<SyncState> after = read_sync_state(state_path)) {
-        for (const SyncEntry& e : after.value().entries) card_bytes += e.card.size();
+        for (const SyncEntry& e : after.value().entries) card_bytes += e.card.size;
     }
     std::printf("%s %lld %ld %zu %ld %lld\n", argv[1], static_cast<long long>(ms), peak_kb, card_bytes, before_kb, cpu);
     set_platform(nullptr);

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -396,7 +397,7 @@ bool make_spare_private(const std::string& temp, unsigned mode) {
 enum class Flush { kToDisk, kNot };
 
 Result<void> save_whole_file(const std::string& path, const FilePieces& next, unsigned mode, bool keep_spare,
-                             FileIdentity* written, Flush flush = Flush::kToDisk) {
+                             FileIdentity* written, Flush flush = Flush::kToDisk, const std::optional<Error>* source_failed = nullptr) {
     Platform& os = platform();
     const Spare spare = keep_spare ? take_spare(path) : Spare{};
     std::string temp = spare.name;
@@ -419,6 +420,11 @@ Result<void> save_whole_file(const std::string& path, const FilePieces& next, un
     };
     if (!write_pieces(fd, counted, err)) {
         step = "write";
+    } else if (source_failed != nullptr && source_failed->has_value()) {
+        // What was written is only the start of the file: it goes, and the old one stays.
+        os.sys_close(fd);
+        os.sys_unlink(temp);
+        return **source_failed;
     } else if (reused && os.sys_ftruncate(fd, bytes_written) != 0) {
         // Written over from its start, a longer old version is cut after.
         err = errno;
@@ -485,6 +491,20 @@ Result<void> write_file_atomic(const std::string& path, std::string_view data, u
 
 Result<void> write_file_atomic(const std::string& path, const FilePieces& next, unsigned mode) {
     return save_whole_file(path, next, mode, false, nullptr);
+}
+
+Result<void> write_file_atomic_checked(const std::string& path, const CheckedFilePieces& next, unsigned mode) {
+    std::optional<Error> failed;
+    const FilePieces pieces = [&]() -> std::string_view {
+        if (failed) return {};
+        Result<std::string_view> piece = next();
+        if (!piece) {
+            failed = piece.error();
+            return {};
+        }
+        return piece.value();
+    };
+    return save_whole_file(path, pieces, mode, false, nullptr, Flush::kToDisk, &failed);
 }
 
 Result<void> write_scratch_file(const std::string& path, std::string_view data, unsigned mode) {

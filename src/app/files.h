@@ -87,6 +87,10 @@ Result<void> write_file_atomic(const std::string& path, std::string_view data, u
 // large file never needs a copy of itself in memory.
 using FilePieces = std::function<std::string_view()>;
 Result<void> write_file_atomic(const std::string& path, const FilePieces& next, unsigned mode = kOwnerOnly);
+// The same for pieces whose source may fail: its error ends the write, and
+// the file at path stays as it was.
+using CheckedFilePieces = std::function<Result<std::string_view>()>;
+Result<void> write_file_atomic_checked(const std::string& path, const CheckedFilePieces& next, unsigned mode = kOwnerOnly);
 // The same without flushing to the disk: a reader still finds the old file
 // or the new one, whole, but a crash may leave neither. For a file read
 // back at once and removed (the clipboard's text on its way to an import)

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/files.h"
+#include "app/startup.h"
 #include "platform/platform.h"
 
 namespace domora {
@@ -55,6 +56,15 @@ public:
         m_at += length;
         return true;
     }
+    bool next(std::string_view& out) {
+        if (m_payload.size() - m_at < 4) return false;
+        const std::uint32_t length = get_u32(m_payload, m_at);
+        m_at += 4;
+        if (length > m_payload.size() - m_at) return false;
+        out = m_payload.substr(m_at, length);
+        m_at += length;
+        return true;
+    }
     bool at_end() const { return m_at == m_payload.size(); }
 
 private:
@@ -81,12 +91,13 @@ bool read_settings(std::string_view payload, SyncState& state) {
     return true;
 }
 
-bool read_entry(std::string_view payload, SyncEntry& e, AddressFields& base) {
+// The card is left in the frame, for the spool.
+bool read_entry(std::string_view payload, SyncEntry& e, std::string_view& card, AddressFields& base) {
     if (payload.size() < 4) return false;
     e.record_id = static_cast<std::int32_t>(get_u32(payload, 0));
     if (e.record_id < 0) return false;
     Texts t(payload.substr(4));
-    if (!t.next(e.href) || !t.next(e.etag) || !t.next(e.uid) || !t.next(e.card)) return false;
+    if (!t.next(e.href) || !t.next(e.etag) || !t.next(e.uid) || !t.next(card)) return false;
     for (std::string& field : base) {
         if (!t.next(field)) return false;
     }
@@ -104,15 +115,15 @@ void settings_frame(std::string& out, const SyncState& state) {
     frame(out, kSettingsFrame, payload);
 }
 
-void entry_frame(std::string& out, const SyncEntry& e) {
-    std::size_t size = 4 + 4 * (4 + kAddressFieldCount) + e.href.size() + e.etag.size() + e.uid.size() + e.card.size();
+void entry_frame(std::string& out, const SyncEntry& e, const std::string& card) {
+    std::size_t size = 4 + 4 * (4 + kAddressFieldCount) + e.href.size() + e.etag.size() + e.uid.size() + card.size();
     const std::array<std::string_view, kAddressFieldCount> base = e.base.views();
     for (const std::string_view field : base) size += field.size();
     put_u32(out, static_cast<std::uint32_t>(kFrameHeader + size));
     out.append(kMagic, 4);
     out += static_cast<char>(kEntryFrame);
     put_u32(out, static_cast<std::uint32_t>(e.record_id));
-    for (const std::string* text : {&e.href, &e.etag, &e.uid, &e.card}) put_text(out, *text);
+    for (const std::string* text : {&e.href, &e.etag, &e.uid, &card}) put_text(out, *text);
     for (const std::string_view field : base) put_text(out, field);
 }
 
@@ -121,22 +132,65 @@ constexpr std::size_t kPieceSize = 64 * 1024;
 
 }  // namespace
 
-bool SyncStateWriter::next(std::string& out) {
+Result<std::string> SyncState::card(const SyncEntry& e) const {
+    if (e.card.size == 0) return std::string();
+    if (!cards) return Error{"the contacts sync lost its cards"};
+    return cards->read(e.card);
+}
+
+namespace {
+
+Result<void> keep_card(SyncState& state, SyncEntry& e, std::string_view text, const std::string& folder) {
+    if (text.empty()) {
+        e.card = {};
+        return {};
+    }
+    if (!state.cards) {
+        Result<std::shared_ptr<CardSpool>> spool = CardSpool::open(folder);
+        if (!spool) return spool.error();
+        state.cards = std::move(spool.value());
+    }
+    Result<CardSpan> kept = state.cards->add(text);
+    if (!kept) return kept.error();
+    e.card = kept.value();
+    return {};
+}
+
+}  // namespace
+
+Result<void> SyncState::set_card(SyncEntry& e, std::string_view text) {
+    const std::string& beside = app_paths().carddav_file;
+    return keep_card(*this, e, text, beside.empty() ? std::string() : folder_of(beside));
+}
+
+Result<bool> SyncStateWriter::next(std::string& out) {
     out.clear();
     if (m_next > m_state.entries.size()) return false;
     if (m_next == 0) {
         settings_frame(out, m_state);
         ++m_next;
     }
-    while (m_next <= m_state.entries.size() && out.size() < kPieceSize) entry_frame(out, m_state.entries[m_next++ - 1]);
+    while (m_next <= m_state.entries.size() && out.size() < kPieceSize) {
+        const SyncEntry& e = m_state.entries[m_next++ - 1];
+        m_card.clear();
+        if (e.card.size != 0) {
+            if (!m_state.cards) return Error{"the contacts sync lost its cards"};
+            if (Result<void> read = m_state.cards->read_into(e.card, m_card); !read) return read.error();
+        }
+        entry_frame(out, e, m_card);
+    }
     return true;
 }
 
-std::string format_sync_state(const SyncState& state) {
+Result<std::string> format_sync_state(const SyncState& state) {
     std::string out, piece;
     SyncStateWriter writer(state);
-    while (writer.next(piece)) out += piece;
-    return out;
+    for (;;) {
+        Result<bool> more = writer.next(piece);
+        if (!more) return more.error();
+        if (!more.value()) return out;
+        out += piece;
+    }
 }
 
 namespace {
@@ -211,7 +265,7 @@ std::size_t entries_ahead(Window& w) {
     return count;
 }
 
-SyncState scan(Window& w, std::size_t room = 0) {
+Result<SyncState> scan(Window& w, const std::string& folder, std::size_t room = 0) {
     SyncState state;
     state.entries.reserve(room);
     AddressFields base;  // one for every entry: its strings keep their room
@@ -232,8 +286,12 @@ SyncState scan(Window& w, std::size_t room = 0) {
             good = read_settings(payload, state);
         } else if (kind == kEntryFrame) {
             SyncEntry entry;
-            good = read_entry(payload, entry, base);
-            if (good) state.entries.push_back(std::move(entry));
+            std::string_view card;
+            good = read_entry(payload, entry, card, base);
+            if (good) {
+                if (Result<void> kept = keep_card(state, entry, card, folder); !kept) return kept.error();
+                state.entries.push_back(std::move(entry));
+            }
         }
         at += good ? length : 1;
         w.let_go(at);
@@ -243,9 +301,10 @@ SyncState scan(Window& w, std::size_t room = 0) {
 
 }  // namespace
 
-SyncState parse_sync_state(std::string_view bytes) {
+Result<SyncState> parse_sync_state(std::string_view bytes) {
     Window w(bytes);
-    return scan(w);
+    const std::string& beside = app_paths().carddav_file;
+    return scan(w, beside.empty() ? std::string() : folder_of(beside));
 }
 
 Result<SyncState> read_sync_state(const std::string& path) {
@@ -262,7 +321,7 @@ Result<SyncState> read_sync_state(const std::string& path) {
     }
     os.sys_seek(fd, 0, SEEK_SET);
     Window w(fd, size > 0 ? static_cast<std::uint64_t>(size) : 0);
-    SyncState state = scan(w, count);
+    Result<SyncState> state = scan(w, folder_of(path), count);
     os.sys_close(fd);
     // Part of the contacts is no state to sync with: the next sync would take the rest for new ones.
     if (w.error() != 0) return Error{std::strerror(w.error())};
@@ -272,8 +331,14 @@ Result<SyncState> read_sync_state(const std::string& path) {
 Result<void> write_sync_state(const std::string& path, const SyncState& state) {
     SyncStateWriter writer(state);
     std::string piece;
-    return write_file_atomic(
-        path, [&]() { return writer.next(piece) ? std::string_view(piece) : std::string_view(); }, kOwnerOnly);
+    return write_file_atomic_checked(
+        path,
+        [&]() -> Result<std::string_view> {
+            Result<bool> more = writer.next(piece);
+            if (!more) return more.error();
+            return more.value() ? std::string_view(piece) : std::string_view();
+        },
+        kOwnerOnly);
 }
 
 }  // namespace domora

@@ -5,7 +5,8 @@
 //
 // The file is a run of frames like the data files': u32 total length,
 // "CDAV", a u8 kind (1 the settings, 2 a contact), then length-prefixed
-// byte strings (u32 length + bytes). Every length is checked against the
+// byte strings (u32 length + bytes). While the program runs the cards wait
+// in a spool (see card_spool.h), not in memory. Every length is checked against the
 // bytes left; a damaged frame is skipped byte by byte, so it costs only
 // itself. Written whole, atomically, owner-only, a piece at a time so that a
 // large book's state never lies in memory twice. The settings end in the
@@ -14,11 +15,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "addresses/address_export.h"
 #include "app/result.h"
+#include "sync/card_spool.h"
 #include "sync/packed_fields.h"
 
 namespace domora {
@@ -30,7 +33,7 @@ struct SyncEntry {
     std::string href;            // normalised path on the server
     std::string etag;            // "" while an upload is not confirmed
     std::string uid;
-    std::string card;            // UTF-8, as last seen on (or sent to) the server
+    CardSpan card;               // in the state's spool: UTF-8, as last seen on (or sent to) the server
     PackedFields base;           // our fields when they last matched the card
 };
 
@@ -45,23 +48,32 @@ struct SyncState {
     // same ctag again means nothing changed since.
     std::string ctag;
     std::vector<SyncEntry> entries;
+    // Where the entries' cards are; copies of a state share it.
+    std::shared_ptr<CardSpool> cards;
 
     bool configured() const { return !book_url.empty(); }
+    Result<std::string> card(const SyncEntry& e) const;
+    // Keeps text as e's card. The spool is made on first need, beside the
+    // state file (see app_paths), or in the temporary folder without one.
+    Result<void> set_card(SyncEntry& e, std::string_view text);
 };
 
-std::string format_sync_state(const SyncState& state);
-// The same bytes a frame or so at a time, into out (which is reused): false after the last.
+Result<std::string> format_sync_state(const SyncState& state);
+// The same bytes a frame or so at a time, into out (which is reused): false
+// after the last; an error when a card could not be read from the spool.
 class SyncStateWriter {
 public:
     explicit SyncStateWriter(const SyncState& state) : m_state(state) {}
-    bool next(std::string& out);
+    Result<bool> next(std::string& out);
 
 private:
     const SyncState& m_state;
     std::size_t m_next = 0;  // 0 the settings, then entry m_next - 1
+    std::string m_card;
 };
-// What the bytes hold; damaged frames are left out.
-SyncState parse_sync_state(std::string_view bytes);
+// What the bytes hold; damaged frames are left out. An error only when the
+// cards find no spool.
+Result<SyncState> parse_sync_state(std::string_view bytes);
 // A missing file is a sync that is not set up.
 Result<SyncState> read_sync_state(const std::string& path);
 Result<void> write_sync_state(const std::string& path, const SyncState& state);

@@ -395,7 +395,9 @@ private:
             // Let go before the changes go in: the apply step is when a large first sync holds the most.
             const BookSnapshot now = book_snapshot(current_book(), incoming.state);
             const DeleteCounts counts = count_deletions(incoming, now);
-            if (deletions_need_asking(counts) && !allow_deletions(counts)) keep_deleted_contacts(incoming, now);
+            if (deletions_need_asking(counts) && !allow_deletions(counts)) {
+                if (Result<void> kept = keep_deleted_contacts(incoming, now); !kept) return fail(kept.error().message);
+            }
         }
         AddressStore& store = current_book();
         // The record the user looks at stays current however the book is re-sorted.

@@ -2,6 +2,7 @@
 #include "sync/sync_engine.h"
 
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -97,7 +98,13 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
 
     std::vector<bool> drop(entries.size(), false);
     std::size_t received = 0;
+    // The first card the spool could not keep or give back ends the step.
+    std::optional<Error> failed;
+    const auto keep = [&](SyncEntry& e, std::string_view card) {
+        if (Result<void> kept = in.state.set_card(e, card); !kept) failed = kept.error();
+    };
     const auto take = [&](FetchedCard& card) {
+        if (failed) return;
         const AddressFields server_new = card_fields(card.card);
         const auto known = by_href.find(card.href);
         if (known == by_href.end()) {
@@ -112,7 +119,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
                 e.record_id = same->second;
                 unlinked.erase(same);
             }
-            e.card = std::move(card.card);
+            keep(e, card.card);
             e.href = std::move(card.href);
             entries.push_back(std::move(e));
             by_href.emplace(entries.back().href, entries.size() - 1);
@@ -124,13 +131,18 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         if (e.etag.empty()) {
             // Our own upload, which went through before the sync was stopped.
             e.etag = std::move(card.etag);
-            e.card = std::move(card.card);
+            keep(e, card.card);
             return;
         }
-        const AddressFields server_old = card_fields(e.card);
+        Result<std::string> old_card = in.state.card(e);
+        if (!old_card) {
+            failed = old_card.error();
+            return;
+        }
+        const AddressFields server_old = card_fields(old_card.value());
         const FieldSet theirs = changed_fields(server_old, server_new);
         e.etag = std::move(card.etag);
-        e.card = std::move(card.card);
+        keep(e, card.card);
         const auto local = by_id.find(e.record_id);
         if (e.record_id == 0 || local == by_id.end()) {
             // Its record is made again from the server's card.
@@ -167,6 +179,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         if (progress) progress("Receiving contacts", done, total);
     });
     if (!fetched) return fetched.error();
+    if (failed) return *failed;
 
     for (const std::string& href : removed) {
         const auto known = by_href.find(href);
@@ -222,7 +235,7 @@ bool deletions_need_asking(const DeleteCounts& c) {
     return c.on_server > 0 && c.on_server * 4 > c.server_size;
 }
 
-void keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book) {
+Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book) {
     // Records the server deleted stay, and go up again as new cards (they have no contact now).
     std::vector<BookChange> changes;
     for (BookChange& c : incoming.changes) {
@@ -234,10 +247,13 @@ void keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book) {
     for (const BookContact& c : book) present[c.id] = true;
     for (SyncEntry& e : incoming.state.entries) {
         if (e.record_id == 0 || e.etag.empty() || present.count(e.record_id)) continue;
+        Result<std::string> card = incoming.state.card(e);
+        if (!card) return card.error();
         e.record_id = 0;
-        e.base = card_fields(e.card);
+        e.base = card_fields(card.value());
         ++incoming.adds;
     }
+    return {};
 }
 
 // ---- applying -------------------------------------------------------------------------------------------

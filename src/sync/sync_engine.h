@@ -75,7 +75,8 @@ DeleteCounts count_deletions(const Incoming& incoming, const BookSnapshot& book)
 // More than 20 contacts in all, or more than a quarter of either side.
 bool deletions_need_asking(const DeleteCounts& counts);
 // The user said no: every contact one side deleted comes back to it instead.
-void keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book);
+// An error when a card could not be read back from the spool.
+Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book);
 
 // ---- step 2 ---------------------------------------------------------------------------------------
 

@@ -128,7 +128,9 @@ Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_
         Result<Incoming> incoming = receive_changes(http, std::move(state), before, progress);
         if (!incoming) return incoming.error();
         const DeleteCounts counts = count_deletions(incoming.value(), before);
-        if (deletions_need_asking(counts) && !(ask && ask(counts))) keep_deleted_contacts(incoming.value(), before);
+        if (deletions_need_asking(counts) && !(ask && ask(counts))) {
+            if (Result<void> kept = keep_deleted_contacts(incoming.value(), before); !kept) return kept.error();
+        }
         // The snapshot the changes were weighed against is done with before
         // they go in: the send step takes one of its own.
         BookSnapshot().swap(before);

@@ -44,7 +44,9 @@ public:
     Result<void> create(std::size_t index, const AddressFields& fields) {
         for (int attempt = 0; attempt < 2; ++attempt) {
             SyncEntry& e = m_state.entries[index];
-            Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href, e.card, "", true);
+            Result<std::string> card = m_state.card(e);
+            if (!card) return card.error();
+            Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href, card.value(), "", true);
             if (!put) return put.error();
             if (created(put.value().status)) {
                 confirm(index, put.value().etag);
@@ -58,13 +60,13 @@ public:
             m_dirty = true;
             if (!there.value().empty() && card_uid(there.value()[0].card) == e.uid) {
                 e.etag = there.value()[0].etag;
-                e.card = there.value()[0].card;
+                if (Result<void> kept = m_state.set_card(e, there.value()[0].card); !kept) return kept.error();
                 ++out.added;
                 return {};
             }
             e.uid = new_uid();
             e.href = collection_path(m_state.book_url) + e.uid + ".vcf";
-            e.card = new_card(fields, e.uid, m_now);
+            if (Result<void> kept = m_state.set_card(e, new_card(fields, e.uid, m_now)); !kept) return kept.error();
         }
         out.again = true;
         return {};
@@ -72,7 +74,9 @@ public:
 
     Result<void> update(std::size_t index, const AddressFields& fields) {
         SyncEntry& e = m_state.entries[index];
-        const AddressFields server = card_fields(e.card);
+        Result<std::string> as_seen = m_state.card(e);
+        if (!as_seen) return as_seen.error();
+        const AddressFields server = card_fields(as_seen.value());
         FieldSet changed = changed_fields(e.base, fields);
         for (std::size_t f = 0; f < fields.size(); ++f) {
             if (fields[f] == server[f]) changed.reset(f);
@@ -83,7 +87,7 @@ public:
             return {};
         }
         const std::string uid = e.uid.empty() ? new_uid() : e.uid;
-        const std::string card = patched_card(e.card, fields, changed, uid, m_now);
+        const std::string card = patched_card(as_seen.value(), fields, changed, uid, m_now);
         Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href, card, e.etag, false);
         if (!put) return put.error();
         const long status = put.value().status;
@@ -92,12 +96,13 @@ public:
             return {};
         }
         if (!created(status)) return Error{put.value().status_line};
+        // Sent and taken: what the server holds now is recorded even if the spool could not keep it.
+        const Result<void> kept = m_state.set_card(e, card);
         e.uid = uid;
-        e.card = card;
         e.base = fields;
-        confirm(index, put.value().etag);
+        confirm(index, kept ? put.value().etag : std::string());
         ++out.changed;
-        return {};
+        return kept;
     }
 
     // True when the entry is to go: deleted, or gone already.
@@ -132,9 +137,9 @@ public:
             const auto at = where.find(c.href);
             if (at == where.end()) continue;
             SyncEntry& e = m_state.entries[at->second];
+            if (Result<void> kept = m_state.set_card(e, c.card); !kept) return kept.error();
             m_dirty = true;
             e.etag = std::move(c.etag);
-            e.card = std::move(c.card);
         }
         m_unconfirmed.clear();
         return {};
@@ -208,7 +213,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         e.record_id = c->id;
         e.uid = new_uid();
         e.href = folder + e.uid + ".vcf";
-        e.card = new_card(c->fields.unpacked(), e.uid, now);
+        if (Result<void> kept = state.set_card(e, new_card(c->fields.unpacked(), e.uid, now)); !kept) return kept.error();
         e.base = c->fields;
         unsent.push_back(state.entries.size());
         state.entries.push_back(std::move(e));

@@ -1,0 +1,54 @@
+// Where a sync state keeps its contacts' cards while the program runs: an
+// unnamed owner-only file in the data folder, gone with its last holder.
+// The cards as last seen on the server are as large as the rest of a book's
+// state together, and a sync reads only the few that changed; so they wait
+// on the disk, not in memory, for the whole run. Written at its end only, a
+// place once given stays good for as long as the spool is held.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "app/result.h"
+
+namespace domora {
+
+// Where one card lies in its spool; the empty card is nowhere.
+struct CardSpan {
+    std::uint64_t at = 0;
+    std::uint32_t size = 0;
+    bool operator==(const CardSpan&) const = default;
+};
+
+class CardSpool {
+public:
+    // A new spool in folder, or in the system's temporary folder when folder is "".
+    static Result<std::shared_ptr<CardSpool>> open(const std::string& folder);
+    ~CardSpool();
+    CardSpool(const CardSpool&) = delete;
+    CardSpool& operator=(const CardSpool&) = delete;
+
+    // Each may be called from any thread.
+    Result<CardSpan> add(std::string_view card);
+    Result<std::string> read(const CardSpan& span);
+    // The same into out, reusing its memory.
+    Result<void> read_into(const CardSpan& span, std::string& out);
+
+private:
+    explicit CardSpool(int fd) : m_fd(fd) {}
+    Result<void> flush();  // under m_lock
+
+    std::mutex m_lock;
+    int m_fd;
+    std::uint64_t m_written = 0;  // bytes in the file; the pending ones follow them
+    std::string m_pending;
+    // The last stretch read, for the next card in file order: a state is
+    // written out in the order its cards came.
+    std::string m_window;
+    std::uint64_t m_window_at = 0;
+};
+
+}  // namespace domora
