@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "loopback_server.h"
 #include "support.h"
@@ -709,6 +710,46 @@ TEST_F(Changes, CardsTooManyForOneAnswerAreAskedAgainWithoutAndComeByMultiget) {
     ASSERT_EQ(in.value().state.entries.size(), 1u);
     EXPECT_EQ(card_of(in.value().state, in.value().state.entries[0]), vcard("Ann"));
     EXPECT_EQ(in.value().state.token, "token-2");
+}
+
+TEST_F(Changes, AFirstReportsCardsAreTakenInAsTheyAreReadHoweverManyAndOnceEach) {
+    // 300 cards with the initial report, one of them twice, as a server may list a member changed while it answered.
+    std::string members;
+    for (int i = 0; i < 300; ++i) members += with_card("/book/" + std::to_string(i) + ".vcf", "\"e" + std::to_string(i) + "\"", vcard("P" + std::to_string(i)));
+    members += with_card("/book/7.vcf", "\"e7\"", vcard("P7"));
+    test::LoopbackServer server({test::LoopbackServer::reply(ctag_reply("\"c1\"")),
+                                 test::LoopbackServer::reply(card_reply(members + "<d:sync-token>token-1</d:sync-token>"))});
+    HttpClient http(loopback_options());
+    SyncState state;
+    state.book_url = "http://127.0.0.1:" + std::to_string(server.port()) + "/book/";
+    Result<Incoming> in = receive_changes(http, state, {}, {});
+    ASSERT_TRUE(in.ok()) << in.error().message;
+    EXPECT_EQ(server.requests().size(), 2u) << "nothing is fetched: every card came";
+    const std::vector<SyncEntry>& entries = in.value().state.entries;
+    ASSERT_EQ(entries.size(), 300u);
+    EXPECT_EQ(in.value().adds, 300u);
+    std::set<std::string> hrefs;
+    for (const SyncEntry& e : entries) {
+        hrefs.insert(e.href);
+        const std::string n = e.href.substr(6, e.href.size() - 10);
+        EXPECT_EQ(card_of(in.value().state, e), vcard("P" + n));
+        EXPECT_EQ(e.etag, "\"e" + n + "\"");
+        EXPECT_EQ(e.base[kFieldFirst], "P" + n);
+    }
+    EXPECT_EQ(hrefs.size(), 300u);
+    EXPECT_LE(entries.capacity(), entries.size() + entries.size() / 4) << "the room made as they came is given back";
+}
+
+TEST_F(Changes, AnAnswerKeptOnTheDiskNeedsRoomForItAndSaysSoWhenThereIsNone) {
+    test::LoopbackServer server({test::LoopbackServer::reply(ctag_reply("\"c1\""))});
+    HttpClient http(loopback_options());
+    const std::string kept_path = app_paths().carddav_file;
+    app_paths().carddav_file = path("missing/carddav.dat");
+    Result<CollectionChanges> changes = collection_changes(http, "http://127.0.0.1:" + std::to_string(server.port()) + "/book/", "", "");
+    app_paths().carddav_file = kept_path;
+    ASSERT_FALSE(changes.ok());
+    EXPECT_EQ(changes.error().message, std::string("the contacts sync could not keep the server's answer: ") + std::strerror(ENOENT));
+    EXPECT_EQ(server.requests().size(), 1u) << "the report is not asked for without a place for its answer";
 }
 
 TEST_F(Changes, ManyCardsComeByOneQueryOfTheBookAndWhatItLeftOutByMultiget) {

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/files.h"
+#include "app/startup.h"
 #include "platform/platform.h"
 
 namespace domora {
@@ -29,19 +31,30 @@ std::string temporary_folder() {
 
 }  // namespace
 
-Result<std::shared_ptr<CardSpool>> CardSpool::open(const std::string& folder) {
+Result<int> open_unnamed_file(const std::string& folder) {
     Platform& os = platform();
     const std::string where = folder.empty() ? temporary_folder() : folder;
     int fd = os.sys_open(where, O_TMPFILE | O_RDWR, 0600);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // A file system without unnamed files: a named one, gone from the folder at once.
         static std::atomic<unsigned> counter{0};
-        const std::string name = where + "/.domora-cards-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+        const std::string name = where + "/.domora-sync-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
         fd = os.sys_open(name, O_RDWR | O_CREAT | O_EXCL, 0600);
         if (fd >= 0) os.sys_unlink(name);
     }
-    if (fd < 0) return spool_error("keep", errno);
-    return std::shared_ptr<CardSpool>(new CardSpool(fd));
+    if (fd < 0) return Error{std::strerror(errno)};
+    return fd;
+}
+
+std::string sync_spool_folder() {
+    const std::string& beside = app_paths().carddav_file;
+    return beside.empty() ? std::string() : folder_of(beside);
+}
+
+Result<std::shared_ptr<CardSpool>> CardSpool::open(const std::string& folder) {
+    Result<int> fd = open_unnamed_file(folder);
+    if (!fd) return Error{"the contacts sync could not keep its cards: " + fd.error().message};
+    return std::shared_ptr<CardSpool>(new CardSpool(fd.value()));
 }
 
 // Straight to the system: a state may outlive the platform (held by a

@@ -23,6 +23,13 @@ struct CardSpan {
     bool operator==(const CardSpan&) const = default;
 };
 
+// An unnamed owner-only file in folder (the system's temporary folder when
+// folder is ""), for what a sync keeps on the disk only while it needs it;
+// the caller closes it.
+Result<int> open_unnamed_file(const std::string& folder);
+// Where those files go: the folder of the state file (see app_paths), else "".
+std::string sync_spool_folder();
+
 class CardSpool {
 public:
     // A new spool in folder, or in the system's temporary folder when folder is "".

@@ -13,8 +13,13 @@ namespace {
 
 const char* const kXmlType = "Content-Type: application/xml; charset=utf-8";
 
-Result<HttpResponse> dav_request(HttpClient& http, const char* method, const std::string& url, const char* depth, std::string body) {
+// A request whose answer may be large (a listing, the cards) has it spooled to the disk as it comes.
+enum class Answer { Small, Large };
+
+Result<HttpResponse> dav_request(HttpClient& http, const char* method, const std::string& url, const char* depth, std::string body,
+                                 Answer answer = Answer::Small) {
     HttpRequest request;
+    request.spool_answer = answer == Answer::Large;
     request.method = method;
     request.url = url;
     request.headers = {kXmlType};
@@ -23,12 +28,21 @@ Result<HttpResponse> dav_request(HttpClient& http, const char* method, const std
     return http.send(request);
 }
 
+// The responses of a multistatus answer, wherever the answer was kept.
+Result<void> each_response(const HttpResponse& r, const DavResponseFn& each, std::string& sync_token) {
+    if (r.spooled) return parse_multistatus_file(r.spooled->fd, each, sync_token);
+    return parse_multistatus_each(r.body, each, sync_token);
+}
+
 // A multistatus from a request that must give one; anything else is an error with the server's reason.
 Result<DavMultistatus> multistatus(const Result<HttpResponse>& sent) {
     if (!sent) return sent.error();
     const HttpResponse& r = sent.value();
     if (r.status != 207) return Error{failure_reason(r)};
-    return parse_multistatus(r.body);
+    DavMultistatus out;
+    Result<void> read = each_response(r, [&](DavResponse& one) { out.responses.push_back(std::move(one)); }, out.sync_token);
+    if (!read) return read.error();
+    return out;
 }
 
 std::string last_path_part(const std::string& url) {
@@ -111,15 +125,15 @@ Result<CollectionChanges> full_listing(HttpClient& http, const std::string& book
             if (!r.sync_token.empty()) token = r.sync_token;
         }
     }
-    const Result<HttpResponse> sent = dav_request(http, "PROPFIND", book_url, "1", propfind_etags_body());
+    const Result<HttpResponse> sent = dav_request(http, "PROPFIND", book_url, "1", propfind_etags_body(), Answer::Large);
     if (!sent) return sent.error();
     if (sent.value().status != 207) return Error{failure_reason(sent.value())};
     CollectionChanges changes;
     changes.complete = true;
     changes.token = token;
     std::string unused;
-    const Result<void> read = parse_multistatus_each(
-        sent.value().body,
+    const Result<void> read = each_response(
+        sent.value(),
         [&](DavResponse& r) {
             if (r.is_collection || same_path(r.href, book_url) || r.etag.empty()) return;
             changes.changed.push_back({normalized_href(r.href), std::move(r.etag)});
@@ -140,7 +154,8 @@ std::string book_ctag(HttpClient& http, const std::string& book_url) {
 }
 
 // The changes since token, as the server's sync-collection report gives them.
-Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token, bool with_cards);
+Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token, bool with_cards,
+                                        const CardFn& each_card);
 
 bool too_large(const Error& e) { return e.message.rfind(kTooLargePrefix, 0) == 0; }
 
@@ -179,7 +194,8 @@ Result<std::vector<AddressBookInfo>> discover_address_books(HttpClient& http, co
     return last;
 }
 
-Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token, const std::string& ctag) {
+Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token, const std::string& ctag,
+                                             const CardFn& each_card) {
     // Asked before the changes, so that whatever changes while they are read
     // moves the ctag past the one kept, and is asked for again next time.
     const std::string now_ctag = book_ctag(http, book_url);
@@ -193,21 +209,22 @@ Result<CollectionChanges> collection_changes(HttpClient& http, const std::string
     // The cards are asked for with the changes, even in the initial report:
     // a server that gives them spares itself the multigets, having read
     // every card to answer anyway.
-    Result<CollectionChanges> listed = changes_since(http, book_url, token, true);
-    if (!listed && too_large(listed.error())) listed = changes_since(http, book_url, token, false);
+    Result<CollectionChanges> listed = changes_since(http, book_url, token, true, each_card);
+    if (!listed && too_large(listed.error())) listed = changes_since(http, book_url, token, false, each_card);
     if (listed) listed.value().ctag = now_ctag;
     return listed;
 }
 
 namespace {
 
-Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token, bool with_cards) {
+Result<CollectionChanges> changes_since(HttpClient& http, const std::string& book_url, const std::string& token, bool with_cards,
+                                        const CardFn& each_card) {
     CollectionChanges changes;
     changes.complete = token.empty();
     std::string from = token;
     // A server may hand the changes over in parts (507 on the collection): ask again from each part's token.
     for (int part = 0; part < 1000; ++part) {
-        const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "0", sync_collection_body(from, with_cards));
+        const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "0", sync_collection_body(from, with_cards), Answer::Large);
         if (!sent) return sent.error();
         const HttpResponse& r = sent.value();
         if (r.status != 207) {
@@ -221,8 +238,8 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
         }
         bool truncated = false;
         std::string next_token;
-        const Result<void> read = parse_multistatus_each(
-            r.body,
+        const Result<void> read = each_response(
+            r,
             [&](DavResponse& m) {
                 if (same_path(m.href, book_url)) {
                     truncated = truncated || m.status == 507;
@@ -234,7 +251,9 @@ Result<CollectionChanges> changes_since(HttpClient& http, const std::string& boo
                 } else if (m.etag.empty()) {
                     return;
                 } else if (carries_card(m)) {
-                    changes.cards.push_back({std::move(href), std::move(m.etag), std::move(m.address_data)});
+                    FetchedCard card{std::move(href), std::move(m.etag), std::move(m.address_data)};
+                    if (each_card) each_card(card);
+                    else changes.cards.push_back(std::move(card));
                 } else {
                     changes.changed.push_back({std::move(href), std::move(m.etag)});
                 }
@@ -258,7 +277,7 @@ namespace {
 Result<std::optional<std::vector<std::string>>> query_cards(HttpClient& http, const std::string& book_url,
                                                             const std::vector<std::string>& wanted, const CardBatchFn& each) {
     using Left = std::optional<std::vector<std::string>>;
-    const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "1", query_all_body());
+    const Result<HttpResponse> sent = dav_request(http, "REPORT", book_url, "1", query_all_body(), Answer::Large);
     if (!sent) return too_large(sent.error()) ? Result<Left>(Left()) : Result<Left>(sent.error());
     if (sent.value().status == 401) return Error{failure_reason(sent.value())};
     if (sent.value().status != 207) return Left();
@@ -267,8 +286,8 @@ Result<std::optional<std::vector<std::string>>> query_cards(HttpClient& http, co
     std::size_t count = 0;
     std::vector<FetchedCard> batch;
     std::string unused;
-    const Result<void> read = parse_multistatus_each(
-        sent.value().body,
+    const Result<void> read = each_response(
+        sent.value(),
         [&](DavResponse& r) {
             if (!carries_card(r)) return;
             std::string href = normalized_href(r.href);
@@ -297,7 +316,7 @@ Result<void> multiget_cards(HttpClient& http, const std::string& book_url, const
     for (std::size_t start = 0; start < hrefs.size(); start += kMultigetBatch) {
         const std::size_t end = std::min(hrefs.size(), start + kMultigetBatch);
         const std::vector<std::string> batch(hrefs.begin() + static_cast<std::ptrdiff_t>(start), hrefs.begin() + static_cast<std::ptrdiff_t>(end));
-        Result<DavMultistatus> found = multistatus(dav_request(http, "REPORT", book_url, "1", multiget_body(batch)));
+        Result<DavMultistatus> found = multistatus(dav_request(http, "REPORT", book_url, "1", multiget_body(batch), Answer::Large));
         if (!found) return found.error();
         cards.clear();
         for (DavResponse& r : found.value().responses) {

@@ -57,8 +57,11 @@ struct CollectionChanges {
 // would not fit in one answer: then the changes are asked again without.
 // With a token and the ctag that went with it, the ctag is asked first: the
 // same one again means no changes, without the report.
+// When each_card is given, the cards go to it one by one as the answer is
+// read instead of into cards, so that a first sync never holds them all.
+using CardFn = std::function<void(FetchedCard&)>;
 Result<CollectionChanges> collection_changes(HttpClient& http, const std::string& book_url, const std::string& token,
-                                             const std::string& ctag = {});
+                                             const std::string& ctag = {}, const CardFn& each_card = {});
 
 // The cards of these hrefs, in batches; hrefs the server no longer has are left out.
 Result<std::vector<FetchedCard>> fetch_cards(HttpClient& http, const std::string& book_url, const std::vector<std::string>& hrefs);

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "app/files.h"
-#include "app/startup.h"
 #include "platform/platform.h"
 
 namespace domora {
@@ -158,10 +157,7 @@ Result<void> keep_card(SyncState& state, SyncEntry& e, std::string_view text, co
 
 }  // namespace
 
-Result<void> SyncState::set_card(SyncEntry& e, std::string_view text) {
-    const std::string& beside = app_paths().carddav_file;
-    return keep_card(*this, e, text, beside.empty() ? std::string() : folder_of(beside));
-}
+Result<void> SyncState::set_card(SyncEntry& e, std::string_view text) { return keep_card(*this, e, text, sync_spool_folder()); }
 
 Result<bool> SyncStateWriter::next(std::string& out) {
     out.clear();
@@ -303,8 +299,7 @@ Result<SyncState> scan(Window& w, const std::string& folder, std::size_t room = 
 
 Result<SyncState> parse_sync_state(std::string_view bytes) {
     Window w(bytes);
-    const std::string& beside = app_paths().carddav_file;
-    return scan(w, beside.empty() ? std::string() : folder_of(beside));
+    return scan(w, sync_spool_folder());
 }
 
 Result<SyncState> read_sync_state(const std::string& path) {

@@ -3,6 +3,8 @@
 #include <libxml/xmlreader.h>
 #include <libxml/xmlwriter.h>
 
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 
@@ -118,9 +120,25 @@ Result<DavMultistatus> parse_multistatus(std::string_view xml) {
     return out;
 }
 
+namespace {
+
+Result<void> read_multistatus(Reader reader, const DavResponseFn& each, std::string& sync_token);
+
+}  // namespace
+
 Result<void> parse_multistatus_each(std::string_view xml, const DavResponseFn& each, std::string& sync_token) {
     if (xml.size() > static_cast<std::size_t>(INT32_MAX)) return Error{"the server's answer is too large"};
-    Reader reader = open_reader(xml);
+    return read_multistatus(open_reader(xml), each, sync_token);
+}
+
+Result<void> parse_multistatus_file(int fd, const DavResponseFn& each, std::string& sync_token) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) return Error{"the server's answer could not be read back"};
+    return read_multistatus(Reader(xmlReaderForFd(fd, nullptr, nullptr, kParseOptions)), each, sync_token);
+}
+
+namespace {
+
+Result<void> read_multistatus(Reader reader, const DavResponseFn& each, std::string& sync_token) {
     if (!reader) return Error{"the server's answer is not XML"};
     std::vector<Name> path;
     std::string text;
@@ -219,6 +237,8 @@ Result<void> parse_multistatus_each(std::string_view xml, const DavResponseFn& e
     if (!saw_multistatus) return Error{"the server's answer is not a WebDAV multistatus"};
     return {};
 }
+
+}  // namespace
 
 std::string dav_error_condition(std::string_view xml) {
     Reader reader = open_reader(xml);

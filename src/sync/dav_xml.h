@@ -45,6 +45,8 @@ Result<DavMultistatus> parse_multistatus(std::string_view xml);
 // multistatus's own sync token goes to sync_token.
 using DavResponseFn = std::function<void(DavResponse&)>;
 Result<void> parse_multistatus_each(std::string_view xml, const DavResponseFn& each, std::string& sync_token);
+// The same from a file, read from its start a piece at a time (an answer the HTTP client spooled).
+Result<void> parse_multistatus_file(int fd, const DavResponseFn& each, std::string& sync_token);
 // The local name of the first child of a <DAV:error> body ("valid-sync-token"), "" when there is none.
 std::string dav_error_condition(std::string_view xml);
 

@@ -1,12 +1,17 @@
 #include "sync/http_client.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "app/text.h"
+#include "platform/platform.h"
+#include "sync/card_spool.h"
 
 namespace domora {
 
@@ -22,15 +27,36 @@ struct Transfer {
     std::size_t max_body = 0;
     bool too_large = false;
     const CancelFlag* cancel = nullptr;
+    // Where the answer goes when the request spools it; the bytes it has.
+    std::shared_ptr<SpooledBody> spool;
+    int spool_error = 0;
 };
+
+// Appends to the spool; false (errno in spool_error) when the disk would not take it.
+bool spool_bytes(Transfer& t, const char* data, std::size_t bytes) {
+    Platform& os = platform();
+    std::size_t done = 0;
+    while (done < bytes) {
+        const long n = os.sys_write(t.spool->fd, data + done, bytes - done);
+        if (n <= 0) {
+            t.spool_error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    t.spool->size += bytes;
+    return true;
+}
 
 std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
-    if (t->response->body.size() + bytes > t->max_body) {
+    const std::uint64_t held = t->spool ? t->spool->size : t->response->body.size();
+    if (held + bytes > t->max_body) {
         t->too_large = true;
         return 0;  // stops the transfer
     }
+    if (t->spool) return spool_bytes(*t, data, bytes) ? bytes : 0;
     if (t->response->body.empty()) {
         // Room for the whole body at once: a growing string holds up to twice a large listing.
         const auto length = t->response->headers.find("content-length");
@@ -41,6 +67,20 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
     }
     t->response->body.append(data, bytes);
     return bytes;
+}
+
+// An answer that was spooled, back into memory (it is within the cap).
+Result<void> read_spooled(const SpooledBody& spooled, std::string& out) {
+    Platform& os = platform();
+    out.resize(static_cast<std::size_t>(spooled.size));
+    std::size_t done = 0;
+    if (os.sys_seek(spooled.fd, 0, SEEK_SET) < 0) return Error{std::strerror(errno)};
+    while (done < out.size()) {
+        const long n = os.sys_read(spooled.fd, out.data() + done, out.size() - done);
+        if (n <= 0) return Error{std::string("the contacts sync could not read the server's answer: ") + std::strerror(n < 0 ? errno : EIO)};
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 std::string trimmed(std::string text) {
@@ -56,8 +96,15 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     const std::size_t bytes = size * count;
     const std::string line(data, bytes);
     if (line.rfind("HTTP/", 0) == 0) {
-        // A new response (after a redirect or an authentication round): its headers replace the last one's.
+        // A new response (after a redirect or an authentication round): its
+        // headers replace the last one's, and so does its body.
         t->response->headers.clear();
+        t->response->body.clear();
+        if (t->spool && t->spool->size != 0) {
+            t->spool->size = 0;
+            platform().sys_ftruncate(t->spool->fd, 0);
+            platform().sys_seek(t->spool->fd, 0, SEEK_SET);
+        }
         const std::size_t first_space = line.find(' ');
         const std::size_t second_space = first_space == std::string::npos ? std::string::npos : line.find(' ', first_space + 1);
         t->response->reason = second_space == std::string::npos ? std::string() : trimmed(line.substr(second_space + 1));
@@ -139,6 +186,9 @@ HttpClient::HttpClient(HttpOptions options, const CancelFlag* cancel)
 
 HttpClient::~HttpClient() = default;
 
+// Straight to the system, like the cards' spool: an answer may outlive the platform.
+SpooledBody::~SpooledBody() { ::close(fd); }
+
 Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
     CURL* curl = m_handle->curl;
     if (!curl) return Error{"the HTTP library could not be started"};
@@ -149,7 +199,12 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
     // The handle keeps its connection between requests; everything else is set afresh.
     curl_easy_reset(curl);
     HttpResponse response;
-    Transfer transfer{&response, m_options.max_body, false, m_cancel};
+    Transfer transfer{&response, m_options.max_body, false, m_cancel, nullptr, 0};
+    if (request.spool_answer) {
+        Result<int> file = open_unnamed_file(sync_spool_folder());
+        if (!file) return Error{"the contacts sync could not keep the server's answer: " + file.error().message};
+        transfer.spool = std::make_shared<SpooledBody>(file.value());
+    }
     m_handle->error[0] = 0;
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_handle->error);
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
@@ -199,6 +254,7 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
     curl_slist_free_all(headers);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     if (code != CURLE_OK) {
+        if (transfer.spool_error != 0) return Error{std::string("the contacts sync could not keep the server's answer: ") + std::strerror(transfer.spool_error)};
         if (transfer.too_large) return Error{kTooLargePrefix + std::to_string(m_options.max_body / (1024 * 1024)) + " MB"};
         if (code == CURLE_ABORTED_BY_CALLBACK) return Error{"cancelled"};
         std::string reason = m_handle->error[0] ? std::string(m_handle->error) : curl_easy_strerror(code);
@@ -208,6 +264,14 @@ Result<HttpResponse> HttpClient::send(const HttpRequest& request) {
         return Error{reason};
     }
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
+    if (transfer.spool) {
+        if (response.ok()) {
+            response.spooled = std::move(transfer.spool);
+        } else if (Result<void> back = read_spooled(*transfer.spool, response.body); !back) {
+            // Anything else is small and read as it always is: its reason, its DAV:error.
+            return back.error();
+        }
+    }
     if (!m_handle->basic_only && response.status != 401) {
         long offered = 0;
         curl_easy_getinfo(curl, CURLINFO_HTTPAUTH_AVAIL, &offered);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,13 +21,27 @@ struct HttpRequest {
     std::string url;
     std::vector<std::string> headers;  // "Name: value"
     std::string body;
+    // A successful answer that may be large (a listing, the cards) goes to an
+    // unnamed file as it arrives instead of into memory: see HttpResponse::spooled.
+    bool spool_answer = false;
+};
+
+// An answer kept in an unnamed file, from its start; closed with the last holder.
+struct SpooledBody {
+    explicit SpooledBody(int file) : fd(file) {}
+    ~SpooledBody();
+    SpooledBody(const SpooledBody&) = delete;
+    SpooledBody& operator=(const SpooledBody&) = delete;
+    int fd;
+    std::uint64_t size = 0;
 };
 
 struct HttpResponse {
     long status = 0;
     std::string reason;                         // "Unauthorized"
     std::map<std::string, std::string> headers;  // names lower-cased; the last of a repeated header
-    std::string body;
+    std::string body;                           // empty when spooled
+    std::shared_ptr<const SpooledBody> spooled;  // a 2xx answer to a request that spools its answer
     std::string url;                            // where the request ended, after redirects
 
     bool ok() const { return status >= 200 && status < 300; }

@@ -1,6 +1,7 @@
 // Receiving the server's changes, the delete guard and applying what came to the book.
 #include "sync/sync_engine.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -29,52 +30,23 @@ std::string name_of(const AddressFields& f) {
 Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSnapshot& book, const SyncProgressFn& progress) {
     // A first sync's report brings the cards themselves, and is the long part of it.
     if (progress) progress(state.token.empty() ? "Receiving contacts" : "Checking the server", 0, 0);
-    Result<CollectionChanges> listed = collection_changes(http, state.book_url, state.token, state.ctag);
-    if (!listed) return listed.error();
-    CollectionChanges& changes = listed.value();
-
     Incoming in;
-    const bool new_token = changes.token != state.token || changes.ctag != state.ctag;
+    const std::string old_token = state.token;
+    const std::string old_ctag = state.ctag;
     in.state = std::move(state);
-    in.state.token = changes.token;
-    in.state.ctag = changes.ctag;
     std::vector<SyncEntry>& entries = in.state.entries;
-    // Room for every card that may come, made now: the map below looks the
-    // contacts up by views of their hrefs, which stay put only while the
-    // entries do. A card beyond those asked for is left for the next sync.
-    entries.reserve(entries.size() + changes.changed.size() + changes.cards.size());
+    const std::size_t known_count = entries.size();
+    // The contacts by views of their hrefs, made again whenever the entries
+    // move: the cards of a report come one by one, as many as there are.
     std::unordered_map<std::string_view, std::size_t> by_href;
-    by_href.reserve(entries.capacity());
-    for (std::size_t i = 0; i < entries.size(); ++i) by_href.emplace(entries[i].href, i);
+    const auto index_hrefs = [&] {
+        by_href.clear();
+        by_href.reserve(entries.capacity());
+        for (std::size_t i = 0; i < entries.size(); ++i) by_href.emplace(entries[i].href, i);
+    };
+    index_hrefs();
     std::unordered_map<std::int32_t, const BookContact*> by_id;
     for (const BookContact& c : book) by_id[c.id] = &c;
-
-    // Which cards to fetch: new ones and those whose ETag moved.
-    std::vector<bool> listed_member(entries.size(), false);
-    const auto known_as_is = [&](const std::string& href, const std::string& etag) {
-        const auto known = by_href.find(href);
-        if (known == by_href.end()) return false;
-        listed_member[known->second] = true;
-        return entries[known->second].etag == etag;
-    };
-    std::vector<std::string> wanted;
-    for (MemberEtag& m : changes.changed) {
-        if (!known_as_is(m.href, m.etag)) wanted.push_back(std::move(m.href));
-    }
-    std::vector<FetchedCard> came;
-    for (FetchedCard& c : changes.cards) {
-        if (!known_as_is(c.href, c.etag)) came.push_back(std::move(c));
-    }
-    std::vector<std::string> removed = std::move(changes.removed);
-    if (changes.complete) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (!entries[i].etag.empty() && !listed_member[i]) removed.push_back(entries[i].href);
-        }
-    }
-    // The listing is done with before the cards come: every member's href and ETag is no small part of a large book.
-    std::vector<bool>().swap(listed_member);
-    std::vector<MemberEtag>().swap(changes.changed);
-    std::vector<FetchedCard>().swap(changes.cards);
 
     // Records no contact belongs to yet, by their values: a card equal to one of them is that record.
     std::unordered_map<std::string_view, std::int32_t> unlinked;
@@ -85,6 +57,15 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
             if (!linked.count(c.id)) unlinked.emplace(c.fields.bytes(), c.id);
         }
     }
+
+    // Which cards to take or fetch: new ones and those whose ETag moved.
+    std::vector<bool> listed_member(known_count, false);
+    const auto known_as_is = [&](const std::string& href, const std::string& etag) {
+        const auto known = by_href.find(href);
+        if (known == by_href.end()) return false;
+        if (known->second < known_count) listed_member[known->second] = true;
+        return entries[known->second].etag == etag;
+    };
 
     // Our fields of a record, as the snapshot has them or as the base it
     // matched; kept once read, since the base moves on as the cards come.
@@ -98,17 +79,27 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
 
     std::vector<bool> drop(entries.size(), false);
     std::size_t received = 0;
+    // While the report is read the entries make room as cards come; after
+    // it, room is made for the cards asked for, and one beyond them is left
+    // for the next sync.
+    bool growing = true;
     // The first card the spool could not keep or give back ends the step.
     std::optional<Error> failed;
-    const auto keep = [&](SyncEntry& e, std::string_view card) {
+    // Each card goes to the spool and its text is let go at once.
+    const auto keep = [&](SyncEntry& e, std::string& card) {
         if (Result<void> kept = in.state.set_card(e, card); !kept) failed = kept.error();
+        std::string().swap(card);
     };
     const auto take = [&](FetchedCard& card) {
         if (failed) return;
         const AddressFields server_new = card_fields(card.card);
         const auto known = by_href.find(card.href);
         if (known == by_href.end()) {
-            if (entries.size() == entries.capacity()) return;
+            if (entries.size() == entries.capacity()) {
+                if (!growing) return;
+                entries.reserve(std::max<std::size_t>(64, entries.capacity() * 2));
+                index_hrefs();
+            }
             ++received;
             SyncEntry e;
             e.etag = std::move(card.etag);
@@ -170,8 +161,34 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         e.base = base;
         if (merged != ours) in.changes.push_back({BookChange::Edit, e.record_id, ours, merged});
     };
-    for (FetchedCard& card : came) take(card);
-    std::vector<FetchedCard>().swap(came);
+    // The report's cards are taken in as they are read.
+    Result<CollectionChanges> listed = collection_changes(http, in.state.book_url, old_token, old_ctag, [&](FetchedCard& card) {
+        if (!known_as_is(card.href, card.etag)) take(card);
+    });
+    if (!listed) return listed.error();
+    if (failed) return *failed;
+    CollectionChanges& changes = listed.value();
+    const bool new_token = changes.token != old_token || changes.ctag != old_ctag;
+    in.state.token = changes.token;
+    in.state.ctag = changes.ctag;
+    std::vector<std::string> wanted;
+    for (MemberEtag& m : changes.changed) {
+        if (!known_as_is(m.href, m.etag)) wanted.push_back(std::move(m.href));
+    }
+    std::vector<std::string> removed = std::move(changes.removed);
+    if (changes.complete) {
+        for (std::size_t i = 0; i < known_count; ++i) {
+            if (!entries[i].etag.empty() && !listed_member[i]) removed.push_back(entries[i].href);
+        }
+    }
+    // The listing is done with before the cards come: every member's href and ETag is no small part of a large book.
+    std::vector<bool>().swap(listed_member);
+    std::vector<MemberEtag>().swap(changes.changed);
+    growing = false;
+    if (entries.capacity() < entries.size() + wanted.size()) {
+        entries.reserve(entries.size() + wanted.size());
+        index_hrefs();
+    }
     // Each batch is taken in as it comes, so no more than one batch of cards is held beside the state.
     const std::size_t total = wanted.size();
     Result<void> fetched = fetch_cards_each(http, in.state.book_url, wanted, [&](std::vector<FetchedCard>& batch, std::size_t done) {
@@ -205,6 +222,8 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         ++to;
     }
     entries.resize(to);
+    // Room made by doubling as a report's cards came is given back, before the book grows by them.
+    if (entries.capacity() - entries.size() > entries.size() / 4) entries.shrink_to_fit();
     // Contacts without a record: new cards, and those of a sync stopped before its changes reached the book.
     for (const SyncEntry& e : entries) {
         in.server_size += e.etag.empty() ? 0 : 1;
