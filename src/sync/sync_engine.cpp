@@ -5,7 +5,6 @@
 #include <map>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "addresses/address_store.h"
 #include "app/text.h"
@@ -27,6 +26,22 @@ std::string name_of(const AddressFields& f) {
 
 }  // namespace
 
+BookIndex::BookIndex(const BookSnapshot& book) {
+    m_sorted.reserve(book.size());
+    for (const BookContact& c : book) m_sorted.push_back(&c);
+    std::sort(m_sorted.begin(), m_sorted.end(), [](const BookContact* a, const BookContact* b) { return a->id < b->id; });
+}
+
+std::size_t BookIndex::position(std::int32_t id) const {
+    const auto at = std::lower_bound(m_sorted.begin(), m_sorted.end(), id, [](const BookContact* c, std::int32_t v) { return c->id < v; });
+    return at != m_sorted.end() && (*at)->id == id ? static_cast<std::size_t>(at - m_sorted.begin()) : npos;
+}
+
+const BookContact* BookIndex::find(std::int32_t id) const {
+    const std::size_t at = position(id);
+    return at == npos ? nullptr : m_sorted[at];
+}
+
 Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSnapshot& book, const SyncProgressFn& progress) {
     // A first sync's report brings the cards themselves, and is the long part of it.
     if (progress) progress(state.token.empty() ? "Receiving contacts" : "Checking the server", 0, 0);
@@ -36,31 +51,36 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     in.state = std::move(state);
     std::vector<SyncEntry>& entries = in.state.entries;
     const std::size_t known_count = entries.size();
-    // The contacts by views of their hrefs, made again whenever the entries
+    // The contacts by views of their hrefs, made at the first member the
+    // server names (most syncs find none) and again whenever the entries
     // move: the cards of a report come one by one, as many as there are.
     std::unordered_map<std::string_view, std::size_t> by_href;
+    bool indexed = false;
     const auto index_hrefs = [&] {
         by_href.clear();
         by_href.reserve(entries.capacity());
         for (std::size_t i = 0; i < entries.size(); ++i) by_href.emplace(entries[i].href, i);
+        indexed = true;
     };
-    index_hrefs();
-    std::unordered_map<std::int32_t, const BookContact*> by_id;
-    for (const BookContact& c : book) by_id[c.id] = &c;
+    const BookIndex by_id(book);
 
     // Records no contact belongs to yet, by their values: a card equal to one of them is that record.
     std::unordered_map<std::string_view, std::int32_t> unlinked;
     {
-        std::unordered_set<std::int32_t> linked;
-        for (const SyncEntry& e : entries) linked.insert(e.record_id);
+        std::vector<bool> linked(by_id.size(), false);
+        for (const SyncEntry& e : entries) {
+            const std::size_t at = by_id.position(e.record_id);
+            if (at != BookIndex::npos) linked[at] = true;
+        }
         for (const BookContact& c : book) {
-            if (!linked.count(c.id)) unlinked.emplace(c.fields.bytes(), c.id);
+            if (!linked[by_id.position(c.id)]) unlinked.emplace(c.fields.bytes(), c.id);
         }
     }
 
     // Which cards to take or fetch: new ones and those whose ETag moved.
     std::vector<bool> listed_member(known_count, false);
     const auto known_as_is = [&](const std::string& href, const std::string& etag) {
+        if (!indexed) index_hrefs();
         const auto known = by_href.find(href);
         if (known == by_href.end()) return false;
         if (known->second < known_count) listed_member[known->second] = true;
@@ -92,6 +112,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     };
     const auto take = [&](FetchedCard& card) {
         if (failed) return;
+        if (!indexed) index_hrefs();
         const AddressFields server_new = card_fields(card.card);
         const auto known = by_href.find(card.href);
         if (known == by_href.end()) {
@@ -134,15 +155,15 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         const FieldSet theirs = changed_fields(server_old, server_new);
         e.etag = std::move(card.etag);
         keep(e, card.card);
-        const auto local = by_id.find(e.record_id);
-        if (e.record_id == 0 || local == by_id.end()) {
+        const BookContact* local = by_id.find(e.record_id);
+        if (e.record_id == 0 || local == nullptr) {
             // Its record is made again from the server's card.
             if (e.record_id != 0) in.log.push_back("Contacts Sync: " + name_of(server_new) + " was deleted here and changed on the server; it is kept");
             e.base = server_new;
             e.record_id = 0;
             return;
         }
-        const AddressFields ours = ours_of(*local->second, e);
+        const AddressFields ours = ours_of(*local, e);
         const FieldSet mine = changed_fields(e.base, ours);
         AddressFields base = e.base.unpacked();
         AddressFields merged = ours;
@@ -187,7 +208,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     growing = false;
     if (entries.capacity() < entries.size() + wanted.size()) {
         entries.reserve(entries.size() + wanted.size());
-        index_hrefs();
+        if (indexed) index_hrefs();
     }
     // Each batch is taken in as it comes, so no more than one batch of cards is held beside the state.
     const std::size_t total = wanted.size();
@@ -198,14 +219,15 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     if (!fetched) return fetched.error();
     if (failed) return *failed;
 
+    if (!removed.empty() && !indexed) index_hrefs();
     for (const std::string& href : removed) {
         const auto known = by_href.find(href);
         if (known == by_href.end()) continue;
         SyncEntry& e = entries[known->second];
         drop[known->second] = true;
-        const auto local = by_id.find(e.record_id);
-        if (e.record_id == 0 || local == by_id.end()) continue;
-        const AddressFields ours = ours_of(*local->second, e);
+        const BookContact* local = by_id.find(e.record_id);
+        if (e.record_id == 0 || local == nullptr) continue;
+        const AddressFields ours = ours_of(*local, e);
         if (changed_fields(e.base, ours).any()) {
             // Deletion against a change keeps the contact: it goes up again as a new card.
             in.log.push_back("Contacts Sync: " + name_of(ours) + " was deleted on the server and changed here; it is kept");
@@ -240,10 +262,9 @@ DeleteCounts count_deletions(const Incoming& incoming, const BookSnapshot& book)
     counts.book_size = book.size();
     counts.server_size = incoming.server_size;
     for (const BookChange& c : incoming.changes) counts.in_book += c.kind == BookChange::Delete ? 1 : 0;
-    std::unordered_map<std::int32_t, bool> present;
-    for (const BookContact& c : book) present[c.id] = true;
+    const BookIndex present(book);
     for (const SyncEntry& e : incoming.state.entries) {
-        if (e.record_id != 0 && !e.etag.empty() && !present.count(e.record_id)) ++counts.on_server;
+        if (e.record_id != 0 && !e.etag.empty() && present.find(e.record_id) == nullptr) ++counts.on_server;
     }
     return counts;
 }
@@ -262,10 +283,9 @@ Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book)
     }
     incoming.changes = std::move(changes);
     // Cards whose record was deleted here come back into the book.
-    std::unordered_map<std::int32_t, bool> present;
-    for (const BookContact& c : book) present[c.id] = true;
+    const BookIndex present(book);
     for (SyncEntry& e : incoming.state.entries) {
-        if (e.record_id == 0 || e.etag.empty() || present.count(e.record_id)) continue;
+        if (e.record_id == 0 || e.etag.empty() || present.find(e.record_id) != nullptr) continue;
         Result<std::string> card = incoming.state.card(e);
         if (!card) return card.error();
         e.record_id = 0;
@@ -278,10 +298,16 @@ Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book)
 // ---- applying -------------------------------------------------------------------------------------------
 
 void apply_changes(Incoming& incoming, BookEditor& book) {
-    std::unordered_map<std::int32_t, SyncEntry*> by_id;
+    // The contacts by record id, sorted: the last of a record's contacts stands for it.
+    std::vector<std::pair<std::int32_t, SyncEntry*>> by_id;
     for (SyncEntry& e : incoming.state.entries) {
-        if (e.record_id != 0) by_id[e.record_id] = &e;
+        if (e.record_id != 0) by_id.emplace_back(e.record_id, &e);
     }
+    std::stable_sort(by_id.begin(), by_id.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto entry_of = [&](std::int32_t id) -> SyncEntry* {
+        const auto past = std::upper_bound(by_id.begin(), by_id.end(), id, [](std::int32_t v, const auto& p) { return v < p.first; });
+        return past != by_id.begin() && std::prev(past)->first == id ? std::prev(past)->second : nullptr;
+    };
     for (const BookChange& c : incoming.changes) {
         const std::optional<AddressFields> now = book.find(c.id);
         if (!now) continue;  // deleted meanwhile: the next sync sends the deletion
@@ -296,13 +322,13 @@ void apply_changes(Incoming& incoming, BookEditor& book) {
             if (user.test(f)) wanted[f] = (*now)[f];
         }
         const AddressFields stored = book.edit(c.id, wanted);
-        const auto entry = by_id.find(c.id);
-        if (entry == by_id.end()) continue;
-        AddressFields base = entry->second->base.unpacked();
+        SyncEntry* const entry = entry_of(c.id);
+        if (entry == nullptr) continue;
+        AddressFields base = entry->base.unpacked();
         for (std::size_t f = 0; f < stored.size(); ++f) {
             if (!user.test(f) && c.after[f] != c.before[f]) base[f] = stored[f];
         }
-        entry->second->base = base;
+        entry->base = base;
     }
     for (SyncEntry& e : incoming.state.entries) {
         if (e.record_id != 0) continue;

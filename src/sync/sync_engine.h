@@ -39,6 +39,21 @@ struct BookContact {
 };
 using BookSnapshot = std::vector<BookContact>;
 
+// The records of a snapshot by id, sorted and found by halving: a hash map
+// of a large book costs about as much again as the snapshot.
+class BookIndex {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    explicit BookIndex(const BookSnapshot& book);
+    const BookContact* find(std::int32_t id) const;
+    // Where id stands among the sorted records (npos when it is not there), for a flag kept per record.
+    std::size_t position(std::int32_t id) const;
+    std::size_t size() const { return m_sorted.size(); }
+
+private:
+    std::vector<const BookContact*> m_sorted;
+};
+
 // A change to a record of the book. New records are not among them: every
 // contact of the state without a record (record_id 0) is added, with its base.
 struct BookChange {

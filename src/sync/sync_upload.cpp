@@ -186,22 +186,25 @@ std::string new_uid() {
 
 Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnapshot& book, const UtcTime& now,
                               const SyncProgressFn& progress, const SaveStateFn& save) {
-    std::unordered_map<std::int32_t, const BookContact*> by_id;
-    for (const BookContact& c : book) by_id[c.id] = &c;
-    std::unordered_map<std::int32_t, bool> linked;
+    const BookIndex by_id(book);
+    std::vector<bool> linked(by_id.size(), false);
     std::vector<std::size_t> unsent, changed, gone;
     for (std::size_t i = 0; i < state.entries.size(); ++i) {
         const SyncEntry& e = state.entries[i];
         if (e.record_id == 0) continue;
-        linked[e.record_id] = true;
-        const auto found = by_id.find(e.record_id);
-        if (found == by_id.end()) gone.push_back(i);
-        else if (e.etag.empty()) unsent.push_back(i);
-        else if (!found->second->as_synced && !(e.base == found->second->fields)) changed.push_back(i);
+        const std::size_t at = by_id.position(e.record_id);
+        if (at == BookIndex::npos) {
+            gone.push_back(i);
+            continue;
+        }
+        linked[at] = true;
+        const BookContact* found = by_id.find(e.record_id);
+        if (e.etag.empty()) unsent.push_back(i);
+        else if (!found->as_synced && !(e.base == found->fields)) changed.push_back(i);
     }
     std::vector<const BookContact*> fresh;
     for (const BookContact& c : book) {
-        if (!linked.count(c.id)) fresh.push_back(&c);
+        if (!linked[by_id.position(c.id)]) fresh.push_back(&c);
     }
     Sender sender(http, state, now, progress, save, fresh.size() + unsent.size() + changed.size() + gone.size());
 
@@ -240,12 +243,12 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         return sender.out;
     };
     for (const std::size_t i : unsent) {
-        const AddressFields fields = by_id.at(state.entries[i].record_id)->fields.unpacked();
+        const AddressFields fields = by_id.find(state.entries[i].record_id)->fields.unpacked();
         if (Result<void> r = sender.create(i, fields); !r) return finish(r);
         if (Result<void> r = sender.step(); !r) return finish(r);
     }
     for (const std::size_t i : changed) {
-        if (Result<void> r = sender.update(i, by_id.at(state.entries[i].record_id)->fields.unpacked()); !r) return finish(r);
+        if (Result<void> r = sender.update(i, by_id.find(state.entries[i].record_id)->fields.unpacked()); !r) return finish(r);
         if (Result<void> r = sender.step(); !r) return finish(r);
     }
     for (const std::size_t i : gone) {
