@@ -51,6 +51,28 @@ std::string sync_spool_folder() {
     return beside.empty() ? std::string() : folder_of(beside);
 }
 
+int write_fully(int fd, std::string_view data) {
+    Platform& os = platform();
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const long n = os.sys_write(fd, data.data() + done, data.size() - done);
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int read_at_least(int fd, char* into, std::size_t room, std::size_t least, std::size_t& got) {
+    Platform& os = platform();
+    got = 0;
+    while (got < least) {
+        const long n = os.sys_read(fd, into + got, room - got);
+        if (n <= 0) return n < 0 ? errno : EIO;
+        got += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 Result<std::shared_ptr<CardSpool>> CardSpool::open(const std::string& folder) {
     Result<int> fd = open_unnamed_file(folder);
     if (!fd) return Error{"the contacts sync could not keep its cards: " + fd.error().message};
@@ -65,12 +87,7 @@ Result<void> CardSpool::flush() {
     Platform& os = platform();
     if (m_pending.empty()) return {};
     if (os.sys_seek(m_fd, static_cast<std::int64_t>(m_written), SEEK_SET) < 0) return spool_error("keep", errno);
-    std::size_t done = 0;
-    while (done < m_pending.size()) {
-        const long n = os.sys_write(m_fd, m_pending.data() + done, m_pending.size() - done);
-        if (n <= 0) return spool_error("keep", n < 0 ? errno : ENOSPC);
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int err = write_fully(m_fd, m_pending); err != 0) return spool_error("keep", err);
     m_written += m_pending.size();
     m_pending.clear();
     return {};
@@ -110,13 +127,9 @@ Result<void> CardSpool::read_into(const CardSpan& span, std::string& out) {
             m_window.clear();
             return spool_error("read", errno);
         }
-        while (got < span.size) {
-            const long n = os.sys_read(m_fd, m_window.data() + got, m_window.size() - got);
-            if (n <= 0) {
-                m_window.clear();
-                return spool_error("read", n < 0 ? errno : EIO);
-            }
-            got += static_cast<std::size_t>(n);
+        if (const int err = read_at_least(m_fd, m_window.data(), m_window.size(), span.size, got); err != 0) {
+            m_window.clear();
+            return spool_error("read", err);
         }
         m_window.resize(got);
     }

@@ -29,6 +29,11 @@ struct CardSpan {
 Result<int> open_unnamed_file(const std::string& folder);
 // Where those files go: the folder of the state file (see app_paths), else "".
 std::string sync_spool_folder();
+// All of data to fd at its offset: 0, or the errno that stopped it (ENOSPC for a write that took nothing).
+int write_fully(int fd, std::string_view data);
+// From fd at its offset into [into, into + room), at least least bytes: 0 with
+// got set, or the errno that stopped it (EIO for a file that ended first).
+int read_at_least(int fd, char* into, std::size_t room, std::size_t least, std::size_t& got);
 
 class CardSpool {
 public:

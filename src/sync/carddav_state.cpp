@@ -47,12 +47,9 @@ class Texts {
 public:
     explicit Texts(std::string_view payload) : m_payload(payload) {}
     bool next(std::string& out) {
-        if (m_payload.size() - m_at < 4) return false;
-        const std::uint32_t length = get_u32(m_payload, m_at);
-        m_at += 4;
-        if (length > m_payload.size() - m_at) return false;
-        out.assign(m_payload.substr(m_at, length));
-        m_at += length;
+        std::string_view text;
+        if (!next(text)) return false;
+        out.assign(text);
         return true;
     }
     bool next(std::string_view& out) {

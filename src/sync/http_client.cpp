@@ -34,16 +34,8 @@ struct Transfer {
 
 // Appends to the spool; false (errno in spool_error) when the disk would not take it.
 bool spool_bytes(Transfer& t, const char* data, std::size_t bytes) {
-    Platform& os = platform();
-    std::size_t done = 0;
-    while (done < bytes) {
-        const long n = os.sys_write(t.spool->fd, data + done, bytes - done);
-        if (n <= 0) {
-            t.spool_error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    t.spool_error = write_fully(t.spool->fd, std::string_view(data, bytes));
+    if (t.spool_error != 0) return false;
     t.spool->size += bytes;
     return true;
 }
@@ -73,12 +65,10 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
 Result<void> read_spooled(const SpooledBody& spooled, std::string& out) {
     Platform& os = platform();
     out.resize(static_cast<std::size_t>(spooled.size));
-    std::size_t done = 0;
     if (os.sys_seek(spooled.fd, 0, SEEK_SET) < 0) return Error{std::strerror(errno)};
-    while (done < out.size()) {
-        const long n = os.sys_read(spooled.fd, out.data() + done, out.size() - done);
-        if (n <= 0) return Error{std::string("the contacts sync could not read the server's answer: ") + std::strerror(n < 0 ? errno : EIO)};
-        done += static_cast<std::size_t>(n);
+    std::size_t got = 0;
+    if (const int err = read_at_least(spooled.fd, out.data(), out.size(), out.size(), got); err != 0) {
+        return Error{std::string("the contacts sync could not read the server's answer: ") + std::strerror(err)};
     }
     return {};
 }
