@@ -311,6 +311,12 @@ TEST_F(StateFile, ALargeFileIsReadAPieceAtATimeDamageAndAllAndAFailedReadIsAnErr
     }
     std::string bytes = formatted(s);
     ASSERT_GT(bytes.size(), 3u * 256 * 1024) << "more than the pieces it is read in";
+    // Whole, its contacts are counted before they are read: room for them at once, not by doubling.
+    write(path("carddav.dat"), bytes);
+    const Result<SyncState> whole = read_sync_state(path("carddav.dat"));
+    ASSERT_TRUE(whole.ok()) << whole.error().message;
+    EXPECT_EQ(whole.value().entries.size(), 2000u);
+    EXPECT_EQ(whole.value().entries.capacity(), 2000u);
     // Every 97th contact damaged, so that some lie across the pieces the file is read in: their cards' lengths run past the end.
     for (int damaged = 97; damaged <= 2000; damaged += 97) {
         const std::size_t at = bytes.find("/ann/contacts/" + std::to_string(damaged) + ".vcf");

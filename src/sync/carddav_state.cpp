@@ -216,10 +216,16 @@ public:
         if (m_start + m_held.size() < offset + count) return {};
         return std::string_view(m_held).substr(static_cast<std::size_t>(offset - m_start), count);
     }
-    // Everything before offset is done with.
+    // Everything before offset is done with. Bytes not read yet are passed
+    // over in the file, not read: counting the frames skips the cards.
     void let_go(std::uint64_t offset) {
         if (m_fd < 0 || offset - m_start < kRead) return;
-        m_held.erase(0, static_cast<std::size_t>(offset - m_start));
+        if (offset > m_start + m_held.size()) {
+            m_held.clear();
+            if (platform().sys_seek(m_fd, static_cast<std::int64_t>(offset), SEEK_SET) < 0) m_error = errno != 0 ? errno : EIO;
+        } else {
+            m_held.erase(0, static_cast<std::size_t>(offset - m_start));
+        }
         m_start = offset;
     }
 
