@@ -1,6 +1,7 @@
 #include "sync/carddav_state.h"
 
 #include <fcntl.h>
+#include <sodium.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,7 +88,7 @@ bool read_settings(std::string_view payload, SyncState& state) {
     return true;
 }
 
-// The card is left in the frame, for the spool.
+// The card and the base are left for the spool: the card in the frame.
 bool read_entry(std::string_view payload, SyncEntry& e, std::string_view& card, AddressFields& base) {
     if (payload.size() < 4) return false;
     e.record_id = static_cast<std::int32_t>(get_u32(payload, 0));
@@ -97,7 +98,6 @@ bool read_entry(std::string_view payload, SyncEntry& e, std::string_view& card, 
     for (std::string& field : base) {
         if (!t.next(field)) return false;
     }
-    e.base = base;
     return !e.href.empty() && t.at_end();
 }
 
@@ -111,9 +111,9 @@ void settings_frame(std::string& out, const SyncState& state) {
     frame(out, kSettingsFrame, payload);
 }
 
-void entry_frame(std::string& out, const SyncEntry& e, const std::string& card) {
+void entry_frame(std::string& out, const SyncEntry& e, const std::string& card, const PackedFields& packed_base) {
     std::size_t size = 4 + 4 * (4 + kAddressFieldCount) + e.href.size() + e.etag.size() + e.uid.size() + card.size();
-    const std::array<std::string_view, kAddressFieldCount> base = e.base.views();
+    const std::array<std::string_view, kAddressFieldCount> base = packed_base.views();
     for (const std::string_view field : base) size += field.size();
     put_u32(out, static_cast<std::uint32_t>(kFrameHeader + size));
     out.append(kMagic, 4);
@@ -134,11 +134,28 @@ Result<std::string> SyncState::card(const SyncEntry& e) const {
     return cards->read(e.card);
 }
 
+Result<PackedFields> SyncState::base(const SyncEntry& e) const {
+    if (e.base.at.size == 0) return PackedFields();
+    if (!cards) return Error{"the contacts sync lost its cards"};
+    Result<std::string> bytes = cards->read(e.base.at);
+    if (!bytes) return bytes.error();
+    return PackedFields::from_bytes(std::move(bytes.value()));
+}
+
 namespace {
 
-Result<void> keep_card(SyncState& state, SyncEntry& e, std::string_view text, const std::string& folder) {
+std::array<unsigned char, 16> digest_of(std::string_view packed) {
+    std::array<unsigned char, 16> digest{};
+    if (packed.empty()) return digest;
+    // Picks the fastest code for this processor, once; thread-safe.
+    [[maybe_unused]] static const int ready = sodium_init();
+    crypto_generichash(digest.data(), digest.size(), reinterpret_cast<const unsigned char*>(packed.data()), packed.size(), nullptr, 0);
+    return digest;
+}
+
+Result<void> keep_text(SyncState& state, CardSpan& span, std::string_view text, const std::string& folder) {
     if (text.empty()) {
-        e.card = {};
+        span = {};
         return {};
     }
     if (!state.cards) {
@@ -148,13 +165,25 @@ Result<void> keep_card(SyncState& state, SyncEntry& e, std::string_view text, co
     }
     Result<CardSpan> kept = state.cards->add(text);
     if (!kept) return kept.error();
-    e.card = kept.value();
+    span = kept.value();
+    return {};
+}
+
+Result<void> keep_base(SyncState& state, SyncEntry& e, const PackedFields& fields, const std::string& folder) {
+    BaseSpan base;
+    if (Result<void> kept = keep_text(state, base.at, fields.bytes(), folder); !kept) return kept;
+    base.digest = digest_of(fields.bytes());
+    e.base = base;
     return {};
 }
 
 }  // namespace
 
-Result<void> SyncState::set_card(SyncEntry& e, std::string_view text) { return keep_card(*this, e, text, sync_spool_folder()); }
+bool base_matches(const SyncEntry& e, const PackedFields& fields) { return e.base.digest == digest_of(fields.bytes()); }
+
+Result<void> SyncState::set_card(SyncEntry& e, std::string_view text) { return keep_text(*this, e.card, text, sync_spool_folder()); }
+
+Result<void> SyncState::set_base(SyncEntry& e, const PackedFields& fields) { return keep_base(*this, e, fields, sync_spool_folder()); }
 
 Result<bool> SyncStateWriter::next(std::string& out) {
     out.clear();
@@ -166,11 +195,13 @@ Result<bool> SyncStateWriter::next(std::string& out) {
     while (m_next <= m_state.entries.size() && out.size() < kPieceSize) {
         const SyncEntry& e = m_state.entries[m_next++ - 1];
         m_card.clear();
-        if (e.card.size != 0) {
+        m_base.clear();
+        if (e.card.size != 0 || e.base.at.size != 0) {
             if (!m_state.cards) return Error{"the contacts sync lost its cards"};
             if (Result<void> read = m_state.cards->read_into(e.card, m_card); !read) return read.error();
+            if (Result<void> read = m_state.cards->read_into(e.base.at, m_base); !read) return read.error();
         }
-        entry_frame(out, e, m_card);
+        entry_frame(out, e, m_card, PackedFields::from_bytes(m_base));
     }
     return true;
 }
@@ -288,7 +319,8 @@ Result<SyncState> scan(Window& w, const std::string& folder, std::size_t room = 
             std::string_view card;
             good = read_entry(payload, entry, card, base);
             if (good) {
-                if (Result<void> kept = keep_card(state, entry, card, folder); !kept) return kept.error();
+                if (Result<void> kept = keep_text(state, entry.card, card, folder); !kept) return kept.error();
+                if (Result<void> kept = keep_base(state, entry, base, folder); !kept) return kept.error();
                 state.entries.push_back(std::move(entry));
             }
         }

@@ -6,7 +6,7 @@
 // The file is a run of frames like the data files': u32 total length,
 // "CDAV", a u8 kind (1 the settings, 2 a contact), then length-prefixed
 // byte strings (u32 length + bytes). While the program runs the cards wait
-// in a spool (see card_spool.h), not in memory. Every length is checked against the
+// in a spool (see card_spool.h), not in memory, and so do the bases. Every length is checked against the
 // bytes left; a damaged frame is skipped byte by byte, so it costs only
 // itself. Written whole, atomically, owner-only, a piece at a time so that a
 // large book's state never lies in memory twice. The settings end in the
@@ -14,6 +14,7 @@
 // before it passes over it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,14 +29,27 @@ namespace domora {
 
 inline constexpr const char* kSyncStateName = "carddav.dat";
 
+// A contact's base (our fields when they last matched the card) lies in the
+// state's spool beside the card, and is known in memory by its digest: a
+// sync reads back only the bases of what changed, and tells every record
+// still as its base says by the digest alone.
+struct BaseSpan {
+    CardSpan at;
+    std::array<unsigned char, 16> digest{};  // all zero for the empty fields
+    bool operator==(const BaseSpan&) const = default;
+};
+
 struct SyncEntry {
     std::int32_t record_id = 0;  // 0 while the contact waits to be added to the book
     std::string href;            // normalised path on the server
     std::string etag;            // "" while an upload is not confirmed
     std::string uid;
     CardSpan card;               // in the state's spool: UTF-8, as last seen on (or sent to) the server
-    PackedFields base;           // our fields when they last matched the card
+    BaseSpan base;               // our fields when they last matched the card (see SyncState::base)
 };
+
+// Whether fields are e's base, by its digest.
+bool base_matches(const SyncEntry& e, const PackedFields& fields);
 
 struct SyncState {
     std::string server;      // what the user typed
@@ -56,6 +70,8 @@ struct SyncState {
     // Keeps text as e's card. The spool is made on first need, beside the
     // state file (see app_paths), or in the temporary folder without one.
     Result<void> set_card(SyncEntry& e, std::string_view text);
+    Result<PackedFields> base(const SyncEntry& e) const;
+    Result<void> set_base(SyncEntry& e, const PackedFields& fields);
 };
 
 Result<std::string> format_sync_state(const SyncState& state);
@@ -70,6 +86,7 @@ private:
     const SyncState& m_state;
     std::size_t m_next = 0;  // 0 the settings, then entry m_next - 1
     std::string m_card;
+    std::string m_base;
 };
 // What the bytes hold; damaged frames are left out. An error only when the
 // cards find no spool.

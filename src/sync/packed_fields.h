@@ -28,6 +28,12 @@ public:
     // One field changed, the others kept.
     void set(std::size_t field, std::string_view value);
 
+    // Bytes bytes() once gave (a short or damaged packing reads as empty fields).
+    static PackedFields from_bytes(std::string bytes) {
+        PackedFields p;
+        p.m_bytes = std::move(bytes);
+        return p;
+    }
     // The packing is the same for the same fields, so its bytes are a key.
     const std::string& bytes() const { return m_bytes; }
     bool operator==(const PackedFields& other) const { return m_bytes == other.m_bytes; }

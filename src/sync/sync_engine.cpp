@@ -90,11 +90,11 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     // Our fields of a record, as the snapshot has them or as the base it
     // matched; kept once read, since the base moves on as the cards come.
     std::unordered_map<std::int32_t, AddressFields> synced_as;
-    const auto ours_of = [&](const BookContact& local, const SyncEntry& e) -> AddressFields {
+    const auto ours_of = [&](const BookContact& local, const PackedFields& base) -> AddressFields {
         if (!local.as_synced) return local.fields.unpacked();
         const auto kept = synced_as.find(local.id);
         if (kept != synced_as.end()) return kept->second;
-        return synced_as.emplace(local.id, e.base.unpacked()).first->second;
+        return synced_as.emplace(local.id, base.unpacked()).first->second;
     };
 
     std::vector<bool> drop(entries.size(), false);
@@ -109,6 +109,9 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     const auto keep = [&](SyncEntry& e, std::string& card) {
         if (Result<void> kept = in.state.set_card(e, card); !kept) failed = kept.error();
         std::string().swap(card);
+    };
+    const auto keep_base = [&](SyncEntry& e, const PackedFields& base) {
+        if (Result<void> kept = in.state.set_base(e, base); !kept && !failed) failed = kept.error();
     };
     const auto take = [&](FetchedCard& card) {
         if (failed) return;
@@ -125,12 +128,13 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
             SyncEntry e;
             e.etag = std::move(card.etag);
             e.uid = card_uid(card.card);
-            e.base = server_new;
-            const auto same = unlinked.find(e.base.bytes());
+            const PackedFields base = server_new;
+            const auto same = unlinked.find(base.bytes());
             if (same != unlinked.end()) {
                 e.record_id = same->second;
                 unlinked.erase(same);
             }
+            keep_base(e, base);
             keep(e, card.card);
             e.href = std::move(card.href);
             entries.push_back(std::move(e));
@@ -151,6 +155,11 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
             failed = old_card.error();
             return;
         }
+        Result<PackedFields> old_base = in.state.base(e);
+        if (!old_base) {
+            failed = old_base.error();
+            return;
+        }
         const AddressFields server_old = card_fields(old_card.value());
         const FieldSet theirs = changed_fields(server_old, server_new);
         e.etag = std::move(card.etag);
@@ -159,13 +168,13 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         if (e.record_id == 0 || local == nullptr) {
             // Its record is made again from the server's card.
             if (e.record_id != 0) in.log.push_back("Contacts Sync: " + name_of(server_new) + " was deleted here and changed on the server; it is kept");
-            e.base = server_new;
+            keep_base(e, server_new);
             e.record_id = 0;
             return;
         }
-        const AddressFields ours = ours_of(*local, e);
-        const FieldSet mine = changed_fields(e.base, ours);
-        AddressFields base = e.base.unpacked();
+        const AddressFields ours = ours_of(*local, old_base.value());
+        const FieldSet mine = changed_fields(old_base.value(), ours);
+        AddressFields base = old_base.value().unpacked();
         AddressFields merged = ours;
         for (std::size_t f = 0; f < merged.size(); ++f) {
             if (!theirs.test(f)) continue;
@@ -179,7 +188,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
                                  "\", the server had \"" + server_new[f] + "\"");
             }
         }
-        e.base = base;
+        keep_base(e, base);
         if (merged != ours) in.changes.push_back({BookChange::Edit, e.record_id, ours, merged});
     };
     // The report's cards are taken in as they are read.
@@ -227,8 +236,10 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
         drop[known->second] = true;
         const BookContact* local = by_id.find(e.record_id);
         if (e.record_id == 0 || local == nullptr) continue;
-        const AddressFields ours = ours_of(*local, e);
-        if (changed_fields(e.base, ours).any()) {
+        Result<PackedFields> base = in.state.base(e);
+        if (!base) return base.error();
+        const AddressFields ours = ours_of(*local, base.value());
+        if (changed_fields(base.value(), ours).any()) {
             // Deletion against a change keeps the contact: it goes up again as a new card.
             in.log.push_back("Contacts Sync: " + name_of(ours) + " was deleted on the server and changed here; it is kept");
             continue;
@@ -288,8 +299,8 @@ Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book)
         if (e.record_id == 0 || e.etag.empty() || present.find(e.record_id) != nullptr) continue;
         Result<std::string> card = incoming.state.card(e);
         if (!card) return card.error();
+        if (Result<void> kept = incoming.state.set_base(e, card_fields(card.value())); !kept) return kept;
         e.record_id = 0;
-        e.base = card_fields(card.value());
         ++incoming.adds;
     }
     return {};
@@ -297,11 +308,17 @@ Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book)
 
 // ---- applying -------------------------------------------------------------------------------------------
 
-void apply_changes(Incoming& incoming, BookEditor& book) {
-    // The contacts by record id, sorted: the last of a record's contacts stands for it.
+Result<void> apply_changes(Incoming& incoming, BookEditor& book) {
+    // The first base that cannot be read or kept ends it. What went into the
+    // book before is in the state too, which is still to be kept with it.
+    // The contacts by record id, sorted: the last of a record's contacts
+    // stands for it. Only the edits look for them.
     std::vector<std::pair<std::int32_t, SyncEntry*>> by_id;
-    for (SyncEntry& e : incoming.state.entries) {
-        if (e.record_id != 0) by_id.emplace_back(e.record_id, &e);
+    if (!incoming.changes.empty()) {
+        by_id.reserve(incoming.state.entries.size());
+        for (SyncEntry& e : incoming.state.entries) {
+            if (e.record_id != 0) by_id.emplace_back(e.record_id, &e);
+        }
     }
     std::stable_sort(by_id.begin(), by_id.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto entry_of = [&](std::int32_t id) -> SyncEntry* {
@@ -321,22 +338,28 @@ void apply_changes(Incoming& incoming, BookEditor& book) {
         for (std::size_t f = 0; f < wanted.size(); ++f) {
             if (user.test(f)) wanted[f] = (*now)[f];
         }
-        const AddressFields stored = book.edit(c.id, wanted);
         SyncEntry* const entry = entry_of(c.id);
+        Result<PackedFields> packed = entry != nullptr ? incoming.state.base(*entry) : Result<PackedFields>(PackedFields());
+        if (!packed) return packed.error();
+        const AddressFields stored = book.edit(c.id, wanted);
         if (entry == nullptr) continue;
-        AddressFields base = entry->base.unpacked();
+        AddressFields base = packed.value().unpacked();
         for (std::size_t f = 0; f < stored.size(); ++f) {
             if (!user.test(f) && c.after[f] != c.before[f]) base[f] = stored[f];
         }
-        entry->base = base;
+        // Not kept: the base as it was makes the next sync send the merge as ours, which it is.
+        if (Result<void> kept = incoming.state.set_base(*entry, base); !kept) return kept;
     }
     for (SyncEntry& e : incoming.state.entries) {
         if (e.record_id != 0) continue;
+        Result<PackedFields> base = incoming.state.base(e);
+        if (!base) return base.error();
         AddressFields stored;
         incoming.state_changed = true;
-        e.record_id = book.add(e.base.unpacked(), stored);
-        e.base = stored;
+        e.record_id = book.add(base.value().unpacked(), stored);
+        if (Result<void> kept = incoming.state.set_base(e, stored); !kept) return kept;
     }
+    return {};
 }
 
 }  // namespace domora

@@ -31,11 +31,11 @@ namespace domora {
 // A live record of the book as the sync sees it.
 struct BookContact {
     std::int32_t id = 0;
-    PackedFields fields;  // empty when as_synced
     // The record is as its one contact's base says, which stands for its
     // fields: most of a large book is, and holding it twice would cost as
     // much as the state's fields do.
     bool as_synced = false;
+    PackedFields fields;  // empty when as_synced
 };
 using BookSnapshot = std::vector<BookContact>;
 
@@ -108,8 +108,10 @@ public:
 
 // Puts the changes into the book, keeping what the user changed since the
 // snapshot (a field the user changed keeps the user's value; a record the
-// user changed is not deleted), and brings incoming.state's contacts up to date.
-void apply_changes(Incoming& incoming, BookEditor& book);
+// user changed is not deleted), and brings incoming.state's contacts up to
+// date. An error when a base could not be read or kept: the changes before
+// it are in the book and in the state, which is to be kept all the same.
+Result<void> apply_changes(Incoming& incoming, BookEditor& book);
 
 // ---- step 3 ---------------------------------------------------------------------------------------
 

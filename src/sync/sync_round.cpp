@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "addresses/address_list.h"
 #include "addresses/address_records.h"
@@ -51,7 +52,7 @@ BookSnapshot book_snapshot(const AddressStore& store) {
     store.each_frame([&](std::uint32_t offset) {
         if (store.live_at(offset)) {
             const AddressRecord r = store.record_at(offset);
-            book.push_back({r.id, r.fields});
+            book.push_back({r.id, false, r.fields});
         }
         return true;
     });
@@ -81,10 +82,10 @@ BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state) {
         if (!store.live_at(offset)) return true;
         AddressRecord r = store.record_at(offset);
         const SyncEntry* e = sole_confirmed(r.id);
-        if (e != nullptr && e->base == r.fields) {
-            book.push_back({r.id, {}, true});
+        if (e != nullptr && base_matches(*e, r.fields)) {
+            book.push_back({r.id, true, {}});
         } else {
-            book.push_back({r.id, r.fields, false});
+            book.push_back({r.id, false, r.fields});
         }
         return true;
     });
@@ -93,22 +94,28 @@ BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state) {
 }
 
 Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, const std::string& state_path) {
-    StoreBook book(store);
-    apply_changes(incoming, book);
+    // Most syncs bring nothing to put in: the book's index is made only for those that do.
+    const bool to_apply = !incoming.changes.empty() ||
+                          std::any_of(incoming.state.entries.begin(), incoming.state.entries.end(), [](const SyncEntry& e) { return e.record_id == 0; });
+    std::optional<StoreBook> book;
+    Result<void> applied;
+    if (to_apply) applied = apply_changes(incoming, book.emplace(store));
     // Applied: the changes are let go before the book and the state are
     // written, which is when a first sync of a large book holds the most.
     std::vector<BookChange>().swap(incoming.changes);
     incoming.adds = 0;
-    if (book.changed()) {
+    if (book && book->changed()) {
         const Result<void> sorted = sort_addresses(store);
         if (!sorted) return sorted.error();
     }
     for (const std::string& line : incoming.log) status_log_write(line);
-    if (incoming.state_changed) {
+    // Kept even when not all went in: the records added are the state's now.
+    if (incoming.state_changed || !applied) {
         const Result<void> saved = write_sync_state(state_path, incoming.state);
         if (!saved) return saved.error();
     }
-    return book.outcome;
+    if (!applied) return applied.error();
+    return book ? book->outcome : ApplyOutcome{};
 }
 
 Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_path, AddressStore& store, const AskDeletions& ask,

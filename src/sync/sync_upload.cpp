@@ -76,15 +76,16 @@ public:
         SyncEntry& e = m_state.entries[index];
         Result<std::string> as_seen = m_state.card(e);
         if (!as_seen) return as_seen.error();
+        Result<PackedFields> base = m_state.base(e);
+        if (!base) return base.error();
         const AddressFields server = card_fields(as_seen.value());
-        FieldSet changed = changed_fields(e.base, fields);
+        FieldSet changed = changed_fields(base.value(), fields);
         for (std::size_t f = 0; f < fields.size(); ++f) {
             if (fields[f] == server[f]) changed.reset(f);
         }
         if (changed.none()) {
-            e.base = fields;
             m_dirty = true;
-            return {};
+            return m_state.set_base(e, fields);
         }
         const std::string uid = e.uid.empty() ? new_uid() : e.uid;
         const std::string card = patched_card(as_seen.value(), fields, changed, uid, m_now);
@@ -96,13 +97,14 @@ public:
             return {};
         }
         if (!created(status)) return Error{put.value().status_line};
-        // Sent and taken: what the server holds now is recorded even if the spool could not keep it.
+        // Sent and taken: what the server holds now is recorded even if the
+        // spool could not keep it (the ETag left unknown fetches it again).
         const Result<void> kept = m_state.set_card(e, card);
+        const Result<void> kept_base = kept ? m_state.set_base(e, fields) : kept;
         e.uid = uid;
-        e.base = fields;
-        confirm(index, kept ? put.value().etag : std::string());
+        confirm(index, kept_base ? put.value().etag : std::string());
         ++out.changed;
-        return kept;
+        return kept_base;
     }
 
     // True when the entry is to go: deleted, or gone already.
@@ -200,7 +202,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         linked[at] = true;
         const BookContact* found = by_id.find(e.record_id);
         if (e.etag.empty()) unsent.push_back(i);
-        else if (!found->as_synced && !(e.base == found->fields)) changed.push_back(i);
+        else if (!found->as_synced && !base_matches(e, found->fields)) changed.push_back(i);
     }
     std::vector<const BookContact*> fresh;
     for (const BookContact& c : book) {
@@ -217,7 +219,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         e.uid = new_uid();
         e.href = folder + e.uid + ".vcf";
         if (Result<void> kept = state.set_card(e, new_card(c->fields.unpacked(), e.uid, now)); !kept) return kept.error();
-        e.base = c->fields;
+        if (Result<void> kept = state.set_base(e, c->fields); !kept) return kept.error();
         unsent.push_back(state.entries.size());
         state.entries.push_back(std::move(e));
     }
