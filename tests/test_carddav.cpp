@@ -430,6 +430,28 @@ TEST(PackedFields, EqualFieldsPackAlikeAndTheChangedOnesAreFound) {
     for (std::size_t f = 0; f < kAddressFieldCount; ++f) EXPECT_EQ(views[f], b[f]);
 }
 
+TEST(CompactText, HoldsAnyBytesAndTakesAPartOfItselfMovedOrCopied) {
+    CompactText t;
+    EXPECT_TRUE(t.empty());
+    EXPECT_EQ(t, "");
+    const std::string bytes = std::string("a\0\xff", 3) + std::string(70000, 'x');
+    t = bytes;
+    EXPECT_EQ(t.size(), bytes.size());
+    EXPECT_EQ(t, bytes) << "a nul, a high byte and more than 64 KiB";
+    // Assigned a part of its own bytes, which it lets go only after.
+    t = t.view().substr(3, 5);
+    EXPECT_EQ(t, "xxxxx");
+    CompactText copy = t;
+    CompactText moved = std::move(t);
+    EXPECT_TRUE(t.empty());  // NOLINT(bugprone-use-after-move): a moved-from text is empty
+    EXPECT_EQ(copy, moved);
+    const CompactText& itself = copy;
+    copy = itself;
+    EXPECT_EQ("/" + copy + ".vcf", "/xxxxx.vcf");
+    moved = "";
+    EXPECT_TRUE(moved.empty());
+}
+
 // ---- DAV XML -----------------------------------------------------------------------------------------
 
 TEST(DavXml, AMultistatusReadsWithAnyPrefixesAndCardsKeepTheirText) {
@@ -746,8 +768,8 @@ TEST_F(Changes, AFirstReportsCardsAreTakenInAsTheyAreReadHoweverManyAndOnceEach)
     EXPECT_EQ(in.value().adds, 300u);
     std::set<std::string> hrefs;
     for (const SyncEntry& e : entries) {
-        hrefs.insert(e.href);
-        const std::string n = e.href.substr(6, e.href.size() - 10);
+        hrefs.insert(e.href.str());
+        const std::string n = e.href.str().substr(6, e.href.size() - 10);
         EXPECT_EQ(card_of(in.value().state, e), vcard("P" + n));
         EXPECT_EQ(e.etag, "\"e" + n + "\"");
         EXPECT_EQ(base_of(in.value().state, e)[kFieldFirst], "P" + n);
@@ -804,7 +826,7 @@ TEST_F(Changes, ManyCardsComeByOneQueryOfTheBookAndWhatItLeftOutByMultiget) {
     ASSERT_EQ(in.value().state.entries.size(), 150u);
     for (const SyncEntry& e : in.value().state.entries) {
         EXPECT_NE(e.href, "/book/other.vcf");
-        EXPECT_EQ(card_fields(card_of(in.value().state, e))[kFieldFirst], "P" + e.href.substr(6, e.href.size() - 10));
+        EXPECT_EQ(card_fields(card_of(in.value().state, e))[kFieldFirst], "P" + e.href.str().substr(6, e.href.size() - 10));
     }
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 150u);
@@ -916,7 +938,7 @@ TEST_F(Send, APutWithoutAnEtagFetchesTheCardAsTheServerKeepsItInsteadOfSendingIt
     EXPECT_EQ(server.requests()[1].rfind("REPORT /book/", 0), 0u) << "the card is fetched, not sent again";
 
     // With an answer to the fetch, the card and ETag are the server's.
-    const std::string href = state.entries[0].href.substr(6);
+    const std::string href = state.entries[0].href.str().substr(6);
     std::string answer = multistatus;
     answer.replace(answer.find("HREF"), 4, href);
     test::LoopbackServer second({test::LoopbackServer::reply("HTTP/1.1 201 Created\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),

@@ -118,7 +118,7 @@ protected:
         const SyncState state = read_sync_state(state_path()).value();
         const std::int32_t id = id_of(first);
         for (const SyncEntry& e : state.entries) {
-            if (e.record_id == id) return e.href;
+            if (e.record_id == id) return e.href.str();
         }
         return {};
     }

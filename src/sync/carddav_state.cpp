@@ -53,6 +53,12 @@ public:
         out.assign(text);
         return true;
     }
+    bool next(CompactText& out) {
+        std::string_view text;
+        if (!next(text)) return false;
+        out = text;
+        return true;
+    }
     bool next(std::string_view& out) {
         if (m_payload.size() - m_at < 4) return false;
         const std::uint32_t length = get_u32(m_payload, m_at);
@@ -119,7 +125,7 @@ void entry_frame(std::string& out, const SyncEntry& e, const std::string& card, 
     out.append(kMagic, 4);
     out += static_cast<char>(kEntryFrame);
     put_u32(out, static_cast<std::uint32_t>(e.record_id));
-    for (const std::string* text : {&e.href, &e.etag, &e.uid, &card}) put_text(out, *text);
+    for (const std::string_view text : {e.href.view(), e.etag.view(), e.uid.view(), std::string_view(card)}) put_text(out, text);
     for (const std::string_view field : base) put_text(out, field);
 }
 

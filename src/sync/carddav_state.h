@@ -23,6 +23,7 @@
 #include "addresses/address_export.h"
 #include "app/result.h"
 #include "sync/card_spool.h"
+#include "sync/compact_text.h"
 #include "sync/packed_fields.h"
 
 namespace domora {
@@ -41,9 +42,9 @@ struct BaseSpan {
 
 struct SyncEntry {
     std::int32_t record_id = 0;  // 0 while the contact waits to be added to the book
-    std::string href;            // normalised path on the server
-    std::string etag;            // "" while an upload is not confirmed
-    std::string uid;
+    CompactText href;            // normalised path on the server
+    CompactText etag;            // "" while an upload is not confirmed
+    CompactText uid;
     CardSpan card;               // in the state's spool: UTF-8, as last seen on (or sent to) the server
     BaseSpan base;               // our fields when they last matched the card (see SyncState::base)
 };

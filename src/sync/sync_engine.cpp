@@ -208,7 +208,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     std::vector<std::string> removed = std::move(changes.removed);
     if (changes.complete) {
         for (std::size_t i = 0; i < known_count; ++i) {
-            if (!entries[i].etag.empty() && !listed_member[i]) removed.push_back(entries[i].href);
+            if (!entries[i].etag.empty() && !listed_member[i]) removed.push_back(entries[i].href.str());
         }
     }
     // The listing is done with before the cards come: every member's href and ETag is no small part of a large book.

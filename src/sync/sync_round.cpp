@@ -63,14 +63,14 @@ BookSnapshot book_snapshot(const AddressStore& store) {
 BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state) {
     // Record id and entry, sorted by id: a record with two contacts is left
     // to be weighed against each of them.
-    std::vector<std::pair<std::int32_t, std::size_t>> linked;
+    std::vector<std::pair<std::int32_t, std::uint32_t>> linked;
     linked.reserve(state.entries.size());
     for (std::size_t i = 0; i < state.entries.size(); ++i) {
-        if (state.entries[i].record_id != 0) linked.emplace_back(state.entries[i].record_id, i);
+        if (state.entries[i].record_id != 0) linked.emplace_back(state.entries[i].record_id, static_cast<std::uint32_t>(i));
     }
     std::sort(linked.begin(), linked.end());
     const auto sole_confirmed = [&](std::int32_t id) -> const SyncEntry* {
-        const auto at = std::lower_bound(linked.begin(), linked.end(), std::pair<std::int32_t, std::size_t>(id, 0));
+        const auto at = std::lower_bound(linked.begin(), linked.end(), std::pair<std::int32_t, std::uint32_t>(id, 0));
         if (at == linked.end() || at->first != id) return nullptr;
         if (std::next(at) != linked.end() && std::next(at)->first == id) return nullptr;
         const SyncEntry& e = state.entries[at->second];

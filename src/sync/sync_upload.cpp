@@ -46,7 +46,7 @@ public:
             SyncEntry& e = m_state.entries[index];
             Result<std::string> card = m_state.card(e);
             if (!card) return card.error();
-            Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href, card.value(), "", true);
+            Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href.str(), card.value(), "", true);
             if (!put) return put.error();
             if (created(put.value().status)) {
                 confirm(index, put.value().etag);
@@ -55,7 +55,7 @@ public:
             }
             if (put.value().status != 412) return Error{put.value().status_line};
             // Taken: by our own upload that went through unrecorded, or by another card.
-            Result<std::vector<FetchedCard>> there = fetch_cards(m_http, m_state.book_url, {e.href});
+            Result<std::vector<FetchedCard>> there = fetch_cards(m_http, m_state.book_url, {e.href.str()});
             if (!there) return there.error();
             m_dirty = true;
             if (!there.value().empty() && card_uid(there.value()[0].card) == e.uid) {
@@ -66,7 +66,7 @@ public:
             }
             e.uid = new_uid();
             e.href = collection_path(m_state.book_url) + e.uid + ".vcf";
-            if (Result<void> kept = m_state.set_card(e, new_card(fields, e.uid, m_now)); !kept) return kept.error();
+            if (Result<void> kept = m_state.set_card(e, new_card(fields, e.uid.str(), m_now)); !kept) return kept.error();
         }
         out.again = true;
         return {};
@@ -87,9 +87,9 @@ public:
             m_dirty = true;
             return m_state.set_base(e, fields);
         }
-        const std::string uid = e.uid.empty() ? new_uid() : e.uid;
+        const std::string uid = e.uid.empty() ? new_uid() : e.uid.str();
         const std::string card = patched_card(as_seen.value(), fields, changed, uid, m_now);
-        Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href, card, e.etag, false);
+        Result<PutOutcome> put = put_card(m_http, m_state.book_url, e.href.str(), card, e.etag.str(), false);
         if (!put) return put.error();
         const long status = put.value().status;
         if (status == 412 || status == 404) {
@@ -109,7 +109,7 @@ public:
 
     // True when the entry is to go: deleted, or gone already.
     Result<bool> remove(const SyncEntry& e) {
-        Result<long> status = delete_card(m_http, m_state.book_url, e.href, e.etag);
+        Result<long> status = delete_card(m_http, m_state.book_url, e.href.str(), e.etag.str());
         if (!status) return status.error();
         if (status.value() == 412) {
             out.again = true;  // changed on the server: the next round keeps it
@@ -130,8 +130,8 @@ public:
         std::vector<std::string> hrefs;
         std::unordered_map<std::string, std::size_t> where;
         for (const std::size_t i : m_unconfirmed) {
-            hrefs.push_back(m_state.entries[i].href);
-            where[m_state.entries[i].href] = i;
+            hrefs.push_back(m_state.entries[i].href.str());
+            where[m_state.entries[i].href.str()] = i;
         }
         Result<std::vector<FetchedCard>> cards = fetch_cards(m_http, m_state.book_url, hrefs);
         if (!cards) return cards.error();
@@ -218,7 +218,7 @@ Result<Outgoing> send_changes(HttpClient& http, SyncState& state, const BookSnap
         e.record_id = c->id;
         e.uid = new_uid();
         e.href = folder + e.uid + ".vcf";
-        if (Result<void> kept = state.set_card(e, new_card(c->fields.unpacked(), e.uid, now)); !kept) return kept.error();
+        if (Result<void> kept = state.set_card(e, new_card(c->fields.unpacked(), e.uid.str(), now)); !kept) return kept.error();
         if (Result<void> kept = state.set_base(e, c->fields); !kept) return kept.error();
         unsent.push_back(state.entries.size());
         state.entries.push_back(std::move(e));
