@@ -19,6 +19,11 @@ std::optional<AddressRecord> AddressRecordIndex::find(std::int32_t id) const {
     return m_store.record_at(found->second);
 }
 
+void AddressRecordIndex::reserve_adds(std::size_t count, std::size_t bytes) {
+    m_offsets.reserve(m_offsets.size() + count);
+    m_store.reserve_appends(count, bytes);
+}
+
 std::int32_t AddressRecordIndex::add(const AddressValues& values, AddressValues& stored) {
     // Above every id in the image, not only those the view shows; after the
     // largest id the smallest one no record has.

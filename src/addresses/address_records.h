@@ -20,6 +20,8 @@ public:
     // Appends a record under an id above every id in the image, marks 0;
     // stored is what the record holds (a taken name gets " (2)").
     std::int32_t add(const AddressValues& values, AddressValues& stored);
+    // Room for count more adds of bytes in all (see AddressStore::reserve_appends).
+    void reserve_adds(std::size_t count, std::size_t bytes);
     // The record keeps its id and marks. False when no live record has the id.
     bool edit(std::int32_t id, const AddressValues& values, AddressValues& stored);
     bool remove(std::int32_t id);

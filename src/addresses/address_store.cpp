@@ -201,6 +201,13 @@ void AddressStore::expect_save() {
     if (m_image.size() >= kWorthFindingAhead) find_order_ahead();
 }
 
+void AddressStore::reserve_appends(std::size_t count, std::size_t bytes) {
+    // Growing the image may move it, under the worker finding its order.
+    settle_order_ahead();
+    m_image.reserve(m_image.size() + bytes);
+    m_items.reserve(m_items.size() + count);
+}
+
 Result<void> AddressStore::write_image(std::string_view image) {
     // An address file that could not be read may still hold the user's
     // addresses; writing this image over it would lose them.

@@ -232,6 +232,9 @@ public:
     // bytes end a value; values too long for the record builder are cut, the
     // longest first, so the record fits. The file is not written.
     AppendResult append_record(std::int32_t id, std::uint8_t marks, const AddressValues& values);
+    // Room for count more records of bytes in all (headers included), made
+    // at once: a large book taken in grows by what it takes, not by doubling.
+    void reserve_appends(std::size_t count, std::size_t bytes);
     // Largest id in the view + 1; on overflow the smallest unused id from 1.
     std::int32_t new_record_id() const;
 

@@ -350,6 +350,13 @@ Result<void> apply_changes(Incoming& incoming, BookEditor& book) {
         // Not kept: the base as it was makes the next sync send the merge as ours, which it is.
         if (Result<void> kept = incoming.state.set_base(*entry, base); !kept) return kept;
     }
+    std::size_t adds = 0, packed_bytes = 0;
+    for (const SyncEntry& e : incoming.state.entries) {
+        if (e.record_id != 0) continue;
+        ++adds;
+        packed_bytes += e.base.at.size;
+    }
+    if (adds != 0) book.expect_adds(adds, packed_bytes);
     for (SyncEntry& e : incoming.state.entries) {
         if (e.record_id != 0) continue;
         Result<PackedFields> base = incoming.state.base(e);

@@ -104,6 +104,11 @@ public:
     virtual std::int32_t add(const AddressFields& fields, AddressFields& stored) = 0;
     virtual AddressFields edit(std::int32_t id, const AddressFields& fields) = 0;
     virtual void remove(std::int32_t id) = 0;
+    // count adds of fields whose packings take packed_bytes in all are to come.
+    virtual void expect_adds(std::size_t count, std::size_t packed_bytes) {
+        (void)count;
+        (void)packed_bytes;
+    }
 };
 
 // Puts the changes into the book, keeping what the user changed since the

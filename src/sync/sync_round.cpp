@@ -35,6 +35,11 @@ public:
     void remove(std::int32_t id) override {
         if (m_index.remove(id)) ++outcome.deleted;
     }
+    void expect_adds(std::size_t count, std::size_t packed_bytes) override {
+        // A record is its header and each field ended by a zero byte, which
+        // the packing's length bytes match; a name suffix may take a few more.
+        m_index.reserve_adds(count, packed_bytes + count * (kAddressRecordHeaderSize + kAddressFieldCount + 8));
+    }
     bool changed() const { return m_index.changed(); }
 
     ApplyOutcome outcome;
