@@ -66,7 +66,7 @@ bool write_all(int fd, std::string_view data, int& err) {
 
 // Small pieces go out through one buffer: a write per piece cost more than the copy.
 bool write_pieces(int fd, const FilePieces& next, int& err) {
-    constexpr std::size_t kBuffer = 1 << 20;
+    constexpr std::size_t kBuffer = 256 * 1024;
     std::string buffer;
     buffer.reserve(kBuffer);
     for (std::string_view piece = next(); !piece.empty(); piece = next()) {
