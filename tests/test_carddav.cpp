@@ -573,6 +573,40 @@ TEST_F(Apply, WhatTheUserChangedDuringTheSyncIsKept) {
     EXPECT_TRUE(book.records.count(2)) << "a record changed meanwhile is not deleted";
 }
 
+TEST_F(Apply, ABaseTheSpoolCannotGiveBackStopsTheAddsAndEachRecordAddedHasItsContact) {
+    // The spool beside the state, in this test's folder.
+    const std::string kept_path = app_paths().carddav_file;
+    app_paths().carddav_file = path("carddav.dat");
+    Incoming in;
+    for (int i = 1; i <= 1000; ++i) {
+        SyncEntry e;
+        e.href = "/" + std::to_string(i) + ".vcf";
+        e.etag = "\"x\"";
+        give_card(in.state, e, kServerCard);
+        give_base(in.state, e, fields({{kFieldFirst, "P" + std::to_string(i)}}));
+        in.state.entries.push_back(e);
+    }
+    // The spool's first stretch reads, the rest of what went to its file does not.
+    os.fail_reads(folder_of(path("carddav.dat")), 100 * 1024);
+    FakeBook book;
+    const Result<void> applied = apply_changes(in, book);
+    os.clear_faults();
+    ASSERT_FALSE(applied.ok());
+    EXPECT_GT(book.records.size(), 100u);
+    EXPECT_LT(book.records.size(), 1000u);
+    // What went in is the state's, so the state kept with it adds no record twice.
+    std::size_t linked = 0;
+    for (const SyncEntry& e : in.state.entries) {
+        if (e.record_id == 0) continue;
+        ++linked;
+        ASSERT_TRUE(book.records.count(e.record_id));
+        EXPECT_EQ("/" + book.records[e.record_id][kFieldFirst].substr(1) + ".vcf", e.href);
+        EXPECT_EQ(base_of(in.state, e)[kFieldFirst], book.records[e.record_id][kFieldFirst]);
+    }
+    EXPECT_EQ(linked, book.records.size());
+    app_paths().carddav_file = kept_path;
+}
+
 TEST_F(Apply, TheDeleteGuardCountsBothSidesAndKeepingBringsContactsBack) {
     BookSnapshot book;
     for (int i = 1; i <= 8; ++i) book.push_back({i, false, fields({{kFieldFirst, "P" + std::to_string(i)}})});
