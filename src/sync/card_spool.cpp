@@ -120,7 +120,8 @@ Result<void> CardSpool::read_into(const CardSpan& span, std::string& out) {
             if (Result<void> flushed = flush(); !flushed) return flushed.error();
         }
         Platform& os = platform();
-        m_window.resize(std::max<std::size_t>(kWindow, span.size));
+        // No more than the file holds from there: a small book's spool is read in its own size.
+        m_window.resize(std::max<std::size_t>(span.size, static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, m_written - span.at))));
         m_window_at = span.at;
         std::size_t got = 0;
         if (os.sys_seek(m_fd, static_cast<std::int64_t>(span.at), SEEK_SET) < 0) {

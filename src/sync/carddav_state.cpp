@@ -244,7 +244,10 @@ public:
         if (m_fd < 0) return m_all.substr(static_cast<std::size_t>(offset), count);
         while (!failed() && m_start + m_held.size() < offset + count) {
             const std::size_t at = m_held.size();
-            m_held.resize(at + std::max<std::size_t>(kRead, static_cast<std::size_t>(offset + count - m_start - at)));
+            // A piece at a time, but no more than the file has: a small book's state is read in its own size.
+            const std::uint64_t left = m_size > m_start + at ? m_size - (m_start + at) : 0;
+            const auto need = static_cast<std::size_t>(offset + count - m_start - at);
+            m_held.resize(at + std::max<std::size_t>(need, static_cast<std::size_t>(std::min<std::uint64_t>(kRead, left))));
             const long n = platform().sys_read(m_fd, m_held.data() + at, m_held.size() - at);
             m_held.resize(at + static_cast<std::size_t>(n > 0 ? n : 0));
             if (n < 0) m_error = errno != 0 ? errno : EIO;
