@@ -24,6 +24,47 @@ std::string name_of(const AddressFields& f) {
     return name.empty() ? f[kFieldCompany] : name;
 }
 
+// The contacts by href while the server's changes come: those the state
+// came with as their places sorted by href, four bytes each, made when the
+// server first names a member (most syncs find none); those added since in
+// a map. An href's bytes stay where they are when its entry moves, so the
+// map's views outlive the entries' room growing.
+class HrefIndex {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    explicit HrefIndex(const std::vector<SyncEntry>& entries) : m_entries(entries), m_known(entries.size()) {}
+
+    std::size_t find(std::string_view href) {
+        if (!m_sorted) sort_known();
+        const auto at = std::lower_bound(m_by_href.begin(), m_by_href.end(), href,
+                                         [this](std::uint32_t i, std::string_view h) { return m_entries[i].href.view() < h; });
+        if (at != m_by_href.end() && m_entries[*at].href == href) return *at;
+        const auto added = m_added.find(href);
+        return added == m_added.end() ? npos : added->second;
+    }
+    // The entry at index was added after the state's own.
+    void added(std::size_t index) { m_added.emplace(m_entries[index].href.view(), index); }
+    void clear() {
+        std::vector<std::uint32_t>().swap(m_by_href);
+        m_added = {};
+    }
+
+private:
+    void sort_known() {
+        m_sorted = true;
+        m_by_href.resize(m_known);
+        for (std::size_t i = 0; i < m_known; ++i) m_by_href[i] = static_cast<std::uint32_t>(i);
+        std::sort(m_by_href.begin(), m_by_href.end(),
+                  [this](std::uint32_t a, std::uint32_t b) { return m_entries[a].href.view() < m_entries[b].href.view(); });
+    }
+
+    const std::vector<SyncEntry>& m_entries;
+    std::size_t m_known;
+    bool m_sorted = false;
+    std::vector<std::uint32_t> m_by_href;
+    std::unordered_map<std::string_view, std::size_t> m_added;
+};
+
 }  // namespace
 
 BookIndex::BookIndex(const BookSnapshot& book) {
@@ -51,17 +92,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     in.state = std::move(state);
     std::vector<SyncEntry>& entries = in.state.entries;
     const std::size_t known_count = entries.size();
-    // The contacts by views of their hrefs, made at the first member the
-    // server names (most syncs find none) and again whenever the entries
-    // move: the cards of a report come one by one, as many as there are.
-    std::unordered_map<std::string_view, std::size_t> by_href;
-    bool indexed = false;
-    const auto index_hrefs = [&] {
-        by_href.clear();
-        by_href.reserve(entries.capacity());
-        for (std::size_t i = 0; i < entries.size(); ++i) by_href.emplace(entries[i].href, i);
-        indexed = true;
-    };
+    HrefIndex by_href(entries);
     const BookIndex by_id(book);
 
     // Records no contact belongs to yet, by their values: a card equal to one of them is that record.
@@ -80,11 +111,10 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     // Which cards to take or fetch: new ones and those whose ETag moved.
     std::vector<bool> listed_member(known_count, false);
     const auto known_as_is = [&](const std::string& href, const std::string& etag) {
-        if (!indexed) index_hrefs();
-        const auto known = by_href.find(href);
-        if (known == by_href.end()) return false;
-        if (known->second < known_count) listed_member[known->second] = true;
-        return entries[known->second].etag == etag;
+        const std::size_t known = by_href.find(href);
+        if (known == HrefIndex::npos) return false;
+        if (known < known_count) listed_member[known] = true;
+        return entries[known].etag == etag;
     };
 
     // Our fields of a record, as the snapshot has them or as the base it
@@ -115,14 +145,12 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     };
     const auto take = [&](FetchedCard& card) {
         if (failed) return;
-        if (!indexed) index_hrefs();
         const AddressFields server_new = card_fields(card.card);
-        const auto known = by_href.find(card.href);
-        if (known == by_href.end()) {
+        const std::size_t known = by_href.find(card.href);
+        if (known == HrefIndex::npos) {
             if (entries.size() == entries.capacity()) {
                 if (!growing) return;
                 entries.reserve(std::max<std::size_t>(64, entries.capacity() * 2));
-                index_hrefs();
             }
             ++received;
             SyncEntry e;
@@ -138,12 +166,12 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
             keep(e, card.card);
             e.href = std::move(card.href);
             entries.push_back(std::move(e));
-            by_href.emplace(entries.back().href, entries.size() - 1);
+            by_href.added(entries.size() - 1);
             drop.push_back(false);
             return;
         }
         ++received;
-        SyncEntry& e = entries[known->second];
+        SyncEntry& e = entries[known];
         if (e.etag.empty()) {
             // Our own upload, which went through before the sync was stopped.
             e.etag = std::move(card.etag);
@@ -215,10 +243,7 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     std::vector<bool>().swap(listed_member);
     std::vector<MemberEtag>().swap(changes.changed);
     growing = false;
-    if (entries.capacity() < entries.size() + wanted.size()) {
-        entries.reserve(entries.size() + wanted.size());
-        if (indexed) index_hrefs();
-    }
+    if (entries.capacity() < entries.size() + wanted.size()) entries.reserve(entries.size() + wanted.size());
     // Each batch is taken in as it comes, so no more than one batch of cards is held beside the state.
     const std::size_t total = wanted.size();
     Result<void> fetched = fetch_cards_each(http, in.state.book_url, wanted, [&](std::vector<FetchedCard>& batch, std::size_t done) {
@@ -228,12 +253,11 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     if (!fetched) return fetched.error();
     if (failed) return *failed;
 
-    if (!removed.empty() && !indexed) index_hrefs();
     for (const std::string& href : removed) {
-        const auto known = by_href.find(href);
-        if (known == by_href.end()) continue;
-        SyncEntry& e = entries[known->second];
-        drop[known->second] = true;
+        const std::size_t known = by_href.find(href);
+        if (known == HrefIndex::npos) continue;
+        SyncEntry& e = entries[known];
+        drop[known] = true;
         const BookContact* local = by_id.find(e.record_id);
         if (e.record_id == 0 || local == nullptr) continue;
         Result<PackedFields> base = in.state.base(e);
