@@ -100,8 +100,9 @@ BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state) {
 
 Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, const std::string& state_path) {
     // Most syncs bring nothing to put in: the book's index is made only for those that do.
-    const bool to_apply = !incoming.changes.empty() ||
-                          std::any_of(incoming.state.entries.begin(), incoming.state.entries.end(), [](const SyncEntry& e) { return e.record_id == 0; });
+    const std::vector<SyncEntry>& entries = incoming.state.entries;
+    const bool to_apply =
+        !incoming.changes.empty() || std::any_of(entries.begin(), entries.end(), [](const SyncEntry& e) { return e.record_id == 0; });
     std::optional<StoreBook> book;
     Result<void> applied;
     if (to_apply) applied = apply_changes(incoming, book.emplace(store));
@@ -113,6 +114,9 @@ Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, con
         const Result<void> sorted = sort_addresses(store);
         if (!sorted) return sorted.error();
     }
+    // The book's index is let go before the state is written.
+    const ApplyOutcome outcome = book ? book->outcome : ApplyOutcome{};
+    book.reset();
     for (const std::string& line : incoming.log) status_log_write(line);
     // Kept even when not all went in: the records added are the state's now.
     if (incoming.state_changed || !applied) {
@@ -120,7 +124,7 @@ Result<ApplyOutcome> apply_to_store(Incoming& incoming, AddressStore& store, con
         if (!saved) return saved.error();
     }
     if (!applied) return applied.error();
-    return book ? book->outcome : ApplyOutcome{};
+    return outcome;
 }
 
 Result<SyncReport> sync_address_book(HttpClient& http, const std::string& state_path, AddressStore& store, const AskDeletions& ask,
