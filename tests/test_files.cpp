@@ -135,6 +135,22 @@ TEST_F(Files, AtomicWriteCreatesOwnerOnlyAndReplacesWhole) {
     EXPECT_EQ(names.size(), 1u) << "no temporary file is left behind";
 }
 
+TEST_F(Files, PiecesSmallAndLargeGoOutWholeAndInOrder) {
+    // Small ones gather, large ones go as they are, a run of small ones fills the gathering past its size.
+    std::vector<std::string> pieces;
+    for (const std::size_t size : {std::size_t{10}, std::size_t{64 * 1024}, std::size_t{3}, std::size_t{300 * 1024}, std::size_t{64 * 1024 - 1},
+                                   std::size_t{64 * 1024 - 1}, std::size_t{64 * 1024 - 1}, std::size_t{64 * 1024 - 1}, std::size_t{64 * 1024 - 1},
+                                   std::size_t{1}}) {
+        pieces.push_back(std::string(size, static_cast<char>('a' + pieces.size())));
+    }
+    std::string whole;
+    for (const std::string& p : pieces) whole += p;
+    std::size_t next = 0;
+    const std::string f = path("address10.dat");
+    ASSERT_TRUE(write_file_atomic(f, [&]() { return next < pieces.size() ? std::string_view(pieces[next++]) : std::string_view(); }));
+    EXPECT_EQ(read(f), whole);
+}
+
 // A scratch file replaces the old one whole as a flushed save does, but
 // never waits for the disk; a failure still leaves the old file.
 TEST_F(Files, AScratchFileIsReplacedWholeWithoutWaitingForTheDisk) {

@@ -64,19 +64,23 @@ bool write_all(int fd, std::string_view data, int& err) {
     return true;
 }
 
-// Small pieces go out through one buffer: a write per piece cost more than the copy.
+// Small pieces go out through one buffer: a write per piece cost more than
+// the copy. Pieces of 64 KB and more go as they are, and the buffer is made
+// only once a small one comes.
 bool write_pieces(int fd, const FilePieces& next, int& err) {
     constexpr std::size_t kBuffer = 256 * 1024;
+    constexpr std::size_t kLargePiece = 64 * 1024;
     std::string buffer;
-    buffer.reserve(kBuffer);
     for (std::string_view piece = next(); !piece.empty(); piece = next()) {
-        if (buffer.size() + piece.size() > kBuffer) {
+        const bool large = piece.size() >= kLargePiece;
+        if (buffer.size() + piece.size() > kBuffer || (large && !buffer.empty())) {
             if (!write_all(fd, buffer, err)) return false;
             buffer.clear();
         }
-        if (piece.size() >= kBuffer) {
+        if (large) {
             if (!write_all(fd, piece, err)) return false;
         } else {
+            if (buffer.capacity() < kBuffer) buffer.reserve(kBuffer);
             buffer.append(piece);
         }
     }
