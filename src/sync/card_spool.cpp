@@ -18,7 +18,7 @@ namespace {
 
 // What gathers before it goes to the file, and what a read takes at once.
 constexpr std::size_t kPendingMost = 64 * 1024;
-constexpr std::size_t kWindow = 256 * 1024;
+constexpr std::size_t kWindow = 64 * 1024;
 
 Error spool_error(const char* step, int err) {
     return Error{std::string("the contacts sync could not ") + step + " its cards: " + std::strerror(err != 0 ? err : EIO)};
