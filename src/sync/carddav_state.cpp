@@ -185,7 +185,9 @@ Result<void> keep_base(SyncState& state, SyncEntry& e, const PackedFields& field
 
 }  // namespace
 
-bool base_matches(const SyncEntry& e, const PackedFields& fields) { return e.base.digest == digest_of(fields.bytes()); }
+bool base_matches(const SyncEntry& e, const PackedFields& fields) { return base_matches_packing(e, fields.bytes()); }
+
+bool base_matches_packing(const SyncEntry& e, std::string_view packing) { return e.base.digest == digest_of(packing); }
 
 Result<void> SyncState::set_card(SyncEntry& e, std::string_view text) { return keep_text(*this, e.card, text, sync_spool_folder()); }
 

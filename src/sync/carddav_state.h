@@ -51,6 +51,8 @@ struct SyncEntry {
 
 // Whether fields are e's base, by its digest.
 bool base_matches(const SyncEntry& e, const PackedFields& fields);
+// The same for the packing of the fields (see PackedFields::pack).
+bool base_matches_packing(const SyncEntry& e, std::string_view packing);
 
 struct SyncState {
     std::string server;      // what the user typed

@@ -47,37 +47,40 @@ private:
 
 }  // namespace
 
-void PackedFields::assign(const AddressFields& fields) {
+void PackedFields::pack(const AddressFields& fields, std::string& out) {
     std::size_t size = 0;
     for (const std::string& f : fields) size += f.size() + (f.size() < kLongField ? 1 : 5);
-    m_bytes.clear();
-    if (size == fields.size()) {
-        m_bytes.shrink_to_fit();
-        return;  // all empty
-    }
-    m_bytes.reserve(size);
+    out.clear();
+    if (size == fields.size()) return;  // all empty
+    out.reserve(size);
     for (const std::string& f : fields) {
-        put_length(m_bytes, f.size());
-        m_bytes += f;
+        put_length(out, f.size());
+        out += f;
     }
 }
 
+void PackedFields::assign(const AddressFields& fields) {
+    thread_local std::string packing;
+    pack(fields, packing);
+    m_bytes = std::string_view(packing);
+}
+
 std::string_view PackedFields::operator[](std::size_t field) const {
-    Reader r(m_bytes);
+    Reader r(m_bytes.view());
     for (std::size_t i = 0; i < field; ++i) r.next();
     return r.next();
 }
 
 std::array<std::string_view, kAddressFieldCount> PackedFields::views() const {
     std::array<std::string_view, kAddressFieldCount> fields;
-    Reader r(m_bytes);
+    Reader r(m_bytes.view());
     for (std::string_view& f : fields) f = r.next();
     return fields;
 }
 
 AddressFields PackedFields::unpacked() const {
     AddressFields fields;
-    Reader r(m_bytes);
+    Reader r(m_bytes.view());
     for (std::string& f : fields) f = r.next();
     return fields;
 }
@@ -89,7 +92,7 @@ void PackedFields::set(std::size_t field, std::string_view value) {
 }
 
 bool PackedFields::operator==(const AddressFields& other) const {
-    Reader r(m_bytes);
+    Reader r(m_bytes.view());
     for (const std::string& f : other) {
         if (r.next() != f) return false;
     }

@@ -83,14 +83,16 @@ BookSnapshot book_snapshot(const AddressStore& store, const SyncState& state) {
     };
     BookSnapshot book;
     book.reserve(static_cast<std::size_t>(store.count()));
+    std::string packing;  // each record's, in one room
     store.each_frame([&](std::uint32_t offset) {
         if (!store.live_at(offset)) return true;
-        AddressRecord r = store.record_at(offset);
+        const AddressRecord r = store.record_at(offset);
+        PackedFields::pack(r.fields, packing);
         const SyncEntry* e = sole_confirmed(r.id);
-        if (e != nullptr && base_matches(*e, r.fields)) {
+        if (e != nullptr && base_matches_packing(*e, packing)) {
             book.push_back({r.id, true, {}});
         } else {
-            book.push_back({r.id, false, r.fields});
+            book.push_back({r.id, false, PackedFields::from_bytes(packing)});
         }
         return true;
     });
