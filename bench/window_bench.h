@@ -56,7 +56,7 @@ struct PrivateDisplay {
         for (int n = first_display; n < first_display + 100; ++n) {
             if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
             display = ":" + std::to_string(n);
-            server = e2e::spawn_program({"Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"}, env);
+            server = e2e::spawn_program({"Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp", "-r"}, env);
             for (int i = 0; i < 200 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(25));
             }

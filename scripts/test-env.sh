@@ -4,6 +4,9 @@
 # Starts Xvfb on a display it picks itself (-displayfd: the number is written
 # once the server accepts clients, so nothing is guessed or waited out) and
 # points DISPLAY at it; a desktop session the tests run from is left alone.
+# Keys do not repeat on it (-r): on a loaded machine a key that xdotool
+# presses and lets go may be held long enough to repeat, and a test would
+# see two Downs for one.
 # Sets private_xvfb_pid; stop it with stop_private_xvfb.
 private_xvfb_pid=""
 start_private_xvfb() {
@@ -11,7 +14,7 @@ start_private_xvfb() {
   case "$factor" in '' | *[!0-9]*) factor=1 ;; esac
   [ "$factor" -ge 1 ] || factor=1
   scratch="$(mktemp -d /tmp/domora-xvfb-XXXXXX)" || return 1
-  Xvfb -displayfd 9 -screen 0 1600x1000x24 -nolisten tcp 9>"$scratch/display" >"$scratch/log" 2>&1 &
+  Xvfb -displayfd 9 -screen 0 1600x1000x24 -nolisten tcp -r 9>"$scratch/display" >"$scratch/log" 2>&1 &
   private_xvfb_pid=$!
   for _ in $(seq $((600 * factor))); do
     display="$(cat "$scratch/display" 2>/dev/null)"

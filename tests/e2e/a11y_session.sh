@@ -16,7 +16,7 @@ factor="${DOMORA_TEST_TIMEOUT_FACTOR:-1}"
 # The server picks a free display and writes its number once it takes
 # connections; it must not reset when the bus launcher, its first client, leaves.
 : >"$scratch/display"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset -r 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT INT TERM
 # Up to 20 s (times the factor) for it.

@@ -56,7 +56,7 @@ protected:
         for (int n = 380; n < 480 && m_server <= 0; ++n) {
             if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
             m_display = ":" + std::to_string(n);
-            m_server = spawn_quiet({"Xvfb", m_display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            m_server = spawn_quiet({"Xvfb", m_display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-r"});
         }
         ASSERT_GT(m_server, 0);
         const std::string socket = "/tmp/.X11-unix/X" + m_display.substr(1);

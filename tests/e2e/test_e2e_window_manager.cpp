@@ -54,7 +54,7 @@ protected:
         for (int n = 150; n < 250 && m_server <= 0; ++n) {
             if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
             m_display = ":" + std::to_string(n);
-            m_server = spawn({"Xvfb", m_display, "-screen", "0", size, "-nolisten", "tcp"});
+            m_server = spawn({"Xvfb", m_display, "-screen", "0", size, "-nolisten", "tcp", "-r"});
             if (m_server <= 0) return false;
             // Answering, or gone: another test may have taken the number in between.
             bool gone = false;
