@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "addresses/address_records.h"
 #include "addresses/address_store.h"
 #include "app/files.h"
 #include "app/main_window.h"
@@ -218,6 +219,30 @@ TEST_F(Store, SearchModeShowsOnlyMarkedRecords) {
     EXPECT_EQ(store.current(), 2) << "a rebuild leaves the position alone";
     EXPECT_EQ(log().back(), "Address Mode:  1 - Total Addresses:  2");
     EXPECT_EQ(store.new_record_id(), 5) << "ids come from the view";
+}
+
+TEST_F(Store, RecordsAreFoundByIdInAnyOrderAndAnAddPastTheLargestIdTakesTheSmallestFreeOne) {
+    write(path("address10.dat"), build_address_record(5, true, 0, values({"Eve"})) + build_address_record(2, true, 0, values({"Bob"})) +
+                                     build_address_record(INT32_MAX, true, 0, values({"Max"})) +
+                                     build_address_record(3, false, 0, values({"Cy"})) + build_address_record(2, true, 0, values({"Bea"})));
+    ASSERT_TRUE(store.load().ok());
+    AddressRecordIndex index(store);
+    const auto first_of = [&](std::int32_t id) { return index.find(id) ? index.find(id)->fields[kFieldFirst] : std::string("none"); };
+    EXPECT_EQ(first_of(5), "Eve");
+    EXPECT_EQ(first_of(2), "Bea") << "of two live records with one id, the later stands for it";
+    EXPECT_EQ(first_of(3), "none") << "a deleted record is not found";
+    EXPECT_EQ(first_of(INT32_MAX), "Max");
+    AddressValues stored;
+    EXPECT_TRUE(index.edit(5, values({"Eva"}), stored));
+    EXPECT_EQ(first_of(5), "Eva");
+    EXPECT_TRUE(index.remove(2));
+    EXPECT_FALSE(index.remove(2));
+    EXPECT_FALSE(index.edit(2, values({"Bo"}), stored));
+    // No id above the largest: 1, then the removed 2, then 3 (no live record has it), then 4.
+    for (const std::int32_t want : {1, 2, 3, 4}) EXPECT_EQ(index.add(values({"N" + std::to_string(want)}), stored), want);
+    for (const std::int32_t id : {1, 2, 3, 4}) EXPECT_EQ(first_of(id), "N" + std::to_string(id));
+    EXPECT_EQ(first_of(5), "Eva");
+    EXPECT_TRUE(index.changed());
 }
 
 // ---- appending -----------------------------------------------------------------------------------------
