@@ -335,19 +335,26 @@ Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book)
 Result<void> apply_changes(Incoming& incoming, BookEditor& book) {
     // The first base that cannot be read or kept ends it. What went into the
     // book before is in the state too, which is still to be kept with it.
-    // The contacts by record id, sorted: the last of a record's contacts
-    // stands for it. Only the edits look for them.
+    // The contact of each changed record, found in one pass: the last of a
+    // record's contacts stands for it. As many as the changes, not the book.
     std::vector<std::pair<std::int32_t, SyncEntry*>> by_id;
-    if (!incoming.changes.empty()) {
-        by_id.reserve(incoming.state.entries.size());
+    by_id.reserve(incoming.changes.size());
+    for (const BookChange& c : incoming.changes) by_id.emplace_back(c.id, nullptr);
+    std::sort(by_id.begin(), by_id.end());
+    by_id.erase(std::unique(by_id.begin(), by_id.end()), by_id.end());
+    const auto place_of = [&](std::int32_t id) {
+        return std::lower_bound(by_id.begin(), by_id.end(), std::pair<std::int32_t, SyncEntry*>(id, nullptr),
+                                [](const auto& a, const auto& b) { return a.first < b.first; });
+    };
+    if (!by_id.empty()) {
         for (SyncEntry& e : incoming.state.entries) {
-            if (e.record_id != 0) by_id.emplace_back(e.record_id, &e);
+            const auto at = place_of(e.record_id);
+            if (at != by_id.end() && at->first == e.record_id) at->second = &e;
         }
     }
-    std::stable_sort(by_id.begin(), by_id.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto entry_of = [&](std::int32_t id) -> SyncEntry* {
-        const auto past = std::upper_bound(by_id.begin(), by_id.end(), id, [](std::int32_t v, const auto& p) { return v < p.first; });
-        return past != by_id.begin() && std::prev(past)->first == id ? std::prev(past)->second : nullptr;
+        const auto at = place_of(id);
+        return at != by_id.end() && at->first == id ? at->second : nullptr;
     };
     for (const BookChange& c : incoming.changes) {
         const std::optional<AddressFields> now = book.find(c.id);
