@@ -130,8 +130,8 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     std::vector<bool> drop(entries.size(), false);
     std::size_t received = 0;
     // While the report is read the entries make room as cards come; after
-    // it, room is made for the cards asked for, and one beyond them is left
-    // for the next sync.
+    // it, room is made for the new cards asked for, and one beyond them is
+    // left for the next sync.
     bool growing = true;
     // The first card the spool could not keep or give back ends the step.
     std::optional<Error> failed;
@@ -230,8 +230,11 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     in.state.token = changes.token;
     in.state.ctag = changes.ctag;
     std::vector<std::string> wanted;
+    std::size_t wanted_new = 0;  // of them, cards no contact has yet
     for (MemberEtag& m : changes.changed) {
-        if (!known_as_is(m.href, m.etag)) wanted.push_back(std::move(m.href));
+        if (known_as_is(m.href, m.etag)) continue;
+        if (by_href.find(m.href) == HrefIndex::npos) ++wanted_new;
+        wanted.push_back(std::move(m.href));
     }
     std::vector<std::string> removed = std::move(changes.removed);
     if (changes.complete) {
@@ -243,7 +246,9 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     std::vector<bool>().swap(listed_member);
     std::vector<MemberEtag>().swap(changes.changed);
     growing = false;
-    if (entries.capacity() < entries.size() + wanted.size()) entries.reserve(entries.size() + wanted.size());
+    // Room for the new ones only: a changed card keeps its contact, and the
+    // whole list is not moved for it.
+    if (entries.capacity() < entries.size() + wanted_new) entries.reserve(entries.size() + wanted_new);
     // Each batch is taken in as it comes, so no more than one batch of cards is held beside the state.
     const std::size_t total = wanted.size();
     Result<void> fetched = fetch_cards_each(http, in.state.book_url, wanted, [&](std::vector<FetchedCard>& batch, std::size_t done) {
