@@ -117,9 +117,9 @@ void settings_frame(std::string& out, const SyncState& state) {
     frame(out, kSettingsFrame, payload);
 }
 
-void entry_frame(std::string& out, const SyncEntry& e, const std::string& card, const PackedFields& packed_base) {
+void entry_frame(std::string& out, const SyncEntry& e, const std::string& card, std::string_view packed_base) {
     std::size_t size = 4 + 4 * (4 + kAddressFieldCount) + e.href.size() + e.etag.size() + e.uid.size() + card.size();
-    const std::array<std::string_view, kAddressFieldCount> base = packed_base.views();
+    const std::array<std::string_view, kAddressFieldCount> base = PackedFields::views_of(packed_base);
     for (const std::string_view field : base) size += field.size();
     put_u32(out, static_cast<std::uint32_t>(kFrameHeader + size));
     out.append(kMagic, 4);
@@ -145,7 +145,7 @@ Result<PackedFields> SyncState::base(const SyncEntry& e) const {
     if (!cards) return Error{"the contacts sync lost its cards"};
     Result<std::string> bytes = cards->read(e.base.at);
     if (!bytes) return bytes.error();
-    return PackedFields::from_bytes(std::move(bytes.value()));
+    return PackedFields::from_bytes(bytes.value());
 }
 
 namespace {
@@ -209,7 +209,7 @@ Result<bool> SyncStateWriter::next(std::string& out) {
             if (Result<void> read = m_state.cards->read_into(e.card, m_card); !read) return read.error();
             if (Result<void> read = m_state.cards->read_into(e.base.at, m_base); !read) return read.error();
         }
-        entry_frame(out, e, m_card, PackedFields::from_bytes(m_base));
+        entry_frame(out, e, m_card, m_base);
     }
     return true;
 }

@@ -71,9 +71,9 @@ std::string_view PackedFields::operator[](std::size_t field) const {
     return r.next();
 }
 
-std::array<std::string_view, kAddressFieldCount> PackedFields::views() const {
+std::array<std::string_view, kAddressFieldCount> PackedFields::views_of(std::string_view bytes) {
     std::array<std::string_view, kAddressFieldCount> fields;
-    Reader r(m_bytes.view());
+    Reader r(bytes);
     for (std::string_view& f : fields) f = r.next();
     return fields;
 }

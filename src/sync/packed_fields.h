@@ -25,7 +25,9 @@ public:
     std::string_view operator[](std::size_t field) const;
     AddressFields unpacked() const;
     // Every field, read in one pass; the views last as long as the packing is left alone.
-    std::array<std::string_view, kAddressFieldCount> views() const;
+    std::array<std::string_view, kAddressFieldCount> views() const { return views_of(bytes()); }
+    // The same of bytes bytes() once gave, without copying them.
+    static std::array<std::string_view, kAddressFieldCount> views_of(std::string_view bytes);
     // One field changed, the others kept.
     void set(std::size_t field, std::string_view value);
 

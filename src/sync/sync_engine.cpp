@@ -110,11 +110,15 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
 
     // Which cards to take or fetch: new ones and those whose ETag moved.
     std::vector<bool> listed_member(known_count, false);
-    const auto known_as_is = [&](const std::string& href, const std::string& etag) {
+    // A member the server names: its contact's place (npos for a new card), marked as listed.
+    const auto member = [&](const std::string& href) {
         const std::size_t known = by_href.find(href);
-        if (known == HrefIndex::npos) return false;
-        if (known < known_count) listed_member[known] = true;
-        return entries[known].etag == etag;
+        if (known != HrefIndex::npos && known < known_count) listed_member[known] = true;
+        return known;
+    };
+    const auto known_as_is = [&](const std::string& href, const std::string& etag) {
+        const std::size_t known = member(href);
+        return known != HrefIndex::npos && entries[known].etag == etag;
     };
 
     // Our fields of a record, as the snapshot has them or as the base it
@@ -232,8 +236,9 @@ Result<Incoming> receive_changes(HttpClient& http, SyncState state, const BookSn
     std::vector<std::string> wanted;
     std::size_t wanted_new = 0;  // of them, cards no contact has yet
     for (MemberEtag& m : changes.changed) {
-        if (known_as_is(m.href, m.etag)) continue;
-        if (by_href.find(m.href) == HrefIndex::npos) ++wanted_new;
+        const std::size_t known = member(m.href);
+        if (known != HrefIndex::npos && entries[known].etag == m.etag) continue;
+        if (known == HrefIndex::npos) ++wanted_new;
         wanted.push_back(std::move(m.href));
     }
     std::vector<std::string> removed = std::move(changes.removed);
@@ -340,6 +345,7 @@ Result<void> keep_deleted_contacts(Incoming& incoming, const BookSnapshot& book)
 Result<void> apply_changes(Incoming& incoming, BookEditor& book) {
     // The first base that cannot be read or kept ends it. What went into the
     // book before is in the state too, which is still to be kept with it.
+
     // The contact of each changed record, found in one pass: the last of a
     // record's contacts stands for it. As many as the changes, not the book.
     std::vector<std::pair<std::int32_t, SyncEntry*>> by_id;
